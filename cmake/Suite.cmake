@@ -1,0 +1,58 @@
+# Helpers shared by every component.
+
+# Warnings on, and as errors, for our own code only.
+function(suite_warnings target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Werror)
+endfunction()
+
+# suite_library(NAME SOURCES... [PUBLIC_LIBS libs...] [INCLUDE dir])
+# A static library; its folder's include/ (or the folder) is public.
+function(suite_library name)
+  cmake_parse_arguments(A "" "" "SOURCES;LIBS;INCLUDES" ${ARGN})
+  add_library(${name} STATIC ${A_SOURCES} ${A_UNPARSED_ARGUMENTS})
+  suite_warnings(${name})
+  if(A_INCLUDES)
+    target_include_directories(${name} PUBLIC ${A_INCLUDES})
+  elseif(EXISTS "${CMAKE_CURRENT_SOURCE_DIR}/include")
+    target_include_directories(${name} PUBLIC "${CMAKE_CURRENT_SOURCE_DIR}/include")
+  else()
+    target_include_directories(${name} PUBLIC "${CMAKE_CURRENT_SOURCE_DIR}")
+  endif()
+  if(A_LIBS)
+    target_link_libraries(${name} PUBLIC ${A_LIBS})
+  endif()
+endfunction()
+
+# suite_test(NAME LABEL label SOURCES... [LIBS libs...])
+# One GoogleTest executable is ONE CTest test: under Wine each process costs
+# time, so cases are not split into processes. Under the win32 preset CTest
+# runs it through tools/wine-run (the crosscompiling emulator).
+function(suite_test name)
+  cmake_parse_arguments(A "" "LABEL;TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${A_SOURCES} ${A_UNPARSED_ARGUMENTS})
+  suite_warnings(${name})
+  target_link_libraries(${name} PRIVATE ${A_LIBS} GTest::gmock GTest::gtest_main)
+  target_compile_definitions(${name} PRIVATE
+    SUITE_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
+    SUITE_TABLES_DIR="${SUITE_TABLES_DIR}"
+    SUITE_TEST_DATA_DIR="${CMAKE_CURRENT_SOURCE_DIR}")
+  add_test(NAME ${name} COMMAND ${name} --gtest_brief=1
+           WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
+  if(NOT A_LABEL)
+    set(A_LABEL misc)
+  endif()
+  if(NOT A_TIMEOUT)
+    set(A_TIMEOUT 600)
+  endif()
+  set_tests_properties(${name} PROPERTIES LABELS "${A_LABEL}" TIMEOUT ${A_TIMEOUT})
+endfunction()
+
+# suite_bench(NAME SOURCES... [LIBS libs...]): Google Benchmark, native-bench only.
+function(suite_bench name)
+  cmake_parse_arguments(A "" "" "SOURCES;LIBS" ${ARGN})
+  if(NOT SUITE_BENCH)
+    return()
+  endif()
+  add_executable(${name} ${A_SOURCES} ${A_UNPARSED_ARGUMENTS})
+  target_link_libraries(${name} PRIVATE ${A_LIBS} benchmark::benchmark benchmark::benchmark_main)
+endfunction()
