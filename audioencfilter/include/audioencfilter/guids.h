@@ -1,0 +1,17 @@
+// Identities of the audio encoder filter, shared with the media engine.
+#pragma once
+
+#include <windows.h>
+
+// {96F593C1-669A-11D5-8847-0050DA816754}
+static const GUID CLSID_KRAudEncFlt = {0x96F593C1, 0x669A, 0x11D5, {0x88, 0x47, 0x00, 0x50, 0xDA, 0x81, 0x67, 0x54}};
+// {B1A68E31-7BAA-11D5-8852-0050DA816754}
+static const GUID MEDIASUBTYPE_KREncodedAudio = {
+    0xB1A68E31, 0x7BAA, 0x11D5, {0x88, 0x52, 0x00, 0x50, 0xDA, 0x81, 0x67, 0x54}};
+// {96F593C3-669A-11D5-8847-0050DA816754}
+static const GUID IID_IAudEncCfg = {0x96F593C3, 0x669A, 0x11D5, {0x88, 0x47, 0x00, 0x50, 0xDA, 0x81, 0x67, 0x54}};
+// {FA268A21-7C9F-11D5-8852-0050DA816754}
+static const GUID IID_IAudEncStats = {0xFA268A21, 0x7C9F, 0x11D5, {0x88, 0x52, 0x00, 0x50, 0xDA, 0x81, 0x67, 0x54}};
+
+// The format tag of the filter's output (and accepted on its input).
+constexpr WORD WAVE_FORMAT_KRENCODED = 0x158;

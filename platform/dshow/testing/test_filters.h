@@ -1,0 +1,70 @@
+// Test filters for graph tests: a PCM source that pushes a fixed number of
+// samples from its own thread, and a sink that counts what it receives.
+#pragma once
+
+#include <atomic>
+
+#include "dshow/base.h"
+
+// {5C1A0D01-2F6B-4E39-9A57-6B1D0C6E1A01}
+static const GUID CLSID_TestPcmSource = {0x5C1A0D01, 0x2F6B, 0x4E39, {0x9A, 0x57, 0x6B, 0x1D, 0x0C, 0x6E, 0x1A, 0x01}};
+// {5C1A0D02-2F6B-4E39-9A57-6B1D0C6E1A01}
+static const GUID CLSID_TestSink = {0x5C1A0D02, 0x2F6B, 0x4E39, {0x9A, 0x57, 0x6B, 0x1D, 0x0C, 0x6E, 0x1A, 0x01}};
+
+class TestPcmSource : public CBaseFilter {
+ public:
+  // rate/channels: the PCM offered; samples: how many 20 ms samples to push.
+  TestPcmSource(DWORD rate, WORD channels, int samples);
+  ~TestPcmSource() override;
+  int GetPinCount() override { return 1; }
+  CBasePin* GetPin(int n) override;
+  STDMETHODIMP Stop() override;
+
+  int Delivered() const { return delivered_; }
+  HRESULT LastDeliverResult() const { return lastResult_; }
+  bool Finished() const { return finished_; }
+  // Waits (bounded) until the push thread has ended.
+  bool WaitFinished(DWORD ms);
+
+ private:
+  class Pin;
+  friend class Pin;
+  static DWORD WINAPI ThreadProc(void* self);
+  void Push();
+  void StartThread();
+  void StopThread();
+
+  CCritSec lock_;
+  Pin* pin_;
+  DWORD rate_;
+  WORD channels_;
+  int samples_;
+  HANDLE thread_ = nullptr;
+  HANDLE stopEvent_ = nullptr;
+  std::atomic<int> delivered_{0};
+  std::atomic<HRESULT> lastResult_{S_OK};
+  std::atomic<bool> finished_{false};
+};
+
+class TestSink : public CBaseFilter {
+ public:
+  // Accepts any type of the given major type.
+  explicit TestSink(const GUID& majorType);
+  ~TestSink() override;
+  int GetPinCount() override { return 1; }
+  CBasePin* GetPin(int n) override;
+
+  int Received() const { return received_; }
+  int EndOfStreams() const { return endOfStreams_; }
+  long BytesReceived() const { return bytes_; }
+
+ private:
+  class Pin;
+  friend class Pin;
+  CCritSec lock_;
+  Pin* pin_;
+  GUID major_;
+  std::atomic<int> received_{0};
+  std::atomic<int> endOfStreams_{0};
+  std::atomic<long> bytes_{0};
+};
