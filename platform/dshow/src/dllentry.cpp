@@ -9,21 +9,9 @@ namespace {
 
 volatile LONG g_serverLocks = 0;
 
-class CClassFactory : public IClassFactory, public CBaseObject {
+class CClassFactory : public CSingleInterface<IClassFactory, &IID_IClassFactory> {
  public:
-  explicit CClassFactory(const CFactoryTemplate* t) : CBaseObject("CClassFactory"), m_cRef(0), m_pTemplate(t) {}
-  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-    if (!ppv) return E_POINTER;
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IClassFactory)) return GetInterface(this, ppv);
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&m_cRef)); }
-  STDMETHODIMP_(ULONG) Release() override {
-    LONG n = InterlockedDecrement(&m_cRef);
-    if (n == 0) delete this;
-    return static_cast<ULONG>(n);
-  }
+  explicit CClassFactory(const CFactoryTemplate* t) : CSingleInterface("CClassFactory"), m_pTemplate(t) {}
   STDMETHODIMP CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override {
     if (!ppv) return E_POINTER;
     *ppv = nullptr;
@@ -47,7 +35,6 @@ class CClassFactory : public IClassFactory, public CBaseObject {
   }
 
  private:
-  volatile LONG m_cRef;
   const CFactoryTemplate* m_pTemplate;
 };
 
@@ -122,7 +109,9 @@ STDAPI DllGetClassObject(REFCLSID clsid, REFIID riid, void** ppv) {
     if (IsEqualCLSID(clsid, *g_Templates[i].m_ClsID)) {
       auto* factory = new (std::nothrow) CClassFactory(&g_Templates[i]);
       if (!factory) return E_OUTOFMEMORY;
-      return factory->QueryInterface(riid, ppv);
+      HRESULT hr = factory->QueryInterface(riid, ppv);
+      factory->Release();
+      return hr;
     }
   }
   return CLASS_E_CLASSNOTAVAILABLE;

@@ -8,34 +8,15 @@
 
 namespace {
 
-WCHAR* copyName(LPCWSTR name) {
-  if (!name) return nullptr;
-  size_t n = wcslen(name) + 1;
-  auto* p = new WCHAR[n];
-  memcpy(p, name, n * sizeof(WCHAR));
-  return p;
-}
 
 // Enumerates a filter's pins; holds a reference on the filter.
-class CEnumPins : public IEnumPins, public CBaseObject {
+class CEnumPins : public CSingleInterface<IEnumPins, &IID_IEnumPins> {
  public:
   CEnumPins(CBaseFilter* filter, ULONG position)
-      : CBaseObject("CEnumPins"), m_cRef(1), m_pFilter(filter), m_pos(position), m_version(filter->GetPinVersion()) {
+      : CSingleInterface("CEnumPins"), m_pFilter(filter), m_pos(position), m_version(filter->GetPinVersion()) {
     m_pFilter->AddRef();
   }
   ~CEnumPins() override { m_pFilter->Release(); }
-  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-    if (!ppv) return E_POINTER;
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IEnumPins)) return GetInterface(this, ppv);
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&m_cRef)); }
-  STDMETHODIMP_(ULONG) Release() override {
-    LONG n = InterlockedDecrement(&m_cRef);
-    if (n == 0) delete this;
-    return static_cast<ULONG>(n);
-  }
   STDMETHODIMP Next(ULONG count, IPin** pins, ULONG* fetched) override {
     if (!pins || (count > 1 && !fetched)) return E_POINTER;
     if (m_version != m_pFilter->GetPinVersion()) return VFW_E_ENUM_OUT_OF_SYNC;
@@ -72,7 +53,6 @@ class CEnumPins : public IEnumPins, public CBaseObject {
   }
 
  private:
-  volatile LONG m_cRef;
   CBaseFilter* m_pFilter;
   ULONG m_pos;
   LONG m_version;
@@ -211,7 +191,7 @@ STDMETHODIMP CBaseFilter::JoinFilterGraph(IFilterGraph* graph, LPCWSTR name) {
     }
   }
   delete[] m_pName;
-  m_pName = copyName(name);
+  m_pName = name ? CopyWideString(name) : nullptr;
   return S_OK;
 }
 

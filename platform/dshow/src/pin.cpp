@@ -7,32 +7,14 @@
 
 namespace {
 
-WCHAR* copyName(LPCWSTR name) {
-  size_t n = (name ? wcslen(name) : 0) + 1;
-  auto* p = new WCHAR[n];
-  if (name) memcpy(p, name, n * sizeof(WCHAR)); else p[0] = 0;
-  return p;
-}
 
 // Enumerates a pin's preferred media types; holds a reference on the pin.
-class CEnumMediaTypes : public IEnumMediaTypes, public CBaseObject {
+class CEnumMediaTypes : public CSingleInterface<IEnumMediaTypes, &IID_IEnumMediaTypes> {
  public:
-  CEnumMediaTypes(CBasePin* pin, ULONG position) : CBaseObject("CEnumMediaTypes"), m_cRef(1), m_pPin(pin), m_pos(position) {
+  CEnumMediaTypes(CBasePin* pin, ULONG position) : CSingleInterface("CEnumMediaTypes"), m_pPin(pin), m_pos(position) {
     m_pPin->AddRef();
   }
   ~CEnumMediaTypes() override { m_pPin->Release(); }
-  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-    if (!ppv) return E_POINTER;
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IEnumMediaTypes)) return GetInterface(this, ppv);
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&m_cRef)); }
-  STDMETHODIMP_(ULONG) Release() override {
-    LONG n = InterlockedDecrement(&m_cRef);
-    if (n == 0) delete this;
-    return static_cast<ULONG>(n);
-  }
   STDMETHODIMP Next(ULONG count, AM_MEDIA_TYPE** types, ULONG* fetched) override {
     if (!types || (count > 1 && !fetched)) return E_POINTER;
     ULONG got = 0;
@@ -63,7 +45,6 @@ class CEnumMediaTypes : public IEnumMediaTypes, public CBaseObject {
   }
 
  private:
-  volatile LONG m_cRef;
   CBasePin* m_pPin;
   ULONG m_pos;
 };
@@ -74,7 +55,7 @@ class CEnumMediaTypes : public IEnumMediaTypes, public CBaseObject {
 
 CBasePin::CBasePin(const char* objectName, CBaseFilter* filter, CCritSec* lock, HRESULT*, LPCWSTR name,
                    PIN_DIRECTION dir)
-    : CUnknown(objectName, nullptr), m_pName(copyName(name)), m_Connected(nullptr), m_dir(dir), m_pLock(lock),
+    : CUnknown(objectName, nullptr), m_pName(CopyWideString(name)), m_Connected(nullptr), m_dir(dir), m_pLock(lock),
       m_pFilter(filter), m_tStart(0), m_tStop(MAXLONGLONG), m_dRate(1.0) {}
 
 CBasePin::~CBasePin() {

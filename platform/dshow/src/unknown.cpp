@@ -1,4 +1,6 @@
 // COM object base, object counting and media type helpers.
+#include <cwchar>
+
 #include "dshow/base.h"
 
 namespace {
@@ -33,6 +35,13 @@ ULONG STDMETHODCALLTYPE CUnknown::NonDelegatingRelease() {
     return 0;
   }
   return static_cast<ULONG>(n);
+}
+
+WCHAR* CopyWideString(LPCWSTR text) {
+  size_t n = (text ? wcslen(text) : 0) + 1;
+  auto* p = new WCHAR[n];
+  if (text) memcpy(p, text, n * sizeof(WCHAR)); else p[0] = 0;
+  return p;
 }
 
 HRESULT GetInterface(LPUNKNOWN unk, void** ppv) {

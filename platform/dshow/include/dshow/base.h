@@ -82,6 +82,32 @@ class CUnknown : public INonDelegatingUnknown, public CBaseObject {
 // Hands out an interface with a reference added.
 HRESULT GetInterface(LPUNKNOWN unk, void** ppv);
 
+// A counted object that implements one interface (enumerators, the class
+// factory): IUnknown for it, deleted on its last release.
+template <class I, const IID* Iid>
+class CSingleInterface : public I, public CBaseObject {
+ public:
+  explicit CSingleInterface(const char* name) : CBaseObject(name), m_cRef(1) {}
+  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
+    if (!ppv) return E_POINTER;
+    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, *Iid)) return GetInterface(this, ppv);
+    *ppv = nullptr;
+    return E_NOINTERFACE;
+  }
+  STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&m_cRef)); }
+  STDMETHODIMP_(ULONG) Release() override {
+    LONG n = InterlockedDecrement(&m_cRef);
+    if (n == 0) delete this;
+    return static_cast<ULONG>(n);
+  }
+
+ private:
+  volatile LONG m_cRef;
+};
+
+// A new[]-allocated copy of a wide string (empty for null).
+WCHAR* CopyWideString(LPCWSTR text);
+
 #define DECLARE_IUNKNOWN                                                                   \
   STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {                         \
     return GetOwner()->QueryInterface(riid, ppv);                                          \
