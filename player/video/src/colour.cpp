@@ -1,0 +1,252 @@
+#include "video/colour.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+// Row 5 of the matrix_coefficients table of ISO/IEC 13818-2 (16.16 fixed
+// point); the palette is computed with it.
+constexpr int kCrv = 104597, kCbu = 132201, kCgu = 25675, kCgv = 53279;
+
+int TrailingZeros(uint32_t m) {
+  int s = 0;
+  while (s < 32 && !(m & (1u << s))) ++s;
+  return s;
+}
+
+int RunLength(uint32_t m, int shift) {
+  int b = 0;
+  while (shift + b < 32 && (m & (1u << (shift + b)))) ++b;
+  return b;
+}
+
+void BuildMaskTable(uint16_t* table, uint32_t mask) {
+  const int s = TrailingZeros(mask);
+  const int b = std::min(RunLength(mask, s), 8);
+  for (int v = 0; v < 256; ++v) {
+    table[v] = b == 0 ? 0 : uint16_t(((uint32_t(v) >> (8 - b)) << s) & mask);
+  }
+}
+
+}  // namespace
+
+ColorConverter::ColorConverter(const DisplayFormat& dest) : format_(dest) {
+  format_.palette = nullptr;
+  for (int i = 0; i < 1024; ++i) clip_[i] = uint8_t(std::clamp(i - kClipOffset, 0, 255));
+  for (int i = 0; i < 256; ++i) {
+    // Arithmetic shifts: the tables round toward minus infinity.
+    Ytab_[i] = (149 * (i - 16)) >> 7;
+    UBtab_[i] = (258 * (i - 128)) >> 7;
+    VRtab_[i] = (204 * (i - 128)) >> 7;
+    UGtab_[i] = (50 * (i - 128)) >> 7;
+    VGtab_[i] = (104 * (i - 128)) >> 7;
+  }
+  if (dest.palette == nullptr || dest.paletteSize == 0) return;
+  palette_.assign(size_t(dest.paletteSize) * 4, 0);
+  // Luma level in the high four bits of the index, U level in bits 2-3 and V
+  // level in bits 0-1; entries 0-15 and 240-255 stay black.
+  for (uint32_t n = 16; n < 240 && n < dest.paletteSize; ++n) {
+    const int L = int(n >> 4);
+    const int u = 32 * int((n >> 2) & 3) - 48;
+    const int v = 32 * int(n & 3) - 48;
+    const int Yp = L * 1220944 - 610472;
+    uint8_t* e = &palette_[n * 4];
+    e[0] = Clip((Yp + kCrv * v + 0x8000) >> 16);
+    e[1] = Clip((Yp - kCgu * u - kCgv * v + 0x8000) >> 16);
+    e[2] = Clip((Yp + kCbu * u + 0x8012) >> 16);
+    e[3] = 0;
+  }
+  std::memcpy(dest.palette, palette_.data(), palette_.size());
+  format_.palette = palette_.data();
+}
+
+bool ColorConverter::Fits(const DisplayFormat& dest, const DisplayFormat& source, int x, int y) {
+  if (source.width <= 0 || source.height <= 0 || x < 0 || y < 0) return false;
+  return int64_t(x) + source.width <= dest.pitch && int64_t(y) + source.height <= dest.rows;
+}
+
+// ---------------------------------------------------------------- 24 / 32
+
+int ColorConverter24::Convert(const uint8_t* const planes[3], uint8_t* pixels, int x, int y,
+                              const DisplayFormat& dest, const DisplayFormat& source, uint32_t) {
+  if (!IsYuv(source) || !Fits(dest, source, x, y)) return 0;
+  const int step = format_.bitsPerPixel / 8;
+  const int w = source.width, h = source.height;
+  const int yStride = SourceStride(source), cStride = (yStride + 1) / 2;
+  for (int r = 0; r < h; ++r) {
+    const uint8_t* Y = planes[0] + size_t(r) * yStride;
+    const uint8_t* U = planes[1] + size_t(r / 2) * cStride;
+    const uint8_t* V = planes[2] + size_t(r / 2) * cStride;
+    uint8_t* d = pixels + (size_t(y + r) * dest.pitch + x) * step;
+    for (int c = 0; c < w; c += 2) {
+      const int vr = VRtab_[V[c / 2]], uv = VGtab_[V[c / 2]] + UGtab_[U[c / 2]];
+      const int ub = UBtab_[U[c / 2]];
+      const int n = std::min(2, w - c);  // an odd width ends with one pixel
+      for (int k = 0; k < n; ++k) {
+        const int Yp = Ytab_[Y[c + k]];
+        d[0] = Clip(Yp + ub);
+        d[1] = Clip(Yp - uv);
+        d[2] = Clip(Yp + vr);
+        if (step == 4) d[3] = 0;
+        d += step;
+      }
+    }
+  }
+  return 1;
+}
+
+// ---------------------------------------------------------------- 12 / 16
+
+ColorConverter16::ColorConverter16(const DisplayFormat& dest) : ColorConverter(dest) {
+  BuildMaskTable(red_, dest.redMask);
+  BuildMaskTable(green_, dest.greenMask);
+  BuildMaskTable(blue_, dest.blueMask);
+}
+
+int ColorConverter16::Convert(const uint8_t* const planes[3], uint8_t* pixels, int x, int y,
+                              const DisplayFormat& dest, const DisplayFormat& source, uint32_t) {
+  if (!IsYuv(source) || !Fits(dest, source, x, y)) return 0;
+  const int w = source.width, h = source.height;
+  const int yStride = SourceStride(source), cStride = (yStride + 1) / 2;
+  for (int r = 0; r < h; ++r) {
+    const uint8_t* Y = planes[0] + size_t(r) * yStride;
+    const uint8_t* U = planes[1] + size_t(r / 2) * cStride;
+    const uint8_t* V = planes[2] + size_t(r / 2) * cStride;
+    uint8_t* d = pixels + (size_t(y + r) * dest.pitch + x) * 2;
+    for (int c = 0; c < w; c += 2) {
+      const int vr = VRtab_[V[c / 2]], uv = VGtab_[V[c / 2]] + UGtab_[U[c / 2]];
+      const int ub = UBtab_[U[c / 2]];
+      const int n = std::min(2, w - c);
+      for (int k = 0; k < n; ++k) {
+        const int Yp = Ytab_[Y[c + k]];
+        const uint16_t p = Pixel(Clip(Yp + vr), Clip(Yp - uv), Clip(Yp + ub));
+        d[0] = uint8_t(p);  // the surface's own (little-endian) pixel order
+        d[1] = uint8_t(p >> 8);
+        d += 2;
+      }
+    }
+  }
+  return 1;
+}
+
+// ---------------------------------------------------------------- 8
+
+namespace {
+constexpr uint8_t kBayer[4][4] = {{0, 8, 2, 10}, {12, 4, 14, 6}, {3, 11, 1, 9}, {15, 7, 13, 5}};
+}
+
+ColorConverter8::ColorConverter8(const DisplayFormat& dest) : ColorConverter(dest) {
+  for (int i = -8; i < 264; ++i) LY_[i + 8] = uint8_t(std::clamp(i >> 4, 1, 14) * 16);
+  for (int k = 0; k < 144; ++k) {
+    const int level = std::clamp((k - 40) >> 4, 0, 3);
+    LU_[k] = uint8_t(level * 4);
+    LV_[k] = uint8_t(level);
+  }
+  for (int i = 0; i < 256; ++i) M_[i] = uint8_t(i);
+}
+
+int ColorConverter8::Convert(const uint8_t* const planes[3], uint8_t* pixels, int x, int y,
+                             const DisplayFormat& dest, const DisplayFormat& source, uint32_t) {
+  if (!IsYuv(source) || !Fits(dest, source, x, y)) return 0;
+  const int w = source.width, h = source.height;
+  const int yStride = SourceStride(source), cStride = (yStride + 1) / 2;
+  // The dither follows the pixel's position, so pictures whose size is not a
+  // multiple of 4 stop at their last row and column instead of running over.
+  for (int r = 0; r < h; ++r) {
+    const uint8_t* Y = planes[0] + size_t(r) * yStride;
+    const uint8_t* U = planes[1] + size_t(r / 2) * cStride;
+    const uint8_t* V = planes[2] + size_t(r / 2) * cStride;
+    const uint8_t* bayer = kBayer[r & 3];
+    uint8_t* d = pixels + size_t(y + r) * dest.pitch + x;
+    for (int c = 0; c < w; ++c) {
+      const int b = bayer[c & 3];
+      const int u = U[c / 2] >> 1, v = V[c / 2] >> 1;
+      d[c] = M_[LY_[Y[c] + b] | LU_[u + b] | LV_[v + b]];  // LY_ is offset by 8
+    }
+  }
+  return 1;
+}
+
+// ---------------------------------------------------------------- 4
+
+void ColorConverter4::Diffuse(int width, int height) {
+  // Serpentine error diffusion over row pairs; positions are taken in the
+  // contiguous buffer, so column -1 or `width` is the neighbouring row's end.
+  // The buffer has one spare row so that the last pair's reach stays inside.
+  uint8_t* G = grey_.data();
+  auto add = [&](size_t i, int delta) { G[i] = Clip(G[i] + delta); };
+  const size_t W = size_t(width);
+  for (int k = 0; k < height - 2; k += 2) {
+    const size_t r0 = size_t(k) * W, r1 = r0 + W, r2 = r1 + W;
+    for (int x = 1; x <= width - 2; ++x) {
+      const int e = G[r0 + x - 1] & 15;
+      add(r0 + x, (7 * e) >> 4);
+      add(r1 + x - 2, (3 * e) >> 4);
+      add(r1 + x - 1, (5 * e) >> 4);
+      add(r1 + x, e - ((5 * e) >> 4) - ((3 * e) >> 4) - ((7 * e) >> 4));
+    }
+    for (int x = width - 2; x >= 1; --x) {
+      const int e = G[r1 + x + 1] & 15;
+      add(r1 + x, (7 * e) >> 4);
+      add(r2 + x + 2, (3 * e) >> 4);
+      add(r2 + x + 1, (5 * e) >> 4);
+      add(r2 + x, e - ((5 * e) >> 4) - ((3 * e) >> 4) - ((7 * e) >> 4));
+    }
+  }
+}
+
+int ColorConverter4::Convert(const uint8_t* const planes[3], uint8_t* pixels, int x, int y,
+                             const DisplayFormat& dest, const DisplayFormat& source,
+                             uint32_t mode) {
+  // Grey only: the Y plane is all that is read, whatever the source kind.
+  if (!Fits(dest, source, x, y)) return 0;
+  const int w = source.width, h = source.height;
+  const int yStride = SourceStride(source);
+  grey_.assign(size_t(w) * (h + 1), 0);
+  for (int r = 0; r < h; ++r) std::memcpy(&grey_[size_t(r) * w], planes[0] + size_t(r) * yStride, w);
+  Diffuse(w, h);
+  const uint8_t* G = grey_.data();
+  if (mode & kConvertModePacked4) {
+    // Two pixels per byte, the left one in the high nibble; an odd width
+    // leaves the last low nibble empty rather than taking the next row's pixel.
+    for (int r = 0; r < h; ++r) {
+      const uint8_t* g = G + size_t(r) * w;
+      uint8_t* d = pixels + (size_t(y + r) * dest.pitch + x) / 2;
+      for (int c = 0; c < w; c += 2) {
+        const uint8_t right = c + 1 < w ? uint8_t(g[c + 1] >> 4) : 0;
+        *d++ = uint8_t((g[c] & 0xF0) | right);
+      }
+    }
+  } else {
+    for (int r = 0; r < h; ++r) {
+      const uint8_t* g = G + size_t(r) * w;
+      uint8_t* d = pixels + size_t(y + r) * dest.pitch + x;
+      for (int c = 0; c < w; ++c) d[c] = uint8_t((255 - g[c]) >> 4);
+    }
+  }
+  return 1;
+}
+
+// ---------------------------------------------------------------- holder
+
+int ColorConverterHolder::Select(const DisplayFormat& dest) {
+  converter_.reset();
+  switch (dest.bitsPerPixel) {
+    case 4: converter_ = std::make_unique<ColorConverter4>(dest); break;
+    case 8: converter_ = std::make_unique<ColorConverter8>(dest); break;
+    case 12: converter_ = std::make_unique<ColorConverter12>(dest); break;
+    case 16: converter_ = std::make_unique<ColorConverter16>(dest); break;
+    case 24: converter_ = std::make_unique<ColorConverter24>(dest); break;
+    case 32: converter_ = std::make_unique<ColorConverter32>(dest); break;
+    default: return 0;
+  }
+  return 1;
+}
+
+int ColorConverterHolder::Convert(const uint8_t* const planes[3], uint8_t* pixels, int x, int y,
+                                  const DisplayFormat& dest, const DisplayFormat& source,
+                                  uint32_t mode) {
+  if (!converter_) return 0;
+  return converter_->Convert(planes, pixels, x, y, dest, source, mode);
+}

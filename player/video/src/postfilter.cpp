@@ -1,0 +1,285 @@
+#include "video/postfilter.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <utility>
+
+namespace {
+
+// One plane with its 8x8 block grid and flags; `quantOf(bx, by)` gives the
+// quantiser that governs a block.
+struct Plane {
+  uint8_t* px;
+  int stride, width, height;
+  int bw, bh;         // blocks per row and column
+  uint8_t* flags;     // bw * bh bytes
+  const int32_t* quant;
+  int mbCols;
+  int blocksPerMb;    // 2 for luma (2x2 blocks per macroblock), 1 for chroma
+
+  int Qp(int bx, int by) const {
+    const int q = quant[(by / blocksPerMb) * mbCols + bx / blocksPerMb];
+    return std::clamp(q, 1, 31);
+  }
+  uint8_t& Flag(int bx, int by) const { return flags[by * bw + bx]; }
+};
+
+// Pixels across an edge: p(i) for i = 0, 1, 2, ... on the upper (left) side
+// going outward, q(i) on the lower (right) side.
+struct EdgeLine {
+  uint8_t* at;  // q0
+  int across;   // step from one pixel to the next across the edge
+  uint8_t& p(int i) const { return at[-(i + 1) * across]; }
+  uint8_t& q(int i) const { return at[i * across]; }
+};
+
+// Moves x and y toward each other by `amount` in the direction of their difference.
+void Approach(uint8_t& x, uint8_t& y, int amount) {
+  if (y > x) {
+    x = uint8_t(x + amount), y = uint8_t(y - amount);
+  } else {
+    x = uint8_t(x - amount), y = uint8_t(y + amount);
+  }
+}
+
+void DeblockLine(const EdgeLine& l, bool flat, int qp) {
+  const int d = l.q(0) - l.p(0);
+  if (d == 0 || std::abs(d) >= (flat ? 2 * qp : qp)) return;
+  const uint8_t mid = uint8_t((l.p(0) + l.q(0)) >> 1);
+  l.p(0) = l.q(0) = mid;
+  const int e = std::abs(l.q(1) - l.p(1));
+  if (flat) {
+    Approach(l.p(1), l.q(1), (e + 3) >> 2);
+    Approach(l.p(2), l.q(2), (std::abs(l.q(2) - l.p(2)) + 7) >> 3);
+  } else {
+    Approach(l.p(1), l.q(1), (e + 7) >> 3);
+  }
+}
+
+// Smoothing of an edge between two flat blocks (combined pass): six pixels,
+// each averaged with the seven around it, from the unfiltered values.
+bool SmoothFlatLine(const EdgeLine& l, int qp) {
+  const int d = l.q(0) - l.p(0);
+  if (std::abs(d) <= 4 || std::abs(d) >= qp) return false;
+  int v[14];  // p6..p0 q0..q6, all inside the two blocks
+  for (int i = 0; i < 7; ++i) {
+    v[6 - i] = l.p(i);
+    v[7 + i] = l.q(i);
+  }
+  for (int k = 4; k <= 9; ++k) {  // p2..q2
+    int sum = 0;
+    for (int j = k - 3; j <= k + 3; ++j) sum += v[j];
+    const uint8_t out = uint8_t((v[k] + sum + 4) >> 3);
+    if (k < 7) l.p(6 - k) = out; else l.q(k - 7) = out;
+  }
+  return true;
+}
+
+// The default-mode filter of the MPEG-4 deblocking annex.
+void DefaultModeLine(const EdgeLine& l, int qp) {
+  const int p0 = l.p(0), p1 = l.p(1), p2 = l.p(2), p3 = l.p(3);
+  const int q0 = l.q(0), q1 = l.q(1), q2 = l.q(2), q3 = l.q(3);
+  if (std::abs(q0 - p0) <= 4) return;
+  const int a0 = 2 * (p1 - q1) + 5 * (q0 - p0);
+  const int a1 = 5 * (p1 - p2) + 2 * (p3 - p0);
+  const int a2 = 5 * (q2 - q1) + 2 * (q0 - q3);
+  const int m = std::min(std::abs(a1), std::abs(a2));
+  if (std::abs(a0) >= 8 * qp || std::abs(a0) <= m) return;
+  int d = (5 * (std::abs(a0) - m) + 32) >> 6;
+  if (a0 > 0) d = -d;
+  const int limit = (p0 - q0) >> 1;
+  if ((d > 0) != (limit > 0) || d == 0) {
+    d = 0;
+  } else {
+    d = limit > 0 ? std::min(d, limit) : std::max(d, limit);
+  }
+  l.p(0) = uint8_t(p0 - d);
+  l.q(0) = uint8_t(q0 + d);
+}
+
+enum class EdgeMode { Deblock, Combined };
+
+// The edge between block (bx, by) and the block below (horizontal) or to the
+// right (vertical), filtered with quantiser qp.
+void FilterEdge(const Plane& pl, int bx, int by, bool horizontal, int qp, EdgeMode mode) {
+  const int nx = horizontal ? bx : bx + 1, ny = horizontal ? by + 1 : by;
+  if (nx >= pl.bw || ny >= pl.bh) return;  // picture borders stay
+  const uint8_t flatBit = horizontal ? kBlockFlatVertical : kBlockFlatHorizontal;
+  const bool flat = (pl.Flag(bx, by) & flatBit) && (pl.Flag(nx, ny) & flatBit);
+  uint8_t* q0 = pl.px + size_t(ny * 8) * pl.stride + nx * 8;
+  const int across = horizontal ? pl.stride : 1, along = horizontal ? 1 : pl.stride;
+  bool smoothed = false;
+  for (int i = 0; i < 8; ++i) {
+    const EdgeLine l{q0 + i * along, across};
+    if (mode == EdgeMode::Deblock) {
+      DeblockLine(l, flat, qp);
+    } else if (flat) {
+      smoothed |= SmoothFlatLine(l, qp);
+    } else {
+      DefaultModeLine(l, qp);
+    }
+  }
+  if (smoothed) {
+    if (horizontal) {
+      pl.Flag(nx, ny) |= kBlockSmoothedAbove;
+    } else {
+      pl.Flag(bx, by) |= kBlockSmoothedRight;
+    }
+  }
+}
+
+// Walks the plane group by group (a macroblock's 2x2 luma blocks, or 2x2
+// chroma blocks): horizontal edges inside and below the group, then vertical
+// edges inside and right of it. Luma edges take the macroblock's quantiser,
+// chroma edges that of the block below or to the right.
+void EdgePass(const Plane& pl, EdgeMode mode) {
+  const bool luma = pl.blocksPerMb == 2;
+  for (int gy = 0; gy < pl.bh; gy += 2) {
+    for (int gx = 0; gx < pl.bw; gx += 2) {
+      const int groupQp = pl.Qp(gx, gy);
+      for (int horizontal = 1; horizontal >= 0; --horizontal) {
+        for (int dy = 0; dy < 2; ++dy) {
+          for (int dx = 0; dx < 2; ++dx) {
+            const int bx = gx + dx, by = gy + dy;
+            if (bx >= pl.bw || by >= pl.bh) continue;
+            const int nx = horizontal ? bx : bx + 1, ny = horizontal ? by + 1 : by;
+            if (nx >= pl.bw || ny >= pl.bh) continue;
+            FilterEdge(pl, bx, by, horizontal != 0, luma ? groupQp : pl.Qp(nx, ny), mode);
+          }
+        }
+      }
+    }
+  }
+}
+
+struct BlockRange {
+  int max, min;
+  int range() const { return max - min; }
+  int threshold() const { return (max + min + 1) >> 1; }
+};
+
+BlockRange RangeOf(const Plane& pl, int bx, int by) {
+  BlockRange r{0, 255};
+  const uint8_t* s = pl.px + size_t(by * 8) * pl.stride + bx * 8;
+  for (int y = 0; y < 8; ++y, s += pl.stride)
+    for (int x = 0; x < 8; ++x) r.max = std::max<int>(r.max, s[x]), r.min = std::min<int>(r.min, s[x]);
+  return r;
+}
+
+// Filters the pixels of one block whose 3x3 neighbourhood lies on one side of
+// the threshold, from a copy of the block with a one-pixel ring; pixels whose
+// neighbourhood leaves the picture stay.
+void DeringBlock(const Plane& pl, int bx, int by, int threshold, int maxDiff) {
+  uint8_t win[10][10];
+  uint8_t bin[10][10];
+  const int x0 = bx * 8 - 1, y0 = by * 8 - 1;
+  for (int y = 0; y < 10; ++y)
+    for (int x = 0; x < 10; ++x) {
+      const int px = std::clamp(x0 + x, 0, pl.width - 1), py = std::clamp(y0 + y, 0, pl.height - 1);
+      win[y][x] = pl.px[size_t(py) * pl.stride + px];
+      bin[y][x] = win[y][x] >= threshold;
+    }
+  for (int y = 1; y <= 8; ++y) {
+    const int py = y0 + y;
+    if (py == 0 || py == pl.height - 1) continue;
+    for (int x = 1; x <= 8; ++x) {
+      const int px = x0 + x;
+      if (px == 0 || px == pl.width - 1) continue;
+      const uint8_t b = bin[y][x];
+      bool same = true;
+      for (int j = -1; j <= 1 && same; ++j)
+        for (int i = -1; i <= 1; ++i) same &= bin[y + j][x + i] == b;
+      if (!same) continue;
+      const int sum = win[y - 1][x - 1] + 2 * win[y - 1][x] + win[y - 1][x + 1] +
+                      2 * win[y][x - 1] + 4 * win[y][x] + 2 * win[y][x + 1] +
+                      win[y + 1][x - 1] + 2 * win[y + 1][x] + win[y + 1][x + 1];
+      const int filtered = (sum + 8) >> 4;
+      const int v = win[y][x];
+      pl.px[size_t(py) * pl.stride + px] = uint8_t(std::clamp(filtered, v - maxDiff, v + maxDiff));
+    }
+  }
+}
+
+int MaxDiff(int qp) { return qp / 4 + 4; }
+
+void DeringLuma(const Plane& pl) {
+  for (int my = 0; my < pl.bh; my += 2) {
+    for (int mx = 0; mx < pl.bw; mx += 2) {
+      BlockRange r[4];
+      int best = 0;
+      for (int k = 0; k < 4; ++k) {
+        r[k] = RangeOf(pl, mx + (k & 1), my + (k >> 1));
+        if (r[k].range() >= r[best].range()) best = k;  // the later one on a tie
+      }
+      const int mbRange = r[best].range(), mbThreshold = r[best].threshold();
+      if (mbRange < 16) continue;
+      const int maxDiff = MaxDiff(pl.Qp(mx, my));
+      for (int k = 0; k < 4; ++k) {
+        const int threshold = r[k].range() < 32 && mbRange >= 64 ? mbThreshold : r[k].threshold();
+        DeringBlock(pl, mx + (k & 1), my + (k >> 1), threshold, maxDiff);
+      }
+    }
+  }
+}
+
+void DeringChroma(const Plane& pl) {
+  for (int by = 0; by < pl.bh; ++by)
+    for (int bx = 0; bx < pl.bw; ++bx) {
+      const BlockRange r = RangeOf(pl, bx, by);
+      if (r.range() >= 4) DeringBlock(pl, bx, by, r.threshold(), MaxDiff(pl.Qp(bx, by)));
+    }
+}
+
+// Deringing of the combined pass: textured blocks only, and not those whose
+// edges were mostly smoothed already.
+void DeringCombined(const Plane& pl) {
+  for (int by = 0; by < pl.bh; ++by)
+    for (int bx = 0; bx < pl.bw; ++bx) {
+      const uint8_t f = pl.Flag(bx, by);
+      if (!(f & kBlockTextured)) continue;
+      int edges = 0, smoothed = 0;
+      auto count = [&](bool exists, bool set) { edges += exists, smoothed += exists && set; };
+      count(by > 0, f & kBlockSmoothedAbove);
+      count(by + 1 < pl.bh, by + 1 < pl.bh && (pl.Flag(bx, by + 1) & kBlockSmoothedAbove));
+      count(bx > 0, bx > 0 && (pl.Flag(bx - 1, by) & kBlockSmoothedRight));
+      count(bx + 1 < pl.bw, f & kBlockSmoothedRight);
+      if (smoothed >= std::max(2, edges - 1)) continue;
+      const BlockRange r = RangeOf(pl, bx, by);
+      if (r.range() >= 16) DeringBlock(pl, bx, by, r.threshold(), MaxDiff(pl.Qp(bx, by)));
+    }
+}
+
+}  // namespace
+
+int vdec_postfilter(PostFilterInput& in, uint8_t* out, int mode) {
+  const int w = in.width, h = in.height;
+  if (w <= 0 || h <= 0 || w % 16 || h % 16) return 0;
+  const size_t lumaSize = size_t(w) * h, chromaSize = lumaSize / 4;
+  std::memcpy(out, in.planes[0], lumaSize);
+  std::memcpy(out + lumaSize, in.planes[1], chromaSize);
+  std::memcpy(out + lumaSize + chromaSize, in.planes[2], chromaSize);
+  const int mbCols = w / 16, mbCount = mbCols * (h / 16);
+  Plane planes[3] = {
+      {out, w, w, h, w / 8, h / 8, in.flags[0], in.quant, mbCols, 2},
+      {out + lumaSize, w / 2, w / 2, h / 2, w / 16, h / 16, in.flags[0] + 4 * mbCount, in.quant, mbCols, 1},
+      {out + lumaSize + chromaSize, w / 2, w / 2, h / 2, w / 16, h / 16, in.flags[0] + 5 * mbCount, in.quant,
+       mbCols, 1},
+  };
+  if (mode == (kPostFilterDeblock | kPostFilterDering)) {
+    for (const Plane& pl : planes) {
+      // Smoothed-edge bits describe this picture only.
+      for (int i = 0; i < pl.bw * pl.bh; ++i) pl.flags[i] &= uint8_t(~(kBlockSmoothedAbove | kBlockSmoothedRight));
+      EdgePass(pl, EdgeMode::Combined);
+      DeringCombined(pl);
+    }
+  } else if (mode == kPostFilterDeblock) {
+    for (const Plane& pl : planes) EdgePass(pl, EdgeMode::Deblock);
+  } else if (mode == kPostFilterDering) {
+    DeringLuma(planes[0]);
+    DeringChroma(planes[1]);
+    DeringChroma(planes[2]);
+  }
+  if (mode != 0) std::swap(in.flags[0], in.flags[1]);
+  return 1;
+}

@@ -1,0 +1,188 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "video/postfilter.h"
+
+namespace {
+
+// A coded picture with its quantisers and block flags.
+struct Picture {
+  int w, h, mbCount;
+  std::vector<uint8_t> yuv;  // Y, U, V packed
+  std::vector<int32_t> quant;
+  std::vector<uint8_t> flags, otherFlags;
+  Picture(int width, int height, int qp, uint8_t flag)
+      : w(width), h(height), mbCount(width / 16 * (height / 16)),
+        yuv(size_t(width) * height * 3 / 2, 128), quant(mbCount, qp),
+        flags(6 * mbCount, flag), otherFlags(6 * mbCount, 0) {}
+  uint8_t& Y(int x, int y) { return yuv[size_t(y) * w + x]; }
+  void FillLuma(int x0, int y0, int x1, int y1, uint8_t v) {
+    for (int y = y0; y < y1; ++y)
+      for (int x = x0; x < x1; ++x) Y(x, y) = v;
+  }
+  void Noise(uint32_t seed) {
+    for (auto& b : yuv) seed = seed * 1664525u + 1013904223u, b = uint8_t(seed >> 24);
+  }
+  std::vector<uint8_t> Filter(int mode) {
+    PostFilterInput in{{yuv.data(), yuv.data() + w * h, yuv.data() + w * h * 5 / 4}, w, h, quant.data(),
+                       {flags.data(), otherFlags.data()}};
+    std::vector<uint8_t> out(yuv.size(), 0xEE);
+    EXPECT_EQ(vdec_postfilter(in, out.data(), mode), 1);
+    exchanged = in.flags[0] == otherFlags.data() && in.flags[1] == flags.data();
+    return out;
+  }
+  bool exchanged = false;
+};
+
+TEST(PostFilter, ModeZeroCopiesAndSourceIsNeverWritten) {
+  for (int mode : {0, 1, 2, 3}) {
+    Picture p(48, 32, 12, kBlockFlatHorizontal | kBlockFlatVertical | kBlockTextured);
+    // Flat blocks with small steps between them and two outliers in each.
+    p.Noise(7);
+    for (int y = 0; y < 32; ++y)
+      for (int x = 0; x < 48; ++x) p.Y(x, y) = uint8_t(60 + (x / 8 + y / 8) * 5);
+    for (int by = 0; by < 4; ++by)
+      for (int bx = 0; bx < 6; ++bx) p.Y(bx * 8 + 3, by * 8 + 3) += 7, p.Y(bx * 8 + 7, by * 8 + 7) += 20;
+    const std::vector<uint8_t> before = p.yuv;
+    auto out = p.Filter(mode);
+    EXPECT_EQ(p.yuv, before) << mode;  // the decoder's picture stays as it was
+    if (mode == 0) {
+      EXPECT_EQ(out, before);
+      EXPECT_FALSE(p.exchanged);
+    } else {
+      EXPECT_NE(out, before) << mode;
+      EXPECT_TRUE(p.exchanged) << mode;
+    }
+  }
+}
+
+TEST(PostFilter, RefusesSizesThatAreNotWholeMacroblocks) {
+  std::vector<uint8_t> plane(40 * 40 * 2), flags(64);
+  std::vector<int32_t> quant(16, 4);
+  PostFilterInput in{{plane.data(), plane.data(), plane.data()}, 40, 40, quant.data(), {flags.data(), flags.data()}};
+  std::vector<uint8_t> out(40 * 40 * 3 / 2);
+  EXPECT_EQ(vdec_postfilter(in, out.data(), 1), 0);
+}
+
+// Deblocking of one edge between two macroblock rows (or columns) with a step.
+TEST(PostFilter, DeblockingStrongAndWeakModes) {
+  struct Case {
+    bool flat;
+    int qp, step;
+    int want[6];  // the three pixels before the edge, then the three after
+  };
+  const Case cases[] = {
+      {true, 10, 6, {101, 102, 103, 103, 104, 105}},
+      {true, 2, 6, {100, 100, 100, 106, 106, 106}},  // 6 >= 2 QP: left alone
+      {true, 10, 12, {102, 103, 106, 106, 109, 110}},
+      {false, 10, 6, {100, 101, 103, 103, 105, 106}},
+      {false, 5, 6, {100, 100, 100, 106, 106, 106}},  // 6 >= QP
+      {false, 10, 12, {100, 100, 100, 112, 112, 112}},
+  };
+  for (const Case& c : cases) {
+    for (bool horizontal : {true, false}) {
+      const uint8_t flat = c.flat ? kBlockFlatHorizontal | kBlockFlatVertical : 0;
+      Picture p(32, 32, c.qp, flat);
+      p.FillLuma(0, 0, 32, 32, 100);
+      if (horizontal) {
+        p.FillLuma(0, 16, 32, 32, uint8_t(100 + c.step));
+      } else {
+        p.FillLuma(16, 0, 32, 32, uint8_t(100 + c.step));
+      }
+      auto out = p.Filter(kPostFilterDeblock);
+      for (int k = 0; k < 6; ++k) {
+        const int at = 13 + k;
+        const int x = horizontal ? 5 : at, y = horizontal ? at : 5;
+        EXPECT_EQ(out[size_t(y) * 32 + x], c.want[k])
+            << "flat " << c.flat << " qp " << c.qp << " step " << c.step << " horizontal " << horizontal
+            << " pixel " << k;
+      }
+      // The picture's borders and the edges without a step stay.
+      EXPECT_EQ(out[0], 100);
+      EXPECT_EQ(out[8 * 32 + 2], 100);
+    }
+  }
+}
+
+// One outlier below the threshold is pulled toward its flat surroundings,
+// limited to QP / 4 + 4; a macroblock whose largest range is 15 is left.
+TEST(PostFilter, DeringingByMacroblockRange) {
+  struct Case { int range, qp, want; };
+  const Case cases[] = {{15, 8, 107}, {16, 8, 102}, {16, 1, 103}, {40, 8, 102}};
+  for (const Case& c : cases) {
+    Picture p(32, 32, c.qp, 0);
+    p.FillLuma(0, 0, 32, 32, 100);
+    p.Y(3, 3) = 107;
+    p.Y(7, 7) = uint8_t(100 + c.range);
+    auto out = p.Filter(kPostFilterDering);
+    EXPECT_EQ(out[3 * 32 + 3], c.want) << "range " << c.range << " qp " << c.qp;
+    EXPECT_EQ(out[7 * 32 + 7], 100 + c.range);  // on the other side of the threshold
+  }
+}
+
+// Chroma blocks are deringed on their own once their range reaches 4.
+TEST(PostFilter, ChromaDeringingFromARangeOfFour) {
+  for (auto [range, want] : {std::pair{3, 101}, std::pair{4, 100}}) {
+    Picture p(32, 32, 8, 0);
+    uint8_t* v = p.yuv.data() + 32 * 32 * 5 / 4;
+    std::fill(v, v + 256, 100);
+    v[2 * 16 + 2] = uint8_t(100 + range);  // sets the block's range
+    v[5 * 16 + 5] = 101;                   // below the threshold of 102
+    auto out = p.Filter(kPostFilterDering);
+    EXPECT_EQ(out[32 * 32 * 5 / 4 + 5 * 16 + 5], want) << range;
+    EXPECT_EQ(out[32 * 32 * 5 / 4 + 2 * 16 + 2], 100 + range);
+  }
+}
+
+TEST(PostFilter, CombinedPassSmoothsFlatEdgesAndMarksThem) {
+  Picture p(32, 32, 10, kBlockFlatHorizontal | kBlockFlatVertical);
+  p.FillLuma(0, 0, 32, 32, 100);
+  p.FillLuma(0, 16, 32, 32, 106);
+  auto out = p.Filter(kPostFilterDeblock | kPostFilterDering);
+  std::vector<int> column;
+  for (int y = 10; y < 22; ++y) column.push_back(out[size_t(y) * 32 + 5]);
+  // Six pixels around the edge move, monotonically; the rest stay.
+  const std::vector<int> want = {100, 100, 100, 101, 102, 102, 104, 105, 105, 106, 106, 106};
+  EXPECT_EQ(column, want);
+  // Luma blocks 8..11 lie below the smoothed macroblock edge.
+  for (int b = 8; b < 12; ++b) EXPECT_TRUE(p.flags[b] & kBlockSmoothedAbove) << b;
+  EXPECT_FALSE(p.flags[4] & kBlockSmoothedAbove);
+  // Below 4 < |d| nothing is smoothed.
+  Picture q(32, 32, 10, kBlockFlatHorizontal | kBlockFlatVertical);
+  q.FillLuma(0, 0, 32, 32, 100);
+  q.FillLuma(0, 16, 32, 32, 104);
+  auto same = q.yuv;
+  EXPECT_EQ(q.Filter(3), same);
+}
+
+TEST(PostFilter, CombinedPassDefaultModeOnTexturedEdges) {
+  // A step of 20 between blocks that are not flat: a0 = 2 (p1 - q1) + 5 (q0 - p0)
+  // = 60, m = 0, d = (5 * 60 + 32) >> 6 = 5 (within half the step).
+  struct Case { int qp, p0, q0; };
+  const Case cases[] = {{10, 105, 115}, {8, 105, 115}, {7, 100, 120} /* |a0| >= 8 QP */};
+  for (const Case& c : cases) {
+    Picture p(32, 32, c.qp, 0);
+    p.FillLuma(0, 0, 32, 32, 100);
+    p.FillLuma(0, 16, 32, 32, 120);
+    auto out = p.Filter(3);
+    EXPECT_EQ(out[15 * 32 + 5], c.p0) << c.qp;
+    EXPECT_EQ(out[16 * 32 + 5], c.q0) << c.qp;
+    EXPECT_EQ(out[14 * 32 + 5], 100);
+    EXPECT_EQ(out[17 * 32 + 5], 120);
+  }
+}
+
+TEST(PostFilter, CombinedPassDeringsTexturedBlocksOnly) {
+  for (uint8_t flag : {uint8_t(0), kBlockTextured}) {
+    Picture p(32, 32, 8, flag);
+    p.FillLuma(0, 0, 32, 32, 100);
+    p.Y(3, 3) = 107;
+    p.Y(7, 7) = 120;
+    auto out = p.Filter(3);
+    EXPECT_EQ(out[3 * 32 + 3], flag ? 102 : 107) << int(flag);
+  }
+}
+
+}  // namespace
