@@ -29,6 +29,17 @@ void BuildMaskTable(uint16_t* table, uint32_t mask) {
   }
 }
 
+// Row r of the Y plane and the chroma rows that serve it (one chroma row for
+// two luma rows; chroma rows are half the luma row, rounded up).
+struct SourceRows {
+  const uint8_t* const* planes;
+  int yStride, cStride;
+  SourceRows(const uint8_t* const p[3], int stride) : planes(p), yStride(stride), cStride((stride + 1) / 2) {}
+  const uint8_t* Y(int r) const { return planes[0] + size_t(r) * yStride; }
+  const uint8_t* U(int r) const { return planes[1] + size_t(r / 2) * cStride; }
+  const uint8_t* V(int r) const { return planes[2] + size_t(r / 2) * cStride; }
+};
+
 }  // namespace
 
 ColorConverter::ColorConverter(const DisplayFormat& dest) : format_(dest) {
@@ -66,34 +77,40 @@ bool ColorConverter::Fits(const DisplayFormat& dest, const DisplayFormat& source
   return int64_t(x) + source.width <= dest.pitch && int64_t(y) + source.height <= dest.rows;
 }
 
-// ---------------------------------------------------------------- 24 / 32
-
-int ColorConverter24::Convert(const uint8_t* const planes[3], uint8_t* pixels, int x, int y,
-                              const DisplayFormat& dest, const DisplayFormat& source, uint32_t) {
+template <class Store>
+int ColorConverter::ConvertYuvToRgb(const uint8_t* const planes[3], uint8_t* pixels, int x, int y,
+                                    const DisplayFormat& dest, const DisplayFormat& source,
+                                    int bytesPerPixel, Store store) const {
   if (!IsYuv(source) || !Fits(dest, source, x, y)) return 0;
-  const int step = format_.bitsPerPixel / 8;
   const int w = source.width, h = source.height;
-  const int yStride = SourceStride(source), cStride = (yStride + 1) / 2;
+  const SourceRows rows(planes, SourceStride(source));
   for (int r = 0; r < h; ++r) {
-    const uint8_t* Y = planes[0] + size_t(r) * yStride;
-    const uint8_t* U = planes[1] + size_t(r / 2) * cStride;
-    const uint8_t* V = planes[2] + size_t(r / 2) * cStride;
-    uint8_t* d = pixels + (size_t(y + r) * dest.pitch + x) * step;
+    const uint8_t *Y = rows.Y(r), *U = rows.U(r), *V = rows.V(r);
+    uint8_t* d = pixels + (size_t(y + r) * dest.pitch + x) * bytesPerPixel;
     for (int c = 0; c < w; c += 2) {
+      // One chroma look-up serves the pixel pair.
       const int vr = VRtab_[V[c / 2]], uv = VGtab_[V[c / 2]] + UGtab_[U[c / 2]];
       const int ub = UBtab_[U[c / 2]];
       const int n = std::min(2, w - c);  // an odd width ends with one pixel
-      for (int k = 0; k < n; ++k) {
+      for (int k = 0; k < n; ++k, d += bytesPerPixel) {
         const int Yp = Ytab_[Y[c + k]];
-        d[0] = Clip(Yp + ub);
-        d[1] = Clip(Yp - uv);
-        d[2] = Clip(Yp + vr);
-        if (step == 4) d[3] = 0;
-        d += step;
+        store(d, Clip(Yp + vr), Clip(Yp - uv), Clip(Yp + ub));
       }
     }
   }
   return 1;
+}
+
+// ---------------------------------------------------------------- 24 / 32
+
+int ColorConverter24::Convert(const uint8_t* const planes[3], uint8_t* pixels, int x, int y,
+                              const DisplayFormat& dest, const DisplayFormat& source, uint32_t) {
+  if (format_.bitsPerPixel == 32) {
+    return ConvertYuvToRgb(planes, pixels, x, y, dest, source, 4,
+                           [](uint8_t* d, uint8_t r, uint8_t g, uint8_t b) { d[0] = b, d[1] = g, d[2] = r, d[3] = 0; });
+  }
+  return ConvertYuvToRgb(planes, pixels, x, y, dest, source, 3,
+                         [](uint8_t* d, uint8_t r, uint8_t g, uint8_t b) { d[0] = b, d[1] = g, d[2] = r; });
 }
 
 // ---------------------------------------------------------------- 12 / 16
@@ -106,28 +123,10 @@ ColorConverter16::ColorConverter16(const DisplayFormat& dest) : ColorConverter(d
 
 int ColorConverter16::Convert(const uint8_t* const planes[3], uint8_t* pixels, int x, int y,
                               const DisplayFormat& dest, const DisplayFormat& source, uint32_t) {
-  if (!IsYuv(source) || !Fits(dest, source, x, y)) return 0;
-  const int w = source.width, h = source.height;
-  const int yStride = SourceStride(source), cStride = (yStride + 1) / 2;
-  for (int r = 0; r < h; ++r) {
-    const uint8_t* Y = planes[0] + size_t(r) * yStride;
-    const uint8_t* U = planes[1] + size_t(r / 2) * cStride;
-    const uint8_t* V = planes[2] + size_t(r / 2) * cStride;
-    uint8_t* d = pixels + (size_t(y + r) * dest.pitch + x) * 2;
-    for (int c = 0; c < w; c += 2) {
-      const int vr = VRtab_[V[c / 2]], uv = VGtab_[V[c / 2]] + UGtab_[U[c / 2]];
-      const int ub = UBtab_[U[c / 2]];
-      const int n = std::min(2, w - c);
-      for (int k = 0; k < n; ++k) {
-        const int Yp = Ytab_[Y[c + k]];
-        const uint16_t p = Pixel(Clip(Yp + vr), Clip(Yp - uv), Clip(Yp + ub));
-        d[0] = uint8_t(p);  // the surface's own (little-endian) pixel order
-        d[1] = uint8_t(p >> 8);
-        d += 2;
-      }
-    }
-  }
-  return 1;
+  return ConvertYuvToRgb(planes, pixels, x, y, dest, source, 2, [this](uint8_t* d, uint8_t r, uint8_t g, uint8_t b) {
+    const uint16_t p = Pixel(r, g, b);
+    d[0] = uint8_t(p), d[1] = uint8_t(p >> 8);  // the surface's little-endian pixels
+  });
 }
 
 // ---------------------------------------------------------------- 8
@@ -150,13 +149,11 @@ int ColorConverter8::Convert(const uint8_t* const planes[3], uint8_t* pixels, in
                              const DisplayFormat& dest, const DisplayFormat& source, uint32_t) {
   if (!IsYuv(source) || !Fits(dest, source, x, y)) return 0;
   const int w = source.width, h = source.height;
-  const int yStride = SourceStride(source), cStride = (yStride + 1) / 2;
+  const SourceRows rows(planes, SourceStride(source));
   // The dither follows the pixel's position, so pictures whose size is not a
   // multiple of 4 stop at their last row and column instead of running over.
   for (int r = 0; r < h; ++r) {
-    const uint8_t* Y = planes[0] + size_t(r) * yStride;
-    const uint8_t* U = planes[1] + size_t(r / 2) * cStride;
-    const uint8_t* V = planes[2] + size_t(r / 2) * cStride;
+    const uint8_t *Y = rows.Y(r), *U = rows.U(r), *V = rows.V(r);
     const uint8_t* bayer = kBayer[r & 3];
     uint8_t* d = pixels + size_t(y + r) * dest.pitch + x;
     for (int c = 0; c < w; ++c) {

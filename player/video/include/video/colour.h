@@ -39,6 +39,11 @@ class ColorConverter {
     return (source.kind & kDisplayKindPlanarYuv420) != 0;
   }
   uint8_t Clip(int v) const { return clip_[v + kClipOffset]; }
+  // The YUV-to-RGB walk of the 12- to 32-bit converters; store(pixel, r, g, b)
+  // writes one pixel of bytesPerPixel bytes.
+  template <class Store>
+  int ConvertYuvToRgb(const uint8_t* const planes[3], uint8_t* pixels, int x, int y, const DisplayFormat& dest,
+                      const DisplayFormat& source, int bytesPerPixel, Store store) const;
 
   static constexpr int kClipOffset = 384;
   DisplayFormat format_;
