@@ -48,8 +48,8 @@ void PostFilter(benchmark::State& state) {
   std::vector<uint8_t> flags(6 * mbCount), other(6 * mbCount);
   for (size_t i = 0; i < flags.size(); ++i) flags[i] = other[i] = uint8_t(i % 8);
   std::vector<uint8_t> out(yuv.size());
-  PostFilterInput in{{yuv.data(), yuv.data() + kW * kH, yuv.data() + kW * kH * 5 / 4}, kW, kH,
-                     quant.data(), {flags.data(), other.data()}};
+  uint8_t* arrays[2] = {flags.data(), other.data()};
+  PostFilterInput in{{yuv.data(), yuv.data() + kW * kH, yuv.data() + kW * kH * 5 / 4}, kW, kH, quant.data(), arrays};
   for (auto _ : state) {
     vdec_postfilter(in, out.data(), int(state.range(0)));
     benchmark::DoNotOptimize(out.data());

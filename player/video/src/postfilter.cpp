@@ -266,16 +266,16 @@ int vdec_postfilter(PostFilterInput& in, uint8_t* out, int mode) {
       {out + lumaSize + chromaSize, w / 2, w / 2, h / 2, w / 16, h / 16, in.flags[0] + 5 * mbCount, in.quant,
        mbCols, 1},
   };
-  if (mode == (kPostFilterDeblock | kPostFilterDering)) {
+  if (mode == (VDEC_POSTFILTER_DEBLOCK | VDEC_POSTFILTER_DERING)) {
     for (const Plane& pl : planes) {
       // Smoothed-edge bits describe this picture only.
       for (int i = 0; i < pl.bw * pl.bh; ++i) pl.flags[i] &= uint8_t(~(kBlockSmoothedAbove | kBlockSmoothedRight));
       EdgePass(pl, EdgeMode::Combined);
       DeringCombined(pl);
     }
-  } else if (mode == kPostFilterDeblock) {
+  } else if (mode == VDEC_POSTFILTER_DEBLOCK) {
     for (const Plane& pl : planes) EdgePass(pl, EdgeMode::Deblock);
-  } else if (mode == kPostFilterDering) {
+  } else if (mode == VDEC_POSTFILTER_DERING) {
     DeringLuma(planes[0]);
     DeringChroma(planes[1]);
     DeringChroma(planes[2]);

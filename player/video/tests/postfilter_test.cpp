@@ -26,11 +26,11 @@ struct Picture {
     for (auto& b : yuv) seed = seed * 1664525u + 1013904223u, b = uint8_t(seed >> 24);
   }
   std::vector<uint8_t> Filter(int mode) {
-    PostFilterInput in{{yuv.data(), yuv.data() + w * h, yuv.data() + w * h * 5 / 4}, w, h, quant.data(),
-                       {flags.data(), otherFlags.data()}};
+    uint8_t* arrays[2] = {flags.data(), otherFlags.data()};
+    PostFilterInput in{{yuv.data(), yuv.data() + w * h, yuv.data() + w * h * 5 / 4}, w, h, quant.data(), arrays};
     std::vector<uint8_t> out(yuv.size(), 0xEE);
     EXPECT_EQ(vdec_postfilter(in, out.data(), mode), 1);
-    exchanged = in.flags[0] == otherFlags.data() && in.flags[1] == flags.data();
+    exchanged = arrays[0] == otherFlags.data() && arrays[1] == flags.data();
     return out;
   }
   bool exchanged = false;
@@ -61,7 +61,8 @@ TEST(PostFilter, ModeZeroCopiesAndSourceIsNeverWritten) {
 TEST(PostFilter, RefusesSizesThatAreNotWholeMacroblocks) {
   std::vector<uint8_t> plane(40 * 40 * 2), flags(64);
   std::vector<int32_t> quant(16, 4);
-  PostFilterInput in{{plane.data(), plane.data(), plane.data()}, 40, 40, quant.data(), {flags.data(), flags.data()}};
+  uint8_t* arrays[2] = {flags.data(), flags.data()};
+  PostFilterInput in{{plane.data(), plane.data(), plane.data()}, 40, 40, quant.data(), arrays};
   std::vector<uint8_t> out(40 * 40 * 3 / 2);
   EXPECT_EQ(vdec_postfilter(in, out.data(), 1), 0);
 }
@@ -91,7 +92,7 @@ TEST(PostFilter, DeblockingStrongAndWeakModes) {
       } else {
         p.FillLuma(16, 0, 32, 32, uint8_t(100 + c.step));
       }
-      auto out = p.Filter(kPostFilterDeblock);
+      auto out = p.Filter(VDEC_POSTFILTER_DEBLOCK);
       for (int k = 0; k < 6; ++k) {
         const int at = 13 + k;
         const int x = horizontal ? 5 : at, y = horizontal ? at : 5;
@@ -116,7 +117,7 @@ TEST(PostFilter, DeringingByMacroblockRange) {
     p.FillLuma(0, 0, 32, 32, 100);
     p.Y(3, 3) = 107;
     p.Y(7, 7) = uint8_t(100 + c.range);
-    auto out = p.Filter(kPostFilterDering);
+    auto out = p.Filter(VDEC_POSTFILTER_DERING);
     EXPECT_EQ(out[3 * 32 + 3], c.want) << "range " << c.range << " qp " << c.qp;
     EXPECT_EQ(out[7 * 32 + 7], 100 + c.range);  // on the other side of the threshold
   }
@@ -130,7 +131,7 @@ TEST(PostFilter, ChromaDeringingFromARangeOfFour) {
     std::fill(v, v + 256, 100);
     v[2 * 16 + 2] = uint8_t(100 + range);  // sets the block's range
     v[5 * 16 + 5] = 101;                   // below the threshold of 102
-    auto out = p.Filter(kPostFilterDering);
+    auto out = p.Filter(VDEC_POSTFILTER_DERING);
     EXPECT_EQ(out[32 * 32 * 5 / 4 + 5 * 16 + 5], want) << range;
     EXPECT_EQ(out[32 * 32 * 5 / 4 + 2 * 16 + 2], 100 + range);
   }
@@ -140,7 +141,7 @@ TEST(PostFilter, CombinedPassSmoothsFlatEdgesAndMarksThem) {
   Picture p(32, 32, 10, kBlockFlatHorizontal | kBlockFlatVertical);
   p.FillLuma(0, 0, 32, 32, 100);
   p.FillLuma(0, 16, 32, 32, 106);
-  auto out = p.Filter(kPostFilterDeblock | kPostFilterDering);
+  auto out = p.Filter(VDEC_POSTFILTER_DEBLOCK | VDEC_POSTFILTER_DERING);
   std::vector<int> column;
   for (int y = 10; y < 22; ++y) column.push_back(out[size_t(y) * 32 + 5]);
   // Six pixels around the edge move, monotonically; the rest stay.

@@ -4,9 +4,7 @@
 
 #include <cstdint>
 
-// Mode flags.
-constexpr int kPostFilterDeblock = 1;
-constexpr int kPostFilterDering = 2;
+#include "video/vdec.h"  // the mode flags VDEC_POSTFILTER_DEBLOCK and _DERING
 
 // Flag byte per 8x8 block, written by the block decoders.
 constexpr uint8_t kBlockFlatHorizontal = 1;  // no horizontal frequency in the first row
@@ -23,10 +21,10 @@ struct PostFilterInput {
   const uint8_t* planes[3];  // Y (stride width), U and V (stride width / 2)
   int width, height;
   const int32_t* quant;
-  // flags[0] belongs to the picture being filtered; the filter exchanges the
-  // two arrays when it is done, so the decoder writes the next picture's
-  // flags into what was flags[1].
-  uint8_t* flags[2];
+  // The decoder's two flag arrays: flags[0] belongs to the picture being
+  // filtered; the filter exchanges the two pointers when it is done, so the
+  // decoder writes the next picture's flags into what was flags[1].
+  uint8_t** flags;
 };
 
 // Filters the picture into `out` (Y, then U, then V, packed at the coded
