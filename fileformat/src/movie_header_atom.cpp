@@ -1,8 +1,5 @@
 #include "fileformat/movie_header_atom.h"
 
-#include <algorithm>
-#include <limits>
-
 #include "fileformat/render.h"
 
 namespace fileformat {
@@ -17,19 +14,15 @@ MovieHeaderAtom::MovieHeaderAtom(uint8_t version, uint32_t flags)
 uint32_t MovieHeaderAtom::GetNextTrackID() { return nextTrackId_++; }
 
 void MovieHeaderAtom::UpdateDuration(uint32_t timeMs) {
-  // Rounded to the nearest unit in integers: the same as a float computation
-  // at the writer's time scale of 1000, without its drift on long recordings.
-  uint64_t units = (uint64_t(timeScale_) * timeMs + 500) / 1000;
-  units = std::min<uint64_t>(units, std::numeric_limits<uint32_t>::max());
+  uint32_t units = msToUnits(timeMs, timeScale_);
   if (units <= duration_) return;
-  lastDurationIncrement_ = static_cast<uint32_t>(units) - lastDurationValue_;
-  duration_ = static_cast<uint32_t>(units);
+  lastDurationIncrement_ = units - lastDurationValue_;
+  duration_ = units;
   lastDurationValue_ = duration_;
 }
 
 uint32_t MovieHeaderAtom::writtenDuration() const {
-  uint64_t d = uint64_t(duration_) + lastDurationIncrement_;
-  return static_cast<uint32_t>(std::min<uint64_t>(d, std::numeric_limits<uint32_t>::max()));
+  return saturatingAdd(duration_, lastDurationIncrement_);
 }
 
 void MovieHeaderAtom::renderBody(std::ostream& out) const {

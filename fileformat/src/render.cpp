@@ -1,5 +1,8 @@
 #include "fileformat/render.h"
 
+#include <algorithm>
+#include <limits>
+
 #include "platform/os.h"
 
 namespace fileformat {
@@ -84,6 +87,22 @@ uint32_t currentTime1904() {
   constexpr uint64_t kEpoch1904 = 9561628800ULL;
   uint64_t seconds = platform::localFileTime() / 10000000ULL;
   return static_cast<uint32_t>(seconds - kEpoch1904);
+}
+
+uint32_t msToUnits(uint32_t ms, uint32_t timeScale) {
+  uint64_t units = (uint64_t(timeScale) * ms + 500) / 1000;
+  return static_cast<uint32_t>(std::min<uint64_t>(units, std::numeric_limits<uint32_t>::max()));
+}
+
+uint32_t unitsToMs(uint32_t units, uint32_t timeScale) {
+  if (timeScale == 0) return 0;
+  uint64_t ms = uint64_t(units) * 1000 / timeScale;
+  return static_cast<uint32_t>(std::min<uint64_t>(ms, std::numeric_limits<uint32_t>::max()));
+}
+
+uint32_t saturatingAdd(uint32_t a, uint32_t b) {
+  uint64_t s = uint64_t(a) + b;
+  return static_cast<uint32_t>(std::min<uint64_t>(s, std::numeric_limits<uint32_t>::max()));
 }
 
 uint32_t sizeFieldLength(uint32_t payloadSize) {

@@ -18,6 +18,8 @@ class AtomRenderable {
   virtual void render(std::ostream& out) const = 0;
   // An atom answers its total size; a descriptor its payload size.
   virtual uint32_t size() const = 0;
+  // Recomputes the own size from the content, then the container's.
+  virtual void recomputeSize() = 0;
 };
 
 class Atom : public AtomRenderable {
@@ -37,7 +39,7 @@ class Atom : public AtomRenderable {
   virtual uint32_t headerSize() const { return 8; }
 
   // Stores headerSize() + bodySize() and lets the parent recompute.
-  virtual void recomputeSize();
+  void recomputeSize() override;
 
   // Child atoms in render order (none for a leaf atom).
   virtual size_t childCount() const { return 0; }

@@ -36,6 +36,16 @@ constexpr uint32_t fourcc(std::string_view s) {
 // the movie, track and media header times (players show local time).
 uint32_t currentTime1904();
 
+// Units of a time scale for a time in milliseconds, rounded to the nearest
+// unit and saturated at 32 bits. Integers give what a float computation gives
+// at the writer's scales, without its drift on long recordings.
+uint32_t msToUnits(uint32_t ms, uint32_t timeScale);
+// Milliseconds for a time in units of a time scale (truncated, saturated);
+// 0 for a time scale of 0.
+uint32_t unitsToMs(uint32_t units, uint32_t timeScale);
+// a + b, saturated at 32 bits: durations never wrap.
+uint32_t saturatingAdd(uint32_t a, uint32_t b);
+
 // Bytes of a descriptor's size field for a payload of that many bytes.
 uint32_t sizeFieldLength(uint32_t payloadSize);
 
