@@ -1,0 +1,202 @@
+// Files written by ffmpeg, read back and compared with ffprobe's packets; and
+// a deterministic mutation run that must never crash the reader.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <string>
+
+#include "fixture.h"
+#include "reader/mp4_file.h"
+
+using namespace reader;
+
+namespace {
+
+std::string Run(const std::string& cmd) {
+  std::string out;
+#ifdef _WIN32
+  (void)cmd;
+#else
+  std::FILE* p = popen(cmd.c_str(), "r");
+  if (!p) return out;
+  char buf[4096];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+  pclose(p);
+#endif
+  return out;
+}
+
+bool HavePeer() {
+#ifdef _WIN32
+  return false;
+#else
+  return std::system("ffmpeg -version >/dev/null 2>&1 && ffprobe -version >/dev/null 2>&1") == 0;
+#endif
+}
+
+struct Packet {
+  int64_t dts;
+  uint32_t size;
+  bool key;
+};
+
+// stream index -> packets in file order.
+std::map<int, std::vector<Packet>> Probe(const std::string& path) {
+  std::map<int, std::vector<Packet>> out;
+  std::istringstream in(Run("ffprobe -v error -show_entries packet=stream_index,dts,size,flags -of csv=p=0 '" +
+                            path + "'"));
+  std::string line;
+  while (std::getline(in, line)) {
+    int idx;
+    long long dts;
+    unsigned size;
+    char flags[16] = {};
+    if (std::sscanf(line.c_str(), "%d,%lld,%u,%15s", &idx, &dts, &size, flags) == 4)
+      out[idx].push_back({dts, size, flags[0] == 'K'});
+  }
+  return out;
+}
+
+std::unique_ptr<Mp4File> Open(const std::filesystem::path& p) {
+  SharedWideString* w = SharedWideString::Create(platform::utf8ToUtf16(p.string()));
+  std::unique_ptr<Mp4File> f(Mp4File::OpenFile(w));
+  w->Release();
+  return f;
+}
+
+}  // namespace
+
+TEST(FfmpegPeer, SamplesAgreeWithFfprobe) {
+  if (!HavePeer()) GTEST_SKIP() << "ffmpeg not reachable";
+  const auto path = std::filesystem::temp_directory_path() / "mp4reader_peer.mp4";
+  ASSERT_EQ(std::system(("ffmpeg -v error -y -f lavfi -i testsrc=size=176x144:rate=15 -f lavfi -i "
+                         "sine=frequency=440:sample_rate=8000 -t 4 -c:v mpeg4 -g 12 -bf 0 -c:a aac -b:a 16k '" +
+                         path.string() + "'")
+                            .c_str()),
+            0);
+  auto packets = Probe(path.string());
+  ASSERT_EQ(packets.size(), 2u);
+  auto f = Open(path);
+  ASSERT_NE(f, nullptr);
+  ASSERT_TRUE(f->ok()) << MP4FileErrorName(f->error());
+  // Not maker content: the open passes, with no content version to play by.
+  EXPECT_FALSE(Mp4File::LastOpenHadKrmm());
+  EXPECT_EQ(f->GetContentVersion(), 0);
+  ASSERT_EQ(f->GetTrackCount(), 2u);
+  uint32_t ids[2];
+  f->GetTrackIds(ids, 2);
+  std::vector<uint8_t> buf(f->GetMaxSampleSize(ids[0]) + f->GetMaxSampleSize(ids[1]));
+  uint32_t videoId = 0;
+  for (int s = 0; s < 2; ++s) {
+    const uint32_t id = ids[s];
+    const auto& want = packets[s];
+    const bool video = f->GetTrackHandlerType(id) == int64_t(FourCC("vide"));
+    SharedWideString* name = f->GetTrackCodecName(id);
+    EXPECT_EQ(name->view(), video ? u"MP4V-ES" : u"AAC");
+    name->Release();
+    if (video) videoId = id;
+    Mp4SampleTable* t = f->movie()->FindTrack(id)->SampleTable();
+    ASSERT_EQ(t->SampleCount(), want.size());
+    std::vector<bool> key(want.size(), !video);
+    if (video)
+      for (int32_t i = 0; f->GetTableEntry(id, uint32_t(i)) >= 0; ++i) key[size_t(f->GetTableEntry(id, uint32_t(i)) - 1)] = true;
+    for (size_t i = 0; i < want.size(); ++i) {
+      const int32_t n = f->ReadSample(id, buf.data(), uint32_t(buf.size()), nullptr);
+      ASSERT_EQ(n, int32_t(want[i].size)) << "stream " << s << " sample " << i;
+      EXPECT_EQ(int64_t(f->GetLastSampleTime(id)) - int64_t(t->startOffset), want[i].dts - want[0].dts) << i;
+      EXPECT_EQ(key[i], want[i].key) << i;
+    }
+    EXPECT_EQ(f->ReadSample(id, buf.data(), uint32_t(buf.size()), nullptr), 0);
+  }
+  // Seeking lands on the last key frame at or before the time.
+  const auto& v = packets[f->GetTrackHandlerType(ids[0]) == int64_t(FourCC("vide")) ? 0 : 1];
+  const int64_t scale = f->GetMediaTimescale(videoId);
+  for (uint32_t ms : {0u, 500u, 800u, 1700u, 3990u}) {
+    int64_t expect = 0;
+    for (const Packet& p : v)
+      if (p.key && (p.dts - v[0].dts) * 1000 / scale <= ms) expect = (p.dts - v[0].dts) * 1000 / scale;
+    EXPECT_EQ(f->SeekTracks(ms, 2, ids), uint32_t(expect)) << ms;
+  }
+  std::filesystem::remove(path);
+}
+
+namespace {
+
+// Opens the bytes and, when they open, reads everything and seeks around.
+// Returns the open's error code.
+int32_t Exercise(const std::vector<uint8_t>& bytes) {
+  fixture::TempFile file(bytes, "mut");
+  auto f = Open(file.path);
+  if (!f) return FILE_OPEN_FAILED;
+  if (!f->ok()) return f->error();
+  uint32_t ids[8];
+  const uint32_t n = f->GetTrackIds(ids, 8);
+  std::vector<uint8_t> buf(4096);
+  for (uint32_t i = 0; i < n; ++i) {
+    for (int k = 0; k < 64 && f->ReadSample(ids[i], buf.data(), uint32_t(buf.size()), nullptr) != 0; ++k) {
+    }
+    SampleRequest r;
+    r.bufferCount = 1;
+    r.buffers[0] = {uint32_t(buf.size()), buf.data()};
+    uint32_t count = 8;
+    f->PeekSamples(ids[i], &count, &r);
+    count = 8;
+    f->ResetTracks();
+    f->ReadSamples(ids[i], &count, &r);
+    f->GetTrackCodecName(ids[i])->Release();
+    f->GetDecoderSpecificInfo(ids[i]);
+  }
+  f->SeekTracks(500, n, ids);
+  f->SeekTracks(0xFFFFFFFF, n, ids);
+  return EVERYTHING_FINE;
+}
+
+// Every refusal names one of the reader's codes.
+void Check(const std::vector<uint8_t>& bytes, std::map<int32_t, int>& seen) {
+  const int32_t code = Exercise(bytes);
+  EXPECT_STRNE(MP4FileErrorName(code), "UNKNOWN_ERROR");
+  EXPECT_NE(code, DEFAULT_ERROR);
+  ++seen[code];
+}
+
+}  // namespace
+
+TEST(Robustness, MutatedFilesNeverCrash) {
+  const std::vector<uint8_t> good = fixture::Build().b;
+  std::map<int32_t, int> seen;
+  for (size_t len = 0; len < good.size(); len += 7) Check({good.begin(), good.begin() + long(len)}, seen);
+  uint32_t seed = 12345;
+  for (size_t i = 0; i < good.size(); i += 3) {
+    auto bad = good;
+    seed = seed * 1103515245 + 12345;
+    bad[i] ^= uint8_t(1u << ((seed >> 16) % 8));
+    Check(bad, seen);
+  }
+  // Size fields of every atom header set to 0, 1, 8 and 0xFFFFFFFF.
+  for (size_t i = 4; i + 4 <= good.size(); ++i) {
+    const char* t = reinterpret_cast<const char*>(&good[i]);
+    if (!IsKnownAtomType(FourCC({t[0], t[1], t[2], t[3], 0}))) continue;
+    for (uint32_t v : {0u, 1u, 8u, 0xFFFFFFFFu}) {
+      auto bad = good;
+      bad[i - 4] = uint8_t(v >> 24);
+      bad[i - 3] = uint8_t(v >> 16);
+      bad[i - 2] = uint8_t(v >> 8);
+      bad[i - 1] = uint8_t(v);
+      Check(bad, seen);
+    }
+  }
+  // Table counts and descriptor lengths set to extremes.
+  for (size_t i = 0; i + 4 <= good.size(); i += 4) {
+    auto bad = good;
+    bad[i] = bad[i + 1] = bad[i + 2] = bad[i + 3] = 0xFF;
+    Check(bad, seen);
+  }
+  // Both outcomes occur: some mutations still open, most are refused.
+  EXPECT_GT(seen[EVERYTHING_FINE], 0);
+  EXPECT_GT(seen.size(), 10u);
+}
