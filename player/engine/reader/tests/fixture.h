@@ -79,6 +79,11 @@ struct Knobs {
   Bytes trailer;                 // appended after everything
   uint32_t sttsCount = 0;        // non-zero: overrides the audio stts entry count
   uint32_t dsiLengthBoost = 0;   // added to the audio decoder-specific info length byte
+  uint8_t audioOti = 0x40;
+  Bytes audioDsi = Bytes().u16(0x1588);
+  bool audioSamr = false;        // the audio entry is a samr instead of mp4a
+  bool videoStss = true;
+  uint16_t trackCver = 0x0300;   // content version in each track's user data
 };
 
 constexpr uint32_t kAudioSamples = 6;
@@ -123,9 +128,9 @@ inline Bytes Udta(const Knobs& k) {
 inline Bytes SampleTable(const Knobs& k, bool video, uint32_t mdatPayload) {
   Bytes stsd;
   stsd.u32(1);
-  Bytes dsi = video ? Bytes().u32(0x000001B0).u8(1) : Bytes().u16(0x1588);
+  Bytes dsi = video ? Bytes().u32(0x000001B0).u8(1) : k.audioDsi;
   Bytes dc;
-  dc.u8(video ? 0x20 : 0x40).u8(((video ? 4 : 5) << 2) | 1).u24(video ? 8000 : 600).u32(64000).u32(video ? 48000 : 12000);
+  dc.u8(video ? 0x20 : k.audioOti).u8(((video ? 4 : 5) << 2) | 1).u24(video ? 8000 : 600).u32(64000).u32(video ? 48000 : 12000);
   Bytes dsiDesc;
   dsiDesc.u8(5).u8(uint32_t(dsi.size()) + (video ? 0 : k.dsiLengthBoost)).add(dsi);
   dc.add(dsiDesc);
@@ -140,7 +145,7 @@ inline Bytes SampleTable(const Knobs& k, bool video, uint32_t mdatPayload) {
     entry.zeros(8).u16(1).u16(16).u32(0).u16(8000).u16(0);
   }
   entry.add(esds);
-  stsd.add(Atom(video ? "mp4v" : "mp4a", entry));
+  stsd.add(Atom(video ? "mp4v" : (k.audioSamr ? "samr" : "mp4a"), entry));
 
   const uint32_t n = video ? kVideoSamples : kAudioSamples;
   Bytes stts;
@@ -179,7 +184,7 @@ inline Bytes SampleTable(const Knobs& k, bool video, uint32_t mdatPayload) {
   Bytes stbl;
   stbl.add(Full("stsd", 0, 0, stsd)).add(Full("stts", 0, 0, stts)).add(Full("stsc", 0, 0, stsc));
   stbl.add(Full("stsz", 0, 0, stsz)).add(Full("stco", 0, 0, stco));
-  if (video) stbl.add(Full("stss", 0, 0, Bytes().u32(2).u32(1).u32(4)));
+  if (video && k.videoStss) stbl.add(Full("stss", 0, 0, Bytes().u32(2).u32(1).u32(4)));
   return Atom("stbl", stbl);
 }
 
@@ -208,7 +213,7 @@ inline Bytes Track(const Knobs& k, bool video, uint32_t mdatPayload) {
   mdia.add(Full("mdhd", 0, 0, mdhd)).add(Full("hdlr", 0, 0, hdlr)).add(Atom("minf", minf));
   trak.add(Atom("mdia", mdia));
   Bytes udta;
-  udta.add(Full("cver", 0, 0, Bytes().u16(0x0300).u16(0)));
+  udta.add(Full("cver", 0, 0, Bytes().u16(k.trackCver).u16(0)));
   if (video) {
     Bytes vinf;
     if (k.vinfBody == 2)
