@@ -1,0 +1,115 @@
+// Sample-rate conversion of interleaved float blocks behind one state record
+// and a mode number: 0 passes samples through, 1 is the FFT polyphase
+// converter for rational ratios, 2 the table-driven windowed-sinc
+// interpolator (what the codec objects use), 3 and 4 the small interpolation
+// kernels. Nothing here ends the process or touches the floating-point
+// environment: failures are returned.
+#pragma once
+
+#include <cstdint>
+
+struct ErrorRecord;
+
+// Results of resample_open and of the engine set-up.
+enum ResampleResult {
+  RESAMPLE_OK = 0,
+  RESAMPLE_NO_MEMORY = 1,
+  RESAMPLE_ZERO_STEP = 2,       // cut-off too small for the table step
+  RESAMPLE_CUTOFF_ABOVE_1 = 3,
+  RESAMPLE_NO_DESIGN = 5,       // design kind 2 without a record
+  RESAMPLE_BAD_ARGUMENT = 6,    // rates, channels, block sizes, mode or kind
+  RESAMPLE_ENGINE_FAILED = 7,   // mode 1 engine could not be built
+};
+
+// Block driver answers of the mode 2 engine.
+enum { RESAMPLE_OUTPUT_READY = 1, RESAMPLE_NEED_INPUT = 2 };
+
+// Mode 2 design: pass-band edge over the lower Nyquist frequency, stop-band
+// attenuation (dB), cut-off over half the input rate, Kaiser beta and the
+// sinc's zero crossings on each side of the centre.
+struct KaiserDesign {
+  float rollOff;
+  float attenuation;
+  float fc;
+  float beta;
+  int32_t zeroCrossings;
+};
+static_assert(sizeof(KaiserDesign) == 20, "five 32-bit words");
+
+// The mode 2 engine: a Kaiser-windowed sinc evaluated from a table with
+// linear interpolation at arbitrary (also irrational) ratios.
+struct SincInterpolator {
+  KaiserDesign design;
+  int lastResult;      // last answer of the block driver
+  double time;         // fractional position of the next output, 0 <= time < 1
+  double cutoff;       // fc quantised to 18 fractional bits
+  uint32_t tableStep;  // fc * 2^18 truncated
+  int taps;            // input frames one output needs
+  int centre;
+  int tableSize;       // zeroCrossings * 512
+  double halfLength;   // zeroCrossings / cutoff
+  float* table;        // (value, slope) pairs
+  double factor;       // output rate / input rate
+  int channels;
+  float* history;
+  int historyFill;     // samples, all channels
+  int historyCapacity;
+  int readPos;         // frames
+  int outputFill;      // samples of the current output block
+  int inputConsumed;   // samples of the caller's block already taken
+  int endOfInput;      // 0 running; > 0 silence samples still to follow the input; -1 all in
+};
+
+struct PolyphaseConverter;
+struct Interpolator;
+
+struct ResamplerState {
+  int inputRate;
+  int outputRate;
+  int channels;
+  int inputBlock;    // samples over all channels
+  int outputBlock;
+  int inputCount;    // of the current call
+  int outputCount;
+  int endState;      // mode 2: 0 running, 1 a final short block delivered, 2 finished
+  int mode;
+  int designKind;    // 1 computed, 2 from the caller; 3 or 4 for modes 3 and 4
+  float* inputBuffer;
+  float* outputBuffer;
+  PolyphaseConverter* polyphase;
+  Interpolator* interpolator;
+  SincInterpolator* sinc;
+  int pendingInput;  // mode 2: samples of the caller's last block not yet consumed
+};
+
+// The mode 2 design from the rates: pass band to 0.9 of the lower Nyquist
+// frequency, 90 dB stop band.
+void resample_kaiser(KaiserDesign* design, int inputRate, int outputRate);
+// beta and zeroCrossings from roll-off and attenuation (design kind 2).
+void resample_kaiser_complete(KaiserDesign* design);
+
+// designParameters: the KaiserDesign for mode 2 with kind 2 (roll-off,
+// attenuation and fc are read; beta and zero crossings are computed).
+int resample_open(ResamplerState** state, int inputRate, int outputRate, int channels,
+                  int inputBlock, int outputBlock, int mode, int designKind,
+                  const KaiserDesign* designParameters);
+// The query before each call. Mode 2: *needed is 0 while input of the last
+// call is still pending inside (call process with 0 to continue it), else the
+// input block size.
+int resample_flush(ResamplerState* state, int inputRate, int outputRate, int* needed,
+                   int* outputBlock, float** inputBuffer, float** outputBuffer);
+// Converts what the caller wrote into the input buffer. inputCount 0 continues
+// pending input, or, with none pending, marks the end of the input and drains
+// the filter. *outputCount receives the samples ready in *outputBuffer.
+int resample_process(ResamplerState* state, int inputCount, int* outputCount,
+                     float** outputBuffer);
+void resample_close(ResamplerState* state);
+
+// Mode 2 engine, usable on its own.
+int sinc_create(SincInterpolator** out, const KaiserDesign* design, double factor, int channels);
+void sinc_free(SincInterpolator* sinc);
+// Coefficient at a filter position x in zero crossings (0 <= x < zeroCrossings).
+float sinc_coefficient(const SincInterpolator* sinc, double x);
+
+// Modified Bessel function of order 0 by its power series.
+double bessel_i0(double x);

@@ -1,0 +1,37 @@
+// Test and benchmark helpers: tones, their measurement, the 44.1 kHz stereo
+// to 8 kHz mono chain under test, and ffmpeg as a peer.
+#pragma once
+
+#include <complex>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// Interleaved stereo 16-bit multitone; every tone has `amplitude` on both
+// channels with a per-channel phase offset.
+std::vector<int16_t> stereo_tones(int rate, double seconds, const std::vector<double>& freqs,
+                                  double amplitude);
+
+// Complex amplitude of a tone over samples [from, to) (a Blackman-Harris
+// window keeps the other tones out).
+std::complex<double> tone_amplitude(const std::vector<double>& x, int rate, double freq, size_t from,
+                                    size_t to);
+
+// Our chain as a codec object runs it: format converter (stereo to mono)
+// then rate converter, in blocks of 1024 input frames, draining at the end.
+std::vector<int16_t> convert_chain(const std::vector<int16_t>& stereo, int inRate, int outRate,
+                                   int frameLength);
+
+// Runs ffmpeg on raw stereo s16le at inRate with the given filter chain and
+// answers raw mono s16le; false when ffmpeg is not reachable.
+// `seconds` receives ffmpeg's own processing time (its -benchmark rtime),
+// which leaves out process start-up.
+bool ffmpeg_convert(const std::vector<int16_t>& stereo, int inRate, const std::string& filter,
+                    std::vector<int16_t>* out, double* seconds = nullptr);
+
+// Rejection (dB) of a full-level tone at `freq` by the 44.1 kHz to 8 kHz
+// converter, measured on its float output (16-bit output would truncate
+// such small values to zero).
+double alias_rejection_db(double freq);
+
+std::vector<double> to_double(const std::vector<int16_t>& v);
