@@ -1,0 +1,376 @@
+#include "flumera/kr_flumera.h"
+
+#include <winsock2.h>
+
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "server_parts.h"
+
+namespace {
+
+// One counter for every process that loads Flumera: it names the archive
+// writer's spool file, which must not clash between processes.
+volatile long g_instanceCounter __attribute__((section(".shared"), shared)) = 0;
+
+KRStreamException* MakeException(long error, long line) {
+  auto* e = new KRStreamException{};
+  e->error = error;
+  std::strncpy(e->file, __FILE__, sizeof e->file - 1);
+  e->line = line;
+  return e;
+}
+
+}  // namespace
+
+KRFlumera::KRFlumera(const _tagPRODUCTCONFIGINFO* product, const _tagSYSTEMPARAMETERS* system)
+    : product_(*product) {
+  InitializeCriticalSection(&stateLock_);
+  if (system) system_ = *system;
+  parts_ = new ServerParts(*this, int(product_.listenerPorts));
+  videoHeap_ = HeapCreate(0, 0, 0);
+  audioHeap_ = HeapCreate(0, 0, 0);
+  instance_ = InterlockedIncrement(&g_instanceCounter);
+}
+
+bool KRFlumera::Start() {
+  if (!videoHeap_ || !audioHeap_) return false;
+  queueEvent_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  const HANDLE heap = GetProcessHeap();
+  auto* events = static_cast<HANDLE*>(HeapAlloc(heap, HEAP_ZERO_MEMORY, sizeof(HANDLE)));
+  auto* handlers = static_cast<Handler*>(HeapAlloc(heap, HEAP_ZERO_MEMORY, sizeof(Handler)));
+  if (!queueEvent_ || !events || !handlers) {
+    if (events) HeapFree(heap, 0, events);
+    if (handlers) HeapFree(heap, 0, handlers);
+    return false;
+  }
+  events[0] = queueEvent_;
+  handlers[0] = static_cast<Handler>(&KRFlumera::AppMsgDataHandler);
+  return Run(1, events, handlers, INFINITE);
+}
+
+KRFlumera::~KRFlumera() {
+  // The controller thread first finishes what is queued and ends, so that
+  // tearing down below never races with a handler. Then everything stops,
+  // whatever state a failed Prime or the host left behind.
+  Terminate();
+  if (GetCurState() != KRS_CONFIG) StopAll();
+  while (MsgItem* item = queue_.Pop()) DiscardItem(item);
+  delete parts_;
+  if (videoHeap_) HeapDestroy(videoHeap_);
+  if (audioHeap_) HeapDestroy(audioHeap_);
+  DeleteCriticalSection(&stateLock_);
+}
+
+KRStreamStates KRFlumera::GetCurState() {
+  EnterCriticalSection(&stateLock_);
+  const KRStreamStates s = state_;
+  LeaveCriticalSection(&stateLock_);
+  return s;
+}
+
+void KRFlumera::SetCurState(KRStreamStates state) {
+  EnterCriticalSection(&stateLock_);
+  state_ = state;
+  LeaveCriticalSection(&stateLock_);
+}
+
+unsigned char* KRFlumera::GetVideoMem(unsigned long size) {
+  return static_cast<unsigned char*>(HeapAlloc(videoHeap_, HEAP_ZERO_MEMORY, size));
+}
+
+unsigned char* KRFlumera::GetAudioMem(int size) {
+  if (size < 0) return nullptr;
+  return static_cast<unsigned char*>(HeapAlloc(audioHeap_, HEAP_ZERO_MEMORY, SIZE_T(size)));
+}
+
+void KRFlumera::FreeVideoMem(unsigned char* p) {
+  if (p) HeapFree(videoHeap_, 0, p);
+}
+
+void KRFlumera::FreeAudioMem(unsigned char* p) {
+  if (p) HeapFree(audioHeap_, 0, p);
+}
+
+bool KRFlumera::FreeMediaBuffer(unsigned char* data, int length) {
+  // The tag is the last byte inside the counted length; a buffer with no
+  // room for one, or a tag naming neither heap, is not ours to free.
+  if (data == nullptr || length < 1) return false;
+  switch (data[length - 1]) {
+    case kVideoBufferTag: FreeVideoMem(data); return true;
+    case kAudioBufferTag: FreeAudioMem(data); return true;
+    default: return false;
+  }
+}
+
+unsigned long KRFlumera::NextClientId() {
+  long id;
+  while ((id = InterlockedIncrement(&nextClientId_)) == 0) {
+  }
+  return static_cast<unsigned long>(id);
+}
+
+void KRFlumera::DiscardItem(MsgItem* item) {
+  // Only media buffers are ours; the session record and anything else the
+  // host sends stays the host's.
+  if (item->type == KRM_MEDIA_DATA) FreeMediaBuffer(item->data, item->length);
+  FreeMsgItem(item);
+}
+
+long KRFlumera::SendMsgToMe(KRStreamMsgTypes type, MsgPriority priority, unsigned char* data, int length,
+                            unsigned long extra) {
+  MsgItem* item = GetCurState() == KRS_STOPALL ? nullptr : AllocMsgItem();
+  if (item == nullptr) {
+    if (type == KRM_MEDIA_DATA) FreeMediaBuffer(data, length);
+  } else {
+    item->type = type;
+    item->priority = priority;
+    item->data = data;
+    item->length = length;
+    item->extra = extra;
+    queue_.Insert(item);
+    SetEvent(queueEvent_);
+  }
+  Sleep(0);
+  return 0;
+}
+
+void KRFlumera::SendMsgToApp(KRStreamMsgTypes type, unsigned char* data, int length, unsigned long extra) {
+  MsgItem* item = AllocMsgItem();
+  if (item == nullptr || session_ == nullptr || session_->appQueue == nullptr) {
+    FreeMsgItem(item);
+    if (data) HeapFree(GetProcessHeap(), 0, data);  // client records come from the process heap
+    return;
+  }
+  item->type = type;
+  item->data = data;
+  item->length = length;
+  item->extra = extra;
+  session_->appQueue->Insert(item);
+  if (session_->appEvent) SetEvent(session_->appEvent);
+  Sleep(0);
+}
+
+bool KRFlumera::AppMsgDataHandler() {
+  // The event was reset before this call: everything queued is handled now,
+  // control messages included, or a message behind another would wait for
+  // a signal that may never come.
+  while (MsgItem* item = queue_.Pop()) {
+    switch (item->type) {
+      case KRM_MEDIA_DATA: Mpeg4Handler(item); break;
+      case KRM_PRIME: PrimeHandler(item); break;
+      case KRM_PLAY: PlayHandler(item); break;
+      case KRM_STOP: StopHandler(item); break;
+      case KRM_PAUSE: PauseHandler(item); break;
+      case KRM_ADMISSION: SecurityHandler(item); break;
+      default: DiscardItem(item); break;
+    }
+  }
+  return true;
+}
+
+void KRFlumera::Reply(MsgItem* item, unsigned long result) {
+  if (session_ == nullptr || session_->appQueue == nullptr) {
+    FreeMsgItem(item);  // no Prime has named the host's queue yet
+    return;
+  }
+  item->type = static_cast<KRStreamMsgTypes>(item->type + 5);
+  item->data = nullptr;
+  item->length = 0;
+  item->extra = result;
+  session_->appQueue->Insert(item);
+  if (session_->appEvent) SetEvent(session_->appEvent);
+  Sleep(0);
+}
+
+void KRFlumera::PrimeHandler(MsgItem* item) {
+  switch (GetCurState()) {
+    case KRS_CONFIG: {
+      auto* session = reinterpret_cast<_tagSESSIONINFO*>(item->data);
+      if (session == nullptr) {
+        Reply(item, KR_RESULT_WRONG_STATE);
+        return;
+      }
+      session_ = session;
+      try {
+        ConfigToPrime();
+        SetCurState(KRS_PRIME);
+        Reply(item, KR_RESULT_OK);
+      } catch (KRStreamException* e) {
+        exception_ = *e;
+        hasException_ = true;
+        delete e;
+        SetCurState(KRS_ERROR);
+        Reply(item, KR_RESULT_EXCEPTION);
+      }
+      return;
+    }
+    case KRS_STOPALL: Reply(item, KR_RESULT_OK); return;
+    default: Reply(item, KR_RESULT_WRONG_STATE); return;
+  }
+}
+
+void KRFlumera::PlayHandler(MsgItem* item) {
+  switch (GetCurState()) {
+    case KRS_PRIME:
+      PrimeToPlay();
+      SetCurState(KRS_PLAY);
+      Reply(item, KR_RESULT_OK);
+      return;
+    case KRS_PAUSE: SetCurState(KRS_PLAY); Reply(item, KR_RESULT_OK); return;
+    case KRS_STOPALL: Reply(item, KR_RESULT_OK); return;
+    default: Reply(item, KR_RESULT_WRONG_STATE); return;
+  }
+}
+
+void KRFlumera::StopHandler(MsgItem* item) {
+  switch (GetCurState()) {
+    case KRS_ERROR: Reply(item, KR_RESULT_WRONG_STATE); return;
+    case KRS_PRIME:
+    case KRS_PLAY:
+    case KRS_PAUSE:
+      // Prime and Pause hold sockets and threads as much as Play does: all
+      // of them are released, or the next Prime finds its ports taken.
+      StopAll();
+      Reply(item, KR_RESULT_OK);
+      return;
+    default: Reply(item, KR_RESULT_OK); return;
+  }
+}
+
+void KRFlumera::PauseHandler(MsgItem* item) {
+  if (GetCurState() == KRS_PLAY) SetCurState(KRS_PAUSE);
+  Reply(item, KR_RESULT_OK);
+}
+
+void KRFlumera::SecurityHandler(MsgItem* item) {
+  // Verdicts name clients of the RTSP server; with no client waiting there
+  // is nothing to admit or refuse.
+  FreeMsgItem(item);
+}
+
+void KRFlumera::Mpeg4Handler(MsgItem* item) {
+  if (GetCurState() == KRS_PLAY) {
+    const unsigned long mask = session_ ? session_->outputMask : 0;
+    MediaOutput* outputs[3] = {&parts_->rtpSender, &parts_->tcpSender, &parts_->archive};
+    for (int i = 0; i < 3; ++i) {
+      if ((mask & (1u << i)) && outputs[i]->IsRunning()) {
+        outputs[i]->Take(item);
+        return;
+      }
+    }
+  }
+  DiscardItem(item);
+}
+
+void KRFlumera::ConfigToPrime() {
+  const unsigned long t = GetTickCount();
+  unsigned long number = t >= 0x1000000 ? (t & 0xABCDEF) : t;
+  if (number <= 4096) number += 788015 + sessionCounter_++;
+  session_->sessionNumber = number;
+
+  const unsigned long mask = session_->outputMask;
+  if (mask & 4) parts_->archive.Open();
+  if (mask & 3) {
+    for (int i = 0; i < parts_->listenerCount; ++i) {
+      RtspListener* l = parts_->listeners[i];
+      const unsigned short port = static_cast<unsigned short>(session_->rtspPorts[i]);
+      if (l->OpenSocket(port) != kSocketOk) {
+        const long error = l->SocketError();
+        SendMsgToApp(KRM_PORT_FAILURE, nullptr, 0, port);
+        StopAll();
+        throw MakeException(error, 903);
+      }
+    }
+    for (int i = 0; i < parts_->listenerCount; ++i) parts_->listeners[i]->Start();
+  }
+  if (mask & 1) parts_->rtpSender.Open();
+  if (mask & 2) {
+    parts_->tcpSender.Open();
+    struct Channel {
+      UdpChannel& udp;
+      unsigned long port;
+      long line;
+    } channels[2] = {{parts_->udp1, session_->udpPort1, 923}, {parts_->udp2, session_->udpPort2, 932}};
+    for (Channel& c : channels) {
+      if (c.udp.OpenSocket(static_cast<unsigned short>(c.port)) != kSocketOk) {
+        const long error = c.udp.SocketError();
+        SendMsgToApp(KRM_PORT_FAILURE, nullptr, 0, c.port);
+        StopAll();
+        throw MakeException(error, c.line);
+      }
+      c.udp.Start();
+    }
+    parts_->monitor.SetInterval(500);
+    parts_->monitor.Start();
+  }
+}
+
+void KRFlumera::PrimeToPlay() {
+  const unsigned long mask = session_->outputMask;
+  if (mask & 1) {
+    parts_->rtpSender.Start();
+  } else if (mask == 4) {
+    parts_->archive.Start();
+  }
+}
+
+void KRFlumera::StopAll() {
+  SetCurState(KRS_STOPALL);
+  parts_->rtpSender.Stop();
+  parts_->tcpSender.Stop();
+  parts_->archive.Stop();
+  parts_->monitor.Stop();
+  parts_->udp2.Close();
+  parts_->udp1.Close();
+  for (int i = 0; i < parts_->listenerCount; ++i) parts_->listeners[i]->Close();
+  // Media still queued are dropped; control messages behind them stay and
+  // are answered once the state is Config again.
+  std::vector<MsgItem*> control;
+  while (MsgItem* item = queue_.Pop()) {
+    if (item->type == KRM_MEDIA_DATA) {
+      DiscardItem(item);
+    } else {
+      control.push_back(item);
+    }
+  }
+  for (MsgItem* item : control) queue_.Insert(item);
+  SetCurState(KRS_CONFIG);
+}
+
+class KRFlumeraFactory {
+ public:
+  static KRFlumera* Make(const _tagPRODUCTCONFIGINFO* product, const _tagSYSTEMPARAMETERS* system) {
+    auto* controller = new (std::nothrow) KRFlumera(product, system);
+    if (controller && !controller->Start()) {
+      delete controller;
+      controller = nullptr;
+    }
+    return controller;
+  }
+};
+
+int __stdcall CreateKRStreamInstance(const _tagPRODUCTCONFIGINFO* product, const _tagSYSTEMPARAMETERS* system,
+                                     KRFlumera** out) {
+  if (out) *out = nullptr;
+  const unsigned long major = system ? system->winsockMajor : 2, minor = system ? system->winsockMinor : 2;
+  WSADATA wsa;
+  if (WSAStartup(MAKEWORD(major, minor), &wsa) != 0) return 1;
+  if (LOBYTE(wsa.wVersion) != major || HIBYTE(wsa.wVersion) != minor) {
+    WSACleanup();
+    return 2;
+  }
+  if (product == nullptr || out == nullptr || product->listenerPorts > kMaxListenerPorts) {
+    WSACleanup();
+    return 3;
+  }
+  *out = KRFlumeraFactory::Make(product, system);
+  return 0;
+}
+
+int __stdcall ReleaseKRStream(KRFlumera* controller) {
+  delete controller;
+  WSACleanup();
+  return 0;
+}
