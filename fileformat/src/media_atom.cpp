@@ -21,7 +21,7 @@ MediaAtom::MediaAtom(uint32_t handlerType, uint32_t mediaKind, uint32_t protocol
   minf_ = adopt(std::make_unique<MediaInformationAtom>(handlerType, mediaKind, protocol));
 }
 
-void MediaAtom::addSample(uint32_t mediaType, uint8_t* data, uint32_t size, uint32_t time,
+void MediaAtom::addSample(uint32_t mediaType, const uint8_t* data, uint32_t size, uint32_t time,
                           uint32_t flags) {
   minf_->addSample(mediaType, data, size, time, flags);
   mdhd_->SetDuration(time);

@@ -21,12 +21,12 @@ SampleTableAtom::~SampleTableAtom() {
   if (input_) std::fclose(input_);
 }
 
-void SampleTableAtom::addSample(uint32_t mediaType, uint8_t* data, uint32_t size, uint32_t time,
-                                uint32_t flags) {
+void SampleTableAtom::addSample(uint32_t mediaType, const uint8_t* data, uint32_t size,
+                                uint32_t time, uint32_t flags) {
   if (HintSampleEntry* hint = stsd_->hintEntry()) {
     if (mediaType == fourcc("soun") && data && size) {
-      data[0] = static_cast<uint8_t>((data[0] & 0xF0) | (flags & 0x0F));
-      hint->addAudioRecord(data[0], size, time);
+      // The record takes the flag's mode; the caller's sample stays as given.
+      hint->addAudioRecord(static_cast<uint8_t>((data[0] & 0xF0) | (flags & 0x0F)), size, time);
     } else if (mediaType == fourcc("vide")) {
       hint->addVideoRecord(size, time, static_cast<uint8_t>(flags));
     }

@@ -169,7 +169,7 @@ TEST(SampleTable, HintTrackRecordsInsteadOfTables) {
   SampleTableAtom stbl(fourcc("hint"), 0, fourcc("krau"));
   uint8_t frame[3] = {0xF0, 1, 2};
   stbl.addSample(fourcc("soun"), frame, 3, 0, 0x07);
-  EXPECT_EQ(frame[0], 0xF7);  // the mode goes into the frame's first byte
+  EXPECT_EQ(frame[0], 0xF0);  // the caller's sample is not changed
   stbl.addVideoSample(fourcc("vide"), frame, 3, 40, 9);
   EXPECT_EQ(stbl.stsd()->hintEntry()->recordCount(), 2u);
   EXPECT_EQ(stbl.stsz()->sampleCount(), 0u);

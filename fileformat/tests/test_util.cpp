@@ -99,3 +99,82 @@ int runCommand(const std::string& cmd, std::string* output) {
 }
 
 }  // namespace fileformat::test
+
+namespace fileformat::test {
+
+namespace {
+// Bytes of fields before the children of a container.
+int childrenAt(uint32_t type) {
+  static const std::pair<const char*, int> kContainers[] = {
+      {"moov", 8}, {"trak", 8}, {"mdia", 8}, {"minf", 8}, {"stbl", 8}, {"udta", 8},
+      {"dinf", 8}, {"edts", 8}, {"tref", 8}, {"krti", 8}, {"krsi", 32}, {"stsd", 16},
+      {"dref", 16}, {"mp4v", 86}, {"mp4a", 36}, {"mp4s", 16}};
+  for (auto [t, at] : kContainers) {
+    if (type == ((uint32_t(uint8_t(t[0])) << 24) | (uint32_t(uint8_t(t[1])) << 16) |
+                 (uint32_t(uint8_t(t[2])) << 8) | uint8_t(t[3])))
+      return at;
+  }
+  return -1;
+}
+
+void walk(const Bytes& b, size_t from, size_t to, std::vector<Box>* out) {
+  size_t i = from;
+  while (i < to) {
+    ASSERT_LE(i + 8, to) << "box header past its container at " << i;
+    Box box;
+    box.offset = i;
+    box.size = be32(b, i);
+    box.type = be32(b, i + 4);
+    ASSERT_GE(box.size, 8u) << typeName(box.type) << " at " << i;
+    ASSERT_LE(i + box.size, to) << typeName(box.type) << " at " << i << " overruns its container";
+    int at = childrenAt(box.type);
+    if (at >= 0 && size_t(at) <= box.size) walk(b, i + at, i + box.size, &box.children);
+    out->push_back(std::move(box));
+    i += out->back().size;
+  }
+}
+}  // namespace
+
+std::string typeName(uint32_t type) {
+  std::string s;
+  for (int shift = 24; shift >= 0; shift -= 8) s.push_back(static_cast<char>(type >> shift));
+  return s;
+}
+
+const Box* Box::find(const char* path) const {
+  const Box* at = this;
+  std::string p(path);
+  size_t start = 0;
+  while (at && start <= p.size()) {
+    size_t slash = p.find('/', start);
+    std::string name = p.substr(start, slash == std::string::npos ? std::string::npos : slash - start);
+    const Box* next = nullptr;
+    for (const Box& c : at->children) {
+      if (typeName(c.type) == name) {
+        next = &c;
+        break;
+      }
+    }
+    at = next;
+    if (slash == std::string::npos) break;
+    start = slash + 1;
+  }
+  return at;
+}
+
+std::vector<const Box*> Box::all(const char* type) const {
+  std::vector<const Box*> r;
+  for (const Box& c : children) {
+    if (typeName(c.type) == type) r.push_back(&c);
+  }
+  return r;
+}
+
+Box parseBoxes(const Bytes& file) {
+  Box root;
+  root.size = static_cast<uint32_t>(file.size());
+  walk(file, 0, file.size(), &root.children);
+  return root;
+}
+
+}  // namespace fileformat::test

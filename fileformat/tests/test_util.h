@@ -30,3 +30,20 @@ bool peersAvailable();
 int runCommand(const std::string& cmd, std::string* output);
 
 }  // namespace fileformat::test
+
+namespace fileformat::test {
+
+// A box of a rendered file, found by walking sizes from the top.
+struct Box {
+  uint32_t type = 0;
+  size_t offset = 0;  // of the header
+  uint32_t size = 0;
+  std::vector<Box> children;
+  const Box* find(const char* path) const;  // "moov/trak/mdia"; first match at each level
+  std::vector<const Box*> all(const char* type) const;
+};
+// Walks the known containers; fails the test when a size does not add up.
+Box parseBoxes(const Bytes& file);
+std::string typeName(uint32_t type);
+
+}  // namespace fileformat::test

@@ -13,7 +13,8 @@ namespace fileformat {
 class MediaInformationAtom : public ContainerAtom {
  public:
   MediaInformationAtom(uint32_t handlerType, uint32_t mediaKind, uint32_t protocol);
-  void addSample(uint32_t mediaType, uint8_t* data, uint32_t size, uint32_t time, uint32_t flags) {
+  void addSample(uint32_t mediaType, const uint8_t* data, uint32_t size, uint32_t time,
+                 uint32_t flags) {
     stbl_->addSample(mediaType, data, size, time, flags);
   }
   void addVideoSample(uint32_t mediaType, const uint8_t* data, uint32_t size, uint32_t time,
@@ -32,7 +33,8 @@ class MediaInformationAtom : public ContainerAtom {
 class MediaAtom : public ContainerAtom {
  public:
   MediaAtom(uint32_t handlerType, uint32_t mediaKind, uint32_t protocol);
-  void addSample(uint32_t mediaType, uint8_t* data, uint32_t size, uint32_t time, uint32_t flags);
+  void addSample(uint32_t mediaType, const uint8_t* data, uint32_t size, uint32_t time,
+                 uint32_t flags);
   void addVideoSample(uint32_t mediaType, const uint8_t* data, uint32_t size, uint32_t time,
                       uint32_t extra);
   MediaHeaderAtom* mdhd() const { return mdhd_; }

@@ -15,6 +15,7 @@ class MovieHeaderAtom : public FullAtom {
   void UpdateDuration(uint32_t timeMs);
 
   uint32_t timeScale() const { return timeScale_; }
+  void setTimeScale(uint32_t scale) { timeScale_ = scale; }
   // The duration as written: up to the last time stamp plus the last gap.
   uint32_t writtenDuration() const;
   uint32_t creationTime() const { return creationTime_; }

@@ -20,8 +20,9 @@ class SampleTableAtom : public ContainerAtom {
   ~SampleTableAtom() override;
 
   // The general path: the flag byte selects the description (audio modes)
-  // and the sync status. data may be changed (hinted audio takes the mode).
-  void addSample(uint32_t mediaType, uint8_t* data, uint32_t size, uint32_t time, uint32_t flags);
+  // and the sync status.
+  void addSample(uint32_t mediaType, const uint8_t* data, uint32_t size, uint32_t time,
+                 uint32_t flags);
   // The video-sample route: no description lookup, every sample is a sync sample.
   void addVideoSample(uint32_t mediaType, const uint8_t* data, uint32_t size, uint32_t time,
                       uint32_t extra);
