@@ -43,29 +43,18 @@ DecoderSpecificInfo::DecoderSpecificInfo(Mp4Stream& s, uint64_t limit, uint8_t o
   auto u32 = [&](int i) {
     return (uint32_t(f[i]) << 24) | (uint32_t(f[i + 1]) << 16) | (uint32_t(f[i + 2]) << 8) | f[i + 3];
   };
-  switch (objectType) {
-    case 0xC0:
-      vendor = u32(0);
-      decoderVersion = f[4];
-      mode = f[5];
-      secondByte = f[6];
-      word1 = u16(8);
-      word2 = u16(10);
-      break;
-    case 0xD0:
-      vendor = u32(0);
-      decoderVersion = f[4];
-      mode = f[5];
-      modeSet = u16(6);
-      extra = u32(8);
-      break;
-    case 0xD1:
-      vendor = u32(0);
-      decoderVersion = f[4];
-      mode = f[5];
-      break;
-    default:
-      break;
+  if (objectType == 0xC0 || objectType == 0xD0 || objectType == 0xD1) {
+    vendor = u32(0);
+    decoderVersion = f[4];
+    mode = f[5];
+  }
+  if (objectType == 0xC0) {
+    secondByte = f[6];
+    word1 = u16(8);
+    word2 = u16(10);
+  } else if (objectType == 0xD0) {
+    modeSet = u16(6);
+    extra = u32(8);
   }
   Finish(s, READ_DECODER_SPECIFIC_INFO_FAILED);
 }

@@ -14,21 +14,6 @@ bool ReadTime(Mp4Stream& s, bool wide, uint64_t& v) {
   return true;
 }
 
-// Builds a child into slot, or records its failure (code when it could not
-// be allocated). A child that fails is deleted.
-template <typename T, typename... A>
-bool BuildInto(T*& slot, int32_t& error, int32_t code, A&&... args) {
-  T* child = BuildAtom<T>(std::forward<A>(args)...);
-  if (!child || !child->ok()) {
-    error = child ? child->error() : code;
-    delete child;
-    return false;
-  }
-  delete slot;
-  slot = child;
-  return true;
-}
-
 }  // namespace
 
 Mp4MovieHeaderAtom::Mp4MovieHeaderAtom(Mp4Stream& s, uint64_t limit) : Mp4FullAtom(s, limit) {

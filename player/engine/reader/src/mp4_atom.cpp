@@ -21,11 +21,6 @@ Mp4Atom::Mp4Atom(Mp4Stream& s, uint64_t limit) {
   end_ = start_ + size_;
 }
 
-bool Mp4Atom::Finish(Mp4Stream& s, int32_t code) {
-  if (s.tell() > end_ || !s.Seek(end_)) return Fail(code);
-  return ok_;
-}
-
 Mp4FullAtom::Mp4FullAtom(Mp4Stream& s, uint64_t limit) : Mp4Atom(s, limit) {
   if (!ok_) return;
   uint32_t word;

@@ -289,52 +289,25 @@ Mp4SyncSampleAtom::Mp4SyncSampleAtom(Mp4Stream& s, uint64_t limit) : Mp4FullAtom
 
 // ---- the sample table -----------------------------------------------------
 
-namespace {
-
-template <typename T>
-bool BuildTable(Mp4Stream& s, uint64_t limit, T*& slot, int32_t& error) {
-  T* t = BuildAtom<T>(s, limit);
-  if (!t || !t->ok()) {
-    error = t ? t->error() : error;
-    delete t;
-    return false;
-  }
-  delete slot;
-  slot = t;
-  return true;
-}
-
-}  // namespace
-
 Mp4SampleTable::Mp4SampleTable(Mp4Stream& s, uint64_t limit, uint32_t handler, SharedWideString* path)
     : Mp4Atom(s, limit), handlerType(handler), path_(path ? path->AddRef() : nullptr) {
   if (!ok_) {
     Fail(READ_SAMPLE_TABLE_ATOM_FAILED);
     return;
   }
-  for (;;) {
+  while (s.tell() < end_) {
     const uint32_t type = s.PeekAtomType(end_);
     int32_t code = 0;
     bool built = true;
     switch (type) {
-      case FourCC("stts"): code = READ_TIME_TO_SAMPLE_ATOM_FAILED; built = BuildTable(s, end_, stts, code); break;
-      case FourCC("stsz"): code = READ_SAMPLE_SIZE_ATOM_FAILED; built = BuildTable(s, end_, stsz, code); break;
-      case FourCC("stsc"): code = READ_SAMPLE_TO_CHUNK_ATOM_FAILED; built = BuildTable(s, end_, stsc, code); break;
-      case FourCC("stco"): code = READ_CHUNK_OFFSET_ATOM_FAILED; built = BuildTable(s, end_, stco, code); break;
-      case FourCC("stss"): code = READ_SYNC_SAMPLE_ATOM_FAILED; built = BuildTable(s, end_, stss, code); break;
-      case FourCC("stsd"): {
-        code = READ_SAMPLE_DESCRIPTION_ATOM_FAILED;
-        auto* d = BuildAtom<Mp4SampleDescriptionAtom>(s, end_, handler);
-        built = d && d->ok();
-        if (built) {
-          delete stsd;
-          stsd = d;
-        } else {
-          code = d ? d->error() : code;
-          delete d;
-        }
+      case FourCC("stts"): built = BuildInto(stts, code, READ_TIME_TO_SAMPLE_ATOM_FAILED, s, end_); break;
+      case FourCC("stsz"): built = BuildInto(stsz, code, READ_SAMPLE_SIZE_ATOM_FAILED, s, end_); break;
+      case FourCC("stsc"): built = BuildInto(stsc, code, READ_SAMPLE_TO_CHUNK_ATOM_FAILED, s, end_); break;
+      case FourCC("stco"): built = BuildInto(stco, code, READ_CHUNK_OFFSET_ATOM_FAILED, s, end_); break;
+      case FourCC("stss"): built = BuildInto(stss, code, READ_SYNC_SAMPLE_ATOM_FAILED, s, end_); break;
+      case FourCC("stsd"):
+        built = BuildInto(stsd, code, READ_SAMPLE_DESCRIPTION_ATOM_FAILED, s, end_, handler);
         break;
-      }
       case FourCC("ctts"):
         built = SkipBySize(s, end_) == 0;
         code = READ_SAMPLE_TABLE_ATOM_FAILED;
@@ -344,13 +317,15 @@ Mp4SampleTable::Mp4SampleTable(Mp4Stream& s, uint64_t limit, uint32_t handler, S
         code = READ_USER_DATA_ATOM_FAILED;
         break;
       default:
+        // Children of other types are passed over inside the table.
+        built = SkipBySize(s, end_) == 0;
+        code = READ_SAMPLE_TABLE_ATOM_FAILED;
         break;
     }
     if (!built) {
       Fail(code);
       return;
     }
-    if (code == 0) break;  // a type that ends the table
   }
   if (!stts || !stsd || !stsz || !stsc || !stco || !BuildChunkIndex()) {
     Fail(READ_SAMPLE_TABLE_ATOM_FAILED);

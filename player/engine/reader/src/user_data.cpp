@@ -226,21 +226,6 @@ const KrMediaInfo* Mp4TrackInfoAtom::Media(uint32_t i) const {
   return layout3 ? &sessionInfo->media[i]->info : &records[i];
 }
 
-namespace {
-
-template <typename T>
-bool BuildChild(Mp4Stream& s, uint64_t limit, T*& slot) {
-  T* child = BuildAtom<T>(s, limit);
-  if (!child || !child->ok()) {
-    delete child;
-    return false;
-  }
-  delete slot;  // a later child of the same type replaces the earlier one
-  slot = child;
-  return true;
-}
-
-}  // namespace
 
 Mp4UserDataAtom::Mp4UserDataAtom(Mp4Stream& s, uint64_t limit) : Mp4Atom(s, limit) {
   if (!ok_) {
@@ -257,28 +242,33 @@ Mp4UserDataAtom::Mp4UserDataAtom(Mp4Stream& s, uint64_t limit) : Mp4Atom(s, limi
       continue;
     }
     bool built = true;
-    int32_t code = 0;
+    int32_t failCode = 0, childError = 0;
+    auto child = [&](auto*& slot, int32_t code) {
+      failCode = code;
+      return BuildInto(slot, childError, code, s, end_);
+    };
     switch (type) {
-      case FourCC("wmfm"): built = BuildChild(s, end_, wmfm); code = READ_WMF_SET_MEDIA_ATOM_FAILED; break;
-      case FourCC("wmfs"): built = BuildChild(s, end_, wmfs); code = READ_WMF_SET_SESSION_ATOM_FAILED; break;
-      case FourCC("krmm"): built = BuildChild(s, end_, krmm); code = READ_KR_USER_DATA_ATOM_FAILED; break;
-      case FourCC("rqmt"): built = BuildChild(s, end_, rqmt); code = READ_REQUIREMENTS_ATOM_FAILED; break;
-      case FourCC("rand"): built = BuildChild(s, end_, rand); code = READ_RANDOM_ACCESS_ATOM_FAILED; break;
-      case FourCC("cver"): built = BuildChild(s, end_, cver); code = READ_CONTENT_VERSION_FAILED; break;
-      case FourCC("vinf"): built = BuildChild(s, end_, vinf); code = READ_VIDEO_INFORMATION_ATOM_FAILED; break;
-      case FourCC("krti"): built = BuildChild(s, end_, krti); code = READ_TRACK_INFO_ATOM_FAILED; break;
-      case FourCC("dnld"): built = BuildChild(s, end_, dnld); code = READ_DOWNLOAD_ATOM_FAILED; break;
+      case FourCC("wmfm"): built = child(wmfm, READ_WMF_SET_MEDIA_ATOM_FAILED); break;
+      case FourCC("wmfs"): built = child(wmfs, READ_WMF_SET_SESSION_ATOM_FAILED); break;
+      case FourCC("krmm"): built = child(krmm, READ_KR_USER_DATA_ATOM_FAILED); break;
+      case FourCC("rqmt"): built = child(rqmt, READ_REQUIREMENTS_ATOM_FAILED); break;
+      case FourCC("rand"): built = child(rand, READ_RANDOM_ACCESS_ATOM_FAILED); break;
+      case FourCC("cver"): built = child(cver, READ_CONTENT_VERSION_FAILED); break;
+      case FourCC("vinf"): built = child(vinf, READ_VIDEO_INFORMATION_ATOM_FAILED); break;
+      case FourCC("krti"): built = child(krti, READ_TRACK_INFO_ATOM_FAILED); break;
+      case FourCC("dnld"): built = child(dnld, READ_DOWNLOAD_ATOM_FAILED); break;
       default: {
         // Unknown children are scanned byte by byte: a maker atom may sit
         // inside one.
         uint8_t b;
         built = s.ReadByte(b);
-        code = READ_USER_DATA_ATOM_FAILED;
+        failCode = READ_USER_DATA_ATOM_FAILED;
         break;
       }
     }
     if (!built) {
-      Fail(code);
+      // The child's type decides the code, whatever the child recorded.
+      Fail(failCode);
       return;
     }
   }

@@ -325,3 +325,18 @@ TEST(Files, VideoWithoutSyncTableSeeksToTheStart) {
   ASSERT_GT((*f)->ReadSample(2, buf.data(), 256, nullptr), 0);
   EXPECT_EQ((*f)->GetLastSampleTime(2), 0u);
 }
+
+TEST(Files, HintTracksAreReadAndDropped) {
+  Knobs k;
+  k.audioHandler = "hint";
+  k.krti = false;
+  auto f = OpenBytes(fixture::Build(k));
+  ASSERT_TRUE((*f)->ok()) << MP4FileErrorName((*f)->error());
+  EXPECT_EQ((*f)->GetTrackCount(), 1u);
+  EXPECT_EQ((*f)->GetFileKind(), 2u);
+  EXPECT_EQ((*f)->GetTrackHandlerType(1), -1);
+  // Its failures still count.
+  k.drefFlags = 0;
+  f = OpenBytes(fixture::Build(k));
+  EXPECT_EQ((*f)->error(), MEDIA_DATA_NOT_SELF_CONTAINED);
+}

@@ -84,6 +84,8 @@ struct Knobs {
   bool audioSamr = false;        // the audio entry is a samr instead of mp4a
   bool videoStss = true;
   uint16_t trackCver = 0x0300;   // content version in each track's user data
+  const char* audioHandler = "soun";
+  bool krti = true;
 };
 
 constexpr uint32_t kAudioSamples = 6;
@@ -121,7 +123,7 @@ inline Bytes Udta(const Knobs& k) {
     if (v) r.u32(0);
     krsi.add(Full("krmi", 0, 0, r));
   }
-  u.add(Atom("krti", Full("krsi", 0, 0, krsi)));
+  if (k.krti) u.add(Atom("krti", Full("krsi", 0, 0, krsi)));
   return Atom("udta", u);
 }
 
@@ -201,7 +203,7 @@ inline Bytes Track(const Knobs& k, bool video, uint32_t mdatPayload) {
   Bytes mdhd;
   mdhd.u32(0).u32(0).u32(video ? 1000 : k.mdhdTimescale).u32(video ? 1000 : 6144).u16(0x55C4).u16(0);
   Bytes hdlr;
-  hdlr.u32(0).fourcc(video ? "vide" : "soun").u32(0).u32(0).u32(0);
+  hdlr.u32(0).fourcc(video ? "vide" : k.audioHandler).u32(0).u32(0).u32(0);
   for (const char* c = video ? "Video" : "Sound"; *c; ++c) hdlr.u8(uint8_t(*c));
   hdlr.u8(0);
   Bytes url = Full("url ", 0, k.drefFlags, Bytes());

@@ -154,7 +154,12 @@ TEST(Mp4FileTest, OpenFailuresGiveTheirCodes) {
       {"free past the end", with([&](Knobs& k) { k.trailer = trailer("free", 100); }), READ_FAILED},
       {"udta past the end", with([&](Knobs& k) { k.trailer = trailer("udta", 100); }), READ_USER_DATA_ATOM_FAILED},
       {"mdat past the end", with([&](Knobs& k) { k.trailer = trailer("mdat", 100); }), READ_MEDIA_DATA_ATOM_FAILED},
-      {"moov past the end", with([&](Knobs& k) { k.trailer = trailer("moov", 100); }), DUPLICATE_MOVIE_ATOMS},
+      {"moov past the end", with([&](Knobs& k) {
+         k.moovCount = 0;
+         k.trailer = trailer("moov", 100);
+       }),
+       READ_MOVIE_ATOM_FAILED},
+      {"second moov past the end", with([&](Knobs& k) { k.trailer = trailer("moov", 100); }), DUPLICATE_MOVIE_ATOMS},
       {"ftyp past the end", with([&](Knobs& k) { k.trailer = trailer("ftyp", 100); }), READ_FILE_TYPE_ATOM_FAILED},
       {"uuid past the end", with([&](Knobs& k) { k.trailer = trailer("uuid", 100); }), READ_UUID_ATOM_FAILED},
       {"atom size 0", with([&](Knobs& k) { k.trailer = trailer("free", 0); }), ZERO_OR_NEGATIVE_ATOM_SIZE},

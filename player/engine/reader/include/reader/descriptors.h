@@ -12,39 +12,21 @@
 
 namespace reader {
 
-class Mp4Descriptor {
+class Mp4Descriptor : public Mp4Element {
  public:
   // Reads tag and expandable size at the position; limit is the container end.
   Mp4Descriptor(Mp4Stream& s, uint64_t limit);
-  Mp4Descriptor(const Mp4Descriptor&) = delete;
-  Mp4Descriptor& operator=(const Mp4Descriptor&) = delete;
-  virtual ~Mp4Descriptor() = default;
 
-  bool ok() const { return ok_; }
-  int32_t error() const { return error_; }
   uint8_t tag() const { return tag_; }
   uint32_t sizeBytes() const { return sizeBytes_; }
   uint32_t payloadSize() const { return payload_; }
   // Tag byte + size bytes + payload.
   uint64_t totalSize() const { return 1ull + sizeBytes_ + payload_; }
-  uint64_t end() const { return end_; }
 
  protected:
-  bool Fail(int32_t code) {
-    ok_ = false;
-    error_ = code;
-    return false;
-  }
-  bool Finish(Mp4Stream& s, int32_t code) {
-    if (s.tell() > end_ || !s.Seek(end_)) return Fail(code);
-    return ok_;
-  }
-  bool ok_ = true;
-  int32_t error_ = 0;
   uint8_t tag_ = 0;
   uint32_t sizeBytes_ = 0;
   uint32_t payload_ = 0;
-  uint64_t end_ = 0;
 };
 
 class DecoderSpecificInfo : public Mp4Descriptor {

@@ -12,20 +12,16 @@
 
 namespace reader {
 
-class Mp4Atom {
+// What atoms and descriptors share: the result of building one and the end
+// of its bytes, which every read inside it must respect.
+class Mp4Element {
  public:
-  // Reads the header at the stream position; limit is the container's end.
-  Mp4Atom(Mp4Stream& s, uint64_t limit);
-  Mp4Atom(const Mp4Atom&) = delete;
-  Mp4Atom& operator=(const Mp4Atom&) = delete;
-  virtual ~Mp4Atom() = default;
-  virtual uint32_t size() const { return size_; }
-  virtual uint32_t headerSize() const { return 8; }
-
+  Mp4Element() = default;
+  Mp4Element(const Mp4Element&) = delete;
+  Mp4Element& operator=(const Mp4Element&) = delete;
+  virtual ~Mp4Element() = default;
   bool ok() const { return ok_; }
   int32_t error() const { return error_; }
-  uint32_t type() const { return type_; }
-  uint64_t start() const { return start_; }
   uint64_t end() const { return end_; }
 
  protected:
@@ -35,16 +31,31 @@ class Mp4Atom {
     ok_ = false;
     return false;
   }
-  // The fields read must have stayed inside the atom; moves to its end.
-  bool Finish(Mp4Stream& s, int32_t code);
+  // The fields read must have stayed inside the element; moves to its end.
+  bool Finish(Mp4Stream& s, int32_t code) {
+    if (s.tell() > end_ || !s.Seek(end_)) return Fail(code);
+    return ok_;
+  }
   uint64_t Remaining(const Mp4Stream& s) const { return s.tell() < end_ ? end_ - s.tell() : 0; }
 
   bool ok_ = true;
   int32_t error_ = 0;
+  uint64_t end_ = 0;
+};
+
+class Mp4Atom : public Mp4Element {
+ public:
+  // Reads the header at the stream position; limit is the container's end.
+  Mp4Atom(Mp4Stream& s, uint64_t limit);
+  virtual uint32_t size() const { return size_; }
+  virtual uint32_t headerSize() const { return 8; }
+  uint32_t type() const { return type_; }
+  uint64_t start() const { return start_; }
+
+ protected:
   uint32_t size_ = 0;
   uint32_t type_ = 0;
   uint64_t start_ = 0;
-  uint64_t end_ = 0;
 };
 
 class Mp4FullAtom : public Mp4Atom {
@@ -78,5 +89,21 @@ namespace reader {
 template <typename T, typename... A>
 T* BuildAtom(A&&... args) {
   return new (std::nothrow) T(std::forward<A>(args)...);
+}
+
+// Builds a child into slot (a later child of the same type replaces the
+// earlier one), or deletes it and gives its code in error (code when it
+// could not be allocated).
+template <typename T, typename... A>
+bool BuildInto(T*& slot, int32_t& error, int32_t code, A&&... args) {
+  T* child = BuildAtom<T>(std::forward<A>(args)...);
+  if (!child || !child->ok()) {
+    error = child ? child->error() : code;
+    delete child;
+    return false;
+  }
+  delete slot;
+  slot = child;
+  return true;
 }
 }  // namespace reader
