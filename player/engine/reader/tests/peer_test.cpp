@@ -2,6 +2,7 @@
 // a deterministic mutation run that must never crash the reader.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -10,6 +11,7 @@
 #include <string>
 
 #include "fixture.h"
+#include "elementary_streams.h"
 #include "reader/mp4_file.h"
 
 using namespace reader;
@@ -69,6 +71,62 @@ std::unique_ptr<Mp4File> Open(const std::filesystem::path& p) {
   return f;
 }
 
+// Every audio and video sample read back agrees with ffprobe's packets:
+// size, time, key frame; and SeekTracks lands on the last key frame at or
+// before the time asked for.
+void ExpectSamplesMatchFfprobe(const std::filesystem::path& path, Mp4File& f) {
+  auto packets = Probe(path.string());
+  uint32_t ids[8];
+  const uint32_t n = f.GetTrackIds(ids, 8);
+  ASSERT_EQ(n, 2u);
+  uint32_t capacity = 0;
+  for (uint32_t i = 0; i < n; ++i) capacity = std::max(capacity, f.GetMaxSampleSize(ids[i]));
+  std::vector<uint8_t> buf(capacity);
+  uint32_t videoId = 0;
+  const std::vector<Packet>* videoPackets = nullptr;
+  for (uint32_t i = 0; i < n; ++i) {
+    const uint32_t id = ids[i];
+    const bool video = f.GetTrackHandlerType(id) == int64_t(FourCC("vide"));
+    SharedWideString* name = f.GetTrackCodecName(id);
+    EXPECT_EQ(name->view(), video ? u"MP4V-ES" : u"AAC");
+    name->Release();
+    // ffprobe numbers streams in file order, as the movie keeps its tracks;
+    // tracks the reader drops (scene, object descriptors, hints) come first
+    // in the maker's files, so match by kind.
+    const std::vector<Packet>* want = nullptr;
+    for (auto& [index, list] : packets) {
+      std::string type = Run("ffprobe -v error -select_streams " + std::to_string(index) +
+                             " -show_entries stream=codec_type -of csv=p=0 '" + path.string() + "'");
+      if (type.rfind(video ? "video" : "audio", 0) == 0) want = &list;
+    }
+    ASSERT_NE(want, nullptr);
+    if (video) {
+      videoId = id;
+      videoPackets = want;
+    }
+    Mp4SampleTable* t = f.movie()->FindTrack(id)->SampleTable();
+    ASSERT_EQ(t->SampleCount(), want->size());
+    std::vector<bool> key(want->size(), !video);
+    for (int64_t e, k = 0; video && (e = f.GetTableEntry(id, uint32_t(k))) >= 0; ++k) key[size_t(e - 1)] = true;
+    for (size_t s = 0; s < want->size(); ++s) {
+      const int32_t got = f.ReadSample(id, buf.data(), uint32_t(buf.size()), nullptr);
+      ASSERT_EQ(got, int32_t((*want)[s].size)) << "track " << id << " sample " << s;
+      EXPECT_EQ(int64_t(f.GetLastSampleTime(id)) - int64_t(t->startOffset), (*want)[s].dts - (*want)[0].dts) << s;
+      EXPECT_EQ(key[s], (*want)[s].key) << s;
+    }
+    EXPECT_EQ(f.ReadSample(id, buf.data(), uint32_t(buf.size()), nullptr), 0);
+  }
+  ASSERT_NE(videoPackets, nullptr);
+  const auto& v = *videoPackets;
+  const int64_t scale = f.GetMediaTimescale(videoId);
+  for (uint32_t ms : {0u, 500u, 800u, 1700u, 2400u}) {
+    int64_t expect = 0;
+    for (const Packet& p : v)
+      if (p.key && (p.dts - v[0].dts) * 1000 / scale <= ms) expect = (p.dts - v[0].dts) * 1000 / scale;
+    EXPECT_EQ(f.SeekTracks(ms, n, ids), uint32_t(expect)) << ms;
+  }
+}
+
 }  // namespace
 
 TEST(FfmpegPeer, SamplesAgreeWithFfprobe) {
@@ -79,50 +137,45 @@ TEST(FfmpegPeer, SamplesAgreeWithFfprobe) {
                          path.string() + "'")
                             .c_str()),
             0);
-  auto packets = Probe(path.string());
-  ASSERT_EQ(packets.size(), 2u);
   auto f = Open(path);
   ASSERT_NE(f, nullptr);
   ASSERT_TRUE(f->ok()) << MP4FileErrorName(f->error());
   // Not maker content: the open passes, with no content version to play by.
   EXPECT_FALSE(Mp4File::LastOpenHadKrmm());
   EXPECT_EQ(f->GetContentVersion(), 0);
-  ASSERT_EQ(f->GetTrackCount(), 2u);
-  uint32_t ids[2];
-  f->GetTrackIds(ids, 2);
-  std::vector<uint8_t> buf(f->GetMaxSampleSize(ids[0]) + f->GetMaxSampleSize(ids[1]));
-  uint32_t videoId = 0;
-  for (int s = 0; s < 2; ++s) {
-    const uint32_t id = ids[s];
-    const auto& want = packets[s];
-    const bool video = f->GetTrackHandlerType(id) == int64_t(FourCC("vide"));
-    SharedWideString* name = f->GetTrackCodecName(id);
-    EXPECT_EQ(name->view(), video ? u"MP4V-ES" : u"AAC");
-    name->Release();
-    if (video) videoId = id;
-    Mp4SampleTable* t = f->movie()->FindTrack(id)->SampleTable();
-    ASSERT_EQ(t->SampleCount(), want.size());
-    std::vector<bool> key(want.size(), !video);
-    if (video)
-      for (int32_t i = 0; f->GetTableEntry(id, uint32_t(i)) >= 0; ++i) key[size_t(f->GetTableEntry(id, uint32_t(i)) - 1)] = true;
-    for (size_t i = 0; i < want.size(); ++i) {
-      const int32_t n = f->ReadSample(id, buf.data(), uint32_t(buf.size()), nullptr);
-      ASSERT_EQ(n, int32_t(want[i].size)) << "stream " << s << " sample " << i;
-      EXPECT_EQ(int64_t(f->GetLastSampleTime(id)) - int64_t(t->startOffset), want[i].dts - want[0].dts) << i;
-      EXPECT_EQ(key[i], want[i].key) << i;
-    }
-    EXPECT_EQ(f->ReadSample(id, buf.data(), uint32_t(buf.size()), nullptr), 0);
-  }
-  // Seeking lands on the last key frame at or before the time.
-  const auto& v = packets[f->GetTrackHandlerType(ids[0]) == int64_t(FourCC("vide")) ? 0 : 1];
-  const int64_t scale = f->GetMediaTimescale(videoId);
-  for (uint32_t ms : {0u, 500u, 800u, 1700u, 3990u}) {
-    int64_t expect = 0;
-    for (const Packet& p : v)
-      if (p.key && (p.dts - v[0].dts) * 1000 / scale <= ms) expect = (p.dts - v[0].dts) * 1000 / scale;
-    EXPECT_EQ(f->SeekTracks(ms, 2, ids), uint32_t(expect)) << ms;
-  }
+  ExpectSamplesMatchFfprobe(path, *f);
   std::filesystem::remove(path);
+}
+
+TEST(WriterPeer, RecordingsOfOurWriterReadBack) {
+  if (!HavePeer()) GTEST_SKIP() << "ffmpeg not reachable";
+  const auto dir = std::filesystem::temp_directory_path();
+  const std::string video = (dir / "mp4reader_in.m4v").string(), audio = (dir / "mp4reader_in.adts").string();
+  const auto out = dir / "mp4reader_recording.mp4";
+  ASSERT_EQ(std::system(("ffmpeg -v error -y -f lavfi -i testsrc=size=176x144:rate=15 -frames:v 40 -c:v mpeg4 "
+                         "-bf 0 -g 12 -f m4v '" + video + "'").c_str()), 0);
+  ASSERT_EQ(std::system(("ffmpeg -v error -y -f lavfi -i sine=frequency=500:sample_rate=16000 -t 2.5 -c:a aac "
+                         "-b:a 24k -f adts '" + audio + "'").c_str()), 0);
+  fileformat::tools::Recording in;
+  in.video = video;
+  in.aac = audio;
+  // The writer spools into the current folder.
+  const auto here = std::filesystem::current_path();
+  std::filesystem::current_path(dir);
+  fileformat::tools::RecordResult r = fileformat::tools::recordMp4(out.string(), in);
+  std::filesystem::current_path(here);
+  ASSERT_TRUE(r.ok) << r.error;
+  auto f = Open(out);
+  ASSERT_NE(f, nullptr);
+  ASSERT_TRUE(f->ok()) << MP4FileErrorName(f->error());
+  EXPECT_TRUE(Mp4File::LastOpenHadKrmm());
+  EXPECT_EQ(f->GetContentVersion() >> 8, 3);
+  EXPECT_EQ(f->GetFileKind(), 3u);
+  SharedWideString* text = f->GetKrmmText1();
+  EXPECT_GT(text->length(), 0u);
+  text->Release();
+  ExpectSamplesMatchFfprobe(out, *f);
+  for (const auto& p : {std::filesystem::path(video), std::filesystem::path(audio), out}) std::filesystem::remove(p);
 }
 
 namespace {
