@@ -1,5 +1,7 @@
 #include "flumera/msg_data_list.h"
 
+#include "flumera/priority_list.h"
+
 MsgItem* AllocMsgItem() {
   return static_cast<MsgItem*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(MsgItem)));
 }
@@ -19,33 +21,16 @@ MsgDataList::~MsgDataList() {
 }
 
 void MsgDataList::Insert(MsgItem* item) {
-  item->next = nullptr;
   EnterCriticalSection(lock_);
   ++count_;
-  if (head_ == nullptr) {
-    head_ = item;
-  } else if (item->priority > head_->priority) {
-    item->next = head_;
-    head_ = item;
-  } else {
-    // Behind the last item of at least this priority: arrival order holds
-    // among equals.
-    MsgItem* at = head_;
-    while (at->next != nullptr && at->next->priority >= item->priority) at = at->next;
-    item->next = at->next;
-    at->next = item;
-  }
+  flumera::InsertByPriority(head_, item);
   LeaveCriticalSection(lock_);
 }
 
 MsgItem* MsgDataList::Pop() {
   EnterCriticalSection(lock_);
-  MsgItem* item = head_;
-  if (item != nullptr) {
-    head_ = item->next;
-    if (--count_ == 0) head_ = nullptr;
-    item->next = nullptr;
-  }
+  MsgItem* item = flumera::PopHead(head_);
+  if (item != nullptr && --count_ == 0) head_ = nullptr;
   LeaveCriticalSection(lock_);
   return item;
 }
