@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <tuple>
 #include <vector>
 
 #include "video/postfilter.h"
@@ -183,6 +184,43 @@ TEST(PostFilter, CombinedPassDeringsTexturedBlocksOnly) {
     p.Y(7, 7) = 120;
     auto out = p.Filter(3);
     EXPECT_EQ(out[3 * 32 + 3], flag ? 102 : 107) << int(flag);
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// Chroma edges take the quantiser of the block below (or right of) them.
+TEST(PostFilter, ChromaEdgesUseTheQuantiserOfTheBlockBelow) {
+  for (auto [above, below, smoothed] : {std::tuple{2, 10, true}, std::tuple{10, 2, false}}) {
+    Picture p(32, 32, above, kBlockFlatHorizontal | kBlockFlatVertical);
+    p.quant[2] = p.quant[3] = below;  // the lower macroblock row
+    uint8_t* u = p.yuv.data() + 32 * 32;
+    for (int y = 0; y < 16; ++y)
+      for (int x = 0; x < 16; ++x) u[y * 16 + x] = uint8_t(y < 8 ? 100 : 106);
+    auto out = p.Filter(VDEC_POSTFILTER_DEBLOCK);
+    const uint8_t* ou = out.data() + 32 * 32;
+    EXPECT_EQ(ou[7 * 16 + 3], smoothed ? 103 : 100) << above << "/" << below;
+    EXPECT_EQ(ou[8 * 16 + 3], smoothed ? 103 : 106) << above << "/" << below;
+  }
+}
+
+// In the combined pass a textured block whose edges were mostly smoothed
+// already is not deringed.
+TEST(PostFilter, CombinedPassSkipsDeringingOfMostlySmoothedBlocks) {
+  const uint8_t flat = kBlockFlatHorizontal | kBlockFlatVertical;
+  for (bool neighboursFlat : {true, false}) {
+    Picture p(48, 48, 10, flat);
+    p.FillLuma(0, 0, 48, 48, 100);
+    p.FillLuma(16, 16, 24, 24, 106);  // luma block (2, 2): a step of 6 on each edge
+    p.Y(16, 16) = 140;                // sets the block's range; too steep to smooth
+    p.Y(19, 19) = 110;                // below the threshold, on a flat neighbourhood
+    p.flags[2 * 6 + 2] |= kBlockTextured;
+    if (!neighboursFlat) p.flags[1 * 6 + 2] = p.flags[2 * 6 + 1] = 0;  // above and left
+    auto out = p.Filter(VDEC_POSTFILTER_DEBLOCK | VDEC_POSTFILTER_DERING);
+    // Four smoothed edges: left alone; two: deringed ((4*110 + 12*106 + 8) >> 4).
+    EXPECT_EQ(out[19 * 48 + 19], neighboursFlat ? 110 : 107) << neighboursFlat;
   }
 }
 
