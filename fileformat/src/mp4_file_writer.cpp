@@ -31,6 +31,8 @@ const std::vector<uint8_t> kSceneBoth = {
 constexpr uint8_t kAmrLastByteMask[12] = {0xFE, 0xFE, 0xFC, 0xFC, 0xF0, 0xFE,
                                           0xF0, 0xF0, 0x00, 0x00, 0x00, 0x00};
 
+constexpr uint32_t kMaxDecoderConfig = 1 << 20;
+
 // Room kept below 4 GiB for the tables and atoms that grow with a sample.
 constexpr uint64_t kSizeReserve = 1 << 16;
 
@@ -174,6 +176,11 @@ void MP4FileWriter::SetSceneDecoderConfig(const uint8_t* data, uint32_t size) {
 void MP4FileWriter::SetDecoderConfig(const uint8_t* data, uint32_t size, uint32_t track) {
   TrackAtom* t = moov_->getTrackById(track);
   if (!t || !data) return;
+  // A descriptor's size field holds 28 bits; configurations are tiny.
+  if (size > kMaxDecoderConfig) {
+    error("Decoder configuration too large, ignored");
+    return;
+  }
   t->mdia()->stbl()->stsd()->addDecoderSpecificInfo(std::make_unique<DecoderSpecificInfo>(data, size));
   // The profile byte is read only from a configuration that holds it.
   if (t->handler() == fourcc("vide") && size > 5)

@@ -172,6 +172,7 @@ TEST(SampleTable, HintTrackRecordsInsteadOfTables) {
   EXPECT_EQ(frame[0], 0xF0);  // the caller's sample is not changed
   stbl.addVideoSample(fourcc("vide"), frame, 3, 40, 9);
   EXPECT_EQ(stbl.stsd()->hintEntry()->recordCount(), 2u);
+  EXPECT_EQ(test::render(*stbl.stsd()->hintEntry())[21], 0x07);  // the record took the mode
   EXPECT_EQ(stbl.stsz()->sampleCount(), 0u);
   EXPECT_EQ(stbl.seekToHintRecord(0), 0);
   EXPECT_NE(stbl.hintRecordAtCurrent(), nullptr);

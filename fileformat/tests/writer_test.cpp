@@ -232,6 +232,10 @@ TEST(Writer, ShortDecoderConfigAndVideoParameters) {
   std::vector<uint8_t> vos{0, 0, 1, 0xB0, 0x08, 0x21};
   w->SetDecoderConfig(vos.data(), 6, v);
   w->SetVideoParameters(v, 12.5f, 3, 176, 144);
+  std::vector<uint8_t> huge((1 << 20) + 1, 0x77);
+  testing::internal::CaptureStderr();
+  w->SetDecoderConfig(huge.data(), static_cast<uint32_t>(huge.size()), v);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "ERROR: Decoder configuration too large, ignored\n");
   Bytes file = writeAndRead(*w, "params.mp4");
   Box root = test::parseBoxes(file);
   const Box* iods = root.find("moov/iods");
