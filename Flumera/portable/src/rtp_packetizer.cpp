@@ -20,7 +20,23 @@ RtpPacketizer::RtpPacketizer(PacketAllocator& allocator, uint8_t payloadType, ui
     : allocator_(allocator), clockRate_(clockRate), payloadType_(payloadType), ssrc_(ssrc),
       maxPacketSize_(maxPacketSize) {}
 
-RtpPacketizer::~RtpPacketizer() { Empty(); }
+RtpPacketizer::~RtpPacketizer() {
+  allocator_.Free(current_);
+  Empty();
+}
+
+void RtpPacketizer::CompleteCurrent() {
+  if (!current_) return;
+  FinishPacket(current_, WriteTables(*current_));
+  current_ = nullptr;
+  ClearPending();
+}
+
+void RtpPacketizer::DropCurrent() {
+  allocator_.Free(current_);
+  current_ = nullptr;
+  ClearPending();
+}
 
 void RtpPacketizer::Reset() {
   DropCurrent();
@@ -86,8 +102,6 @@ constexpr int kMaxPayloadFragments = AccessUnitList::kPacketFragments - 2;  // h
 VideoRtpPacketizer::VideoRtpPacketizer(PacketAllocator& allocator, uint8_t payloadType, uint32_t ssrc,
                                        uint32_t maxPacketSize)
     : RtpPacketizer(allocator, payloadType, ssrc, maxPacketSize, 1000) {}
-
-VideoRtpPacketizer::~VideoRtpPacketizer() { DropCurrent(); }
 
 void VideoRtpPacketizer::WriteTable(uint8_t* out, const Entry* entries, int n) {
   for (int i = 0; i < n; ++i) {
@@ -174,19 +188,13 @@ int VideoRtpPacketizer::Fragment(AccessUnitList& unit, uint8_t header, uint32_t 
   return kPacketizeOk;
 }
 
-void VideoRtpPacketizer::CompleteCurrent() {
-  if (!current_) return;
-  WriteTable(const_cast<uint8_t*>(current_->Get(kTableFragment).data), entries_, entryCount_);
-  current_->Shorten(kTableFragment, 12 * uint32_t(entryCount_) - 4);
-  FinishPacket(current_, true);
-  current_ = nullptr;
-  entryCount_ = 0;
-  unitBytes_ = 0;
+bool VideoRtpPacketizer::WriteTables(AccessUnitList& packet) {
+  WriteTable(const_cast<uint8_t*>(packet.Get(kTableFragment).data), entries_, entryCount_);
+  packet.Shorten(kTableFragment, 12 * uint32_t(entryCount_) - 4);
+  return true;  // a packet of whole units carries the marker
 }
 
-void VideoRtpPacketizer::DropCurrent() {
-  allocator_.Free(current_);
-  current_ = nullptr;
+void VideoRtpPacketizer::ClearPending() {
   entryCount_ = 0;
   unitBytes_ = 0;
 }
@@ -196,8 +204,6 @@ void VideoRtpPacketizer::DropCurrent() {
 AudioFramePacketizer::AudioFramePacketizer(PacketAllocator& allocator, uint8_t payloadType, uint32_t ssrc,
                                            int prefixBytes)
     : RtpPacketizer(allocator, payloadType, ssrc, kMaxPacketSize, 8000), prefixBytes_(prefixBytes) {}
-
-AudioFramePacketizer::~AudioFramePacketizer() { DropCurrent(); }
 
 int AudioFramePacketizer::Packetize(AccessUnitList& unit, uint32_t timeMs) {
   const int frames = unit.Count() - 1;
@@ -250,21 +256,15 @@ int AudioFramePacketizer::Packetize(AccessUnitList& unit, uint32_t timeMs) {
   return kPacketizeOk;
 }
 
-void AudioFramePacketizer::CompleteCurrent() {
-  if (!current_) return;
+bool AudioFramePacketizer::WriteTables(AccessUnitList& packet) {
   const int tocIndex = 1 + (prefixBytes_ ? 1 : 0);
-  uint8_t* prefix = prefixBytes_ ? const_cast<uint8_t*>(current_->Get(1).data) : nullptr;
-  WritePayloadHeader(prefix, const_cast<uint8_t*>(current_->Get(tocIndex).data), codes_, frames_);
-  current_->Shorten(tocIndex, uint32_t(frames_));
-  FinishPacket(current_, false);
-  current_ = nullptr;
-  frames_ = 0;
-  frameBytes_ = 0;
+  uint8_t* prefix = prefixBytes_ ? const_cast<uint8_t*>(packet.Get(1).data) : nullptr;
+  WritePayloadHeader(prefix, const_cast<uint8_t*>(packet.Get(tocIndex).data), codes_, frames_);
+  packet.Shorten(tocIndex, uint32_t(frames_));
+  return false;
 }
 
-void AudioFramePacketizer::DropCurrent() {
-  allocator_.Free(current_);
-  current_ = nullptr;
+void AudioFramePacketizer::ClearPending() {
   frames_ = 0;
   frameBytes_ = 0;
 }

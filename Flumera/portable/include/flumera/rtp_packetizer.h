@@ -62,12 +62,17 @@ class RtpPacketizer {
   AccessUnitList* BeginPacket(uint32_t rtpTime, uint32_t timeMs);
   // Writes the header (taking the next sequence number) and queues the packet.
   void FinishPacket(AccessUnitList* packet, bool marker);
-  // The step that completes the packet under construction (payload tables).
-  virtual void CompleteCurrent() = 0;
-  virtual void DropCurrent() = 0;
+  // Finishes the packet under construction (current_), if any.
+  void CompleteCurrent();
+  void DropCurrent();
+  // Writes the payload tables of current_; returns its marker bit.
+  virtual bool WriteTables(AccessUnitList& packet) = 0;
+  // Forgets what was gathered for current_.
+  virtual void ClearPending() = 0;
 
   PacketAllocator& allocator_;
   uint32_t clockRate_;
+  AccessUnitList* current_ = nullptr;  // the packet under construction
   static constexpr uint32_t kTimeBaseMs = 1000;
 
  private:
@@ -88,7 +93,6 @@ class VideoRtpPacketizer : public RtpPacketizer {
   static constexpr int kMaxUnitsPerPacket = 10;
   VideoRtpPacketizer(PacketAllocator& allocator, uint8_t payloadType, uint32_t ssrc,
                      uint32_t maxPacketSize = kMaxPacketSize);
-  ~VideoRtpPacketizer() override;
   int Packetize(AccessUnitList& unit, uint32_t timeMs) override;
 
  private:
@@ -97,11 +101,10 @@ class VideoRtpPacketizer : public RtpPacketizer {
     uint32_t time, size;
   };
   int Fragment(AccessUnitList& unit, uint8_t header, uint32_t timeMs, uint32_t rtpTime);
-  void CompleteCurrent() override;
-  void DropCurrent() override;
+  bool WriteTables(AccessUnitList& packet) override;
+  void ClearPending() override;
   static void WriteTable(uint8_t* out, const Entry* entries, int n);
 
-  AccessUnitList* current_ = nullptr;
   Entry entries_[kMaxUnitsPerPacket];
   int entryCount_ = 0;
   uint32_t unitBytes_ = 0;
@@ -114,7 +117,6 @@ class AudioFramePacketizer : public RtpPacketizer {
   static constexpr uint32_t kMaxPacketSize = 1024;
   static constexpr int kMaxFrames = 10;
   static constexpr uint32_t kFrameTicks = 160;
-  ~AudioFramePacketizer() override;
   int Packetize(AccessUnitList& unit, uint32_t timeMs) override;
 
  protected:
@@ -127,11 +129,10 @@ class AudioFramePacketizer : public RtpPacketizer {
   virtual void WritePayloadHeader(uint8_t* prefix, uint8_t* toc, const uint8_t* codes, int frames) const = 0;
 
  private:
-  void CompleteCurrent() override;
-  void DropCurrent() override;
+  bool WriteTables(AccessUnitList& packet) override;
+  void ClearPending() override;
 
   int prefixBytes_;
-  AccessUnitList* current_ = nullptr;
   uint8_t codes_[kMaxFrames];
   int frames_ = 0;
   uint32_t frameBytes_ = 0;
