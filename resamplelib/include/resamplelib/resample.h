@@ -42,6 +42,11 @@ struct SincInterpolator {
   KaiserDesign design;
   int lastResult;      // last answer of the block driver
   double time;         // fractional position of the next output, 0 <= time < 1
+  // The time kept exactly as phase / phaseCount (rates reduced by their
+  // greatest common divisor), so that it cannot drift.
+  int phase;
+  int phaseCount;      // output rate / gcd
+  int phaseStep;       // input rate / gcd
   double cutoff;       // fc quantised to 18 fractional bits
   uint32_t tableStep;  // fc * 2^18 truncated
   int taps;            // input frames one output needs
@@ -52,6 +57,12 @@ struct SincInterpolator {
   double factor;       // output rate / input rate
   int channels;
   float* history;
+  float* coefficients; // work area of one output frame
+  // Coefficients of every phase, each evaluated once from the table (null
+  // when phaseCount * taps would be too large); per phase the left wing
+  // reversed, then the right wing, and the two wing lengths.
+  float* phaseCoefficients;
+  int* phaseTaps;
   int historyFill;     // samples, all channels
   int historyCapacity;
   int readPos;         // frames
@@ -106,7 +117,8 @@ int resample_process(ResamplerState* state, int inputCount, int* outputCount,
 void resample_close(ResamplerState* state);
 
 // Mode 2 engine, usable on its own.
-int sinc_create(SincInterpolator** out, const KaiserDesign* design, double factor, int channels);
+int sinc_create(SincInterpolator** out, const KaiserDesign* design, int inputRate, int outputRate,
+                int channels);
 void sinc_free(SincInterpolator* sinc);
 // Coefficient at a filter position x in zero crossings (0 <= x < zeroCrossings).
 float sinc_coefficient(const SincInterpolator* sinc, double x);

@@ -75,7 +75,7 @@ int resample_open(ResamplerState** state, int inputRate, int outputRate, int cha
     }
     result = designKind == 2 && !designParameters
                  ? RESAMPLE_NO_DESIGN
-                 : sinc_create(&s->sinc, &design, double(outputRate) / inputRate, channels);
+                 : sinc_create(&s->sinc, &design, inputRate, outputRate, channels);
   }
   s->inputBuffer = static_cast<float*>(std::calloc(size_t(inputBlock), sizeof(float)));
   s->outputBuffer = mode == 0 ? s->inputBuffer

@@ -2,6 +2,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "resamplelib/resample.h"
 
@@ -10,6 +11,8 @@ namespace {
 constexpr int kEntriesPerCrossing = 512;
 constexpr double kFixedOne = 262144.0;  // 2^18: table positions in fixed point
 constexpr int kFixedToIndex = 9;        // 2^18 / 512
+// Largest per-phase coefficient store, in floats (1 MiB).
+constexpr int64_t kMaxPhaseCache = 1 << 18;
 
 }  // namespace
 
@@ -39,11 +42,74 @@ void resample_kaiser(KaiserDesign* d, int inputRate, int outputRate) {
   resample_kaiser_complete(d);
 }
 
-int sinc_create(SincInterpolator** out, const KaiserDesign* design, double factor, int channels) {
+namespace {
+
+// Coefficients of one wing: positions start, start + cutoff, ... in fixed
+// point; the table gives value + position * slope.
+inline void wing_coefficients(const SincInterpolator* e, uint32_t position, int count, float* coef) {
+  const float* table = e->table;
+  const uint32_t step = e->tableStep;
+  for (int k = 0; k < count; ++k, position += step) {
+    const float* entry = table + 2 * (position >> kFixedToIndex);
+    coef[k] = entry[0] + float(position / kFixedOne) * entry[1];
+  }
+}
+
+// Sum of coef[k] * frame[k * stride], accumulated in double. Four partial
+// sums let the compiler keep the loop busy.
+inline double dot(const float* coef, const float* frame, int stride, int count) {
+  double s0 = 0, s1 = 0, s2 = 0, s3 = 0;
+  int k = 0;
+  for (; k + 4 <= count; k += 4) {
+    s0 += double(coef[k]) * frame[k * stride];
+    s1 += double(coef[k + 1]) * frame[(k + 1) * stride];
+    s2 += double(coef[k + 2]) * frame[(k + 2) * stride];
+    s3 += double(coef[k + 3]) * frame[(k + 3) * stride];
+  }
+  for (; k < count; ++k) s0 += double(coef[k]) * frame[k * stride];
+  return (s0 + s1) + (s2 + s3);
+}
+
+// The coefficients for the current time: the left wing reversed, so that
+// both wings run forward through the history (coefficient i belongs to
+// frame p - nl + 1 + i), then the right wing; at most taps floats.
+void phase_coefficients(const SincInterpolator* e, float* coef, int* nl, int* nr) {
+  const double t = e->time;
+  *nl = int(e->halfLength - t);
+  *nr = int(e->halfLength + t) - 1;
+  wing_coefficients(e, uint32_t(t * e->cutoff * kFixedOne), *nl, coef);
+  for (int k = 0; k < *nl / 2; ++k) std::swap(coef[k], coef[*nl - 1 - k]);
+  wing_coefficients(e, uint32_t((1.0 - t) * e->cutoff * kFixedOne), *nr, coef + *nl);
+}
+
+void compute_frame(SincInterpolator* e, float* out) {
+  const int ch = e->channels;
+  int nl, nr;
+  const float* coef;
+  if (e->phaseCoefficients) {
+    coef = e->phaseCoefficients + size_t(e->phase) * size_t(e->taps);
+    nl = e->phaseTaps[2 * e->phase];
+    nr = e->phaseTaps[2 * e->phase + 1];
+  } else {
+    phase_coefficients(e, e->coefficients, &nl, &nr);
+    coef = e->coefficients;
+  }
+  const float* first = e->history + size_t(e->readPos + e->centre - nl + 1) * ch;
+  if (ch == 1) {
+    out[0] = float(dot(coef, first, 1, nl + nr));  // the stride known, the loop vectorises
+    return;
+  }
+  for (int c = 0; c < ch; ++c) out[c] = float(dot(coef, first + c, ch, nl + nr));
+}
+
+}  // namespace
+
+int sinc_create(SincInterpolator** out, const KaiserDesign* design, int inputRate, int outputRate,
+                int channels) {
   *out = nullptr;
   if (!design) return RESAMPLE_NO_DESIGN;
   if (design->fc > 1.0f) return RESAMPLE_CUTOFF_ABOVE_1;
-  if (!(factor > 0.0) || channels <= 0 || design->zeroCrossings <= 0 || !(design->fc > 0.0f))
+  if (inputRate <= 0 || outputRate <= 0 || channels <= 0 || design->zeroCrossings <= 0 || !(design->fc > 0.0f))
     return RESAMPLE_BAD_ARGUMENT;
   const uint32_t step = uint32_t(double(design->fc) * kFixedOne);
   if (step == 0) return RESAMPLE_ZERO_STEP;
@@ -57,13 +123,22 @@ int sinc_create(SincInterpolator** out, const KaiserDesign* design, double facto
   e->halfLength = design->zeroCrossings / e->cutoff;
   e->taps = int(2.0 * design->zeroCrossings / e->cutoff);
   e->centre = int(e->halfLength - 1.0);
-  e->factor = factor;
+  e->factor = double(outputRate) / inputRate;
+  int a = inputRate, b = outputRate;
+  while (b) {
+    int r = a % b;
+    a = b;
+    b = r;
+  }
+  e->phaseCount = outputRate / a;
+  e->phaseStep = inputRate / a;
   e->channels = channels;
   e->historyCapacity = 2 * channels * e->taps;
   e->table = static_cast<float*>(std::malloc(sizeof(float) * 2 * size_t(e->tableSize)));
   e->history = static_cast<float*>(std::calloc(size_t(e->historyCapacity), sizeof(float)));
+  e->coefficients = static_cast<float*>(std::malloc(sizeof(float) * size_t(e->taps + 2)));
   double* h = static_cast<double*>(std::malloc(sizeof(double) * size_t(e->tableSize)));
-  if (!e->table || !e->history || !h) {
+  if (!e->table || !e->history || !e->coefficients || !h) {
     std::free(h);
     sinc_free(e);
     return RESAMPLE_NO_MEMORY;
@@ -87,6 +162,21 @@ int sinc_create(SincInterpolator** out, const KaiserDesign* design, double facto
   }
   std::free(h);
 
+  if (int64_t(e->phaseCount) * e->taps <= kMaxPhaseCache) {
+    e->phaseCoefficients = static_cast<float*>(std::malloc(sizeof(float) * size_t(e->phaseCount) * size_t(e->taps)));
+    e->phaseTaps = static_cast<int*>(std::malloc(sizeof(int) * 2 * size_t(e->phaseCount)));
+    if (!e->phaseCoefficients || !e->phaseTaps) {
+      sinc_free(e);
+      return RESAMPLE_NO_MEMORY;
+    }
+    for (int p = 0; p < e->phaseCount; ++p) {
+      e->time = double(p) / e->phaseCount;
+      phase_coefficients(e, e->phaseCoefficients + size_t(p) * size_t(e->taps), &e->phaseTaps[2 * p],
+                         &e->phaseTaps[2 * p + 1]);
+    }
+    e->time = 0.0;
+  }
+
   // The history starts with taps frames of silence.
   e->historyFill = channels * e->taps;
   *out = e;
@@ -97,6 +187,9 @@ void sinc_free(SincInterpolator* e) {
   if (!e) return;
   std::free(e->table);
   std::free(e->history);
+  std::free(e->coefficients);
+  std::free(e->phaseCoefficients);
+  std::free(e->phaseTaps);
   std::free(e);
 }
 
@@ -107,62 +200,18 @@ float sinc_coefficient(const SincInterpolator* e, double x) {
   return float(entry[0] + float(fixed / kFixedOne) * entry[1]);
 }
 
-namespace {
-
-// One wing of taps: coefficients at positions start, start + cutoff, ... in
-// fixed point; input frames one step of `dir` frames apart.
-template <int Channels>
-inline void wing(const SincInterpolator* e, const float* frame, int dir, int count, uint32_t position,
-                 int channels, double* acc) {
-  const float* table = e->table;
-  const uint32_t step = e->tableStep;
-  const int stride = dir * channels;
-  for (int k = 0; k < count; ++k, position += step, frame += stride) {
-    const float* entry = table + 2 * (position >> kFixedToIndex);
-    const float coef = entry[0] + float(position / kFixedOne) * entry[1];
-    if constexpr (Channels > 0) {
-      for (int c = 0; c < Channels; ++c) acc[c] += double(coef) * frame[c];
-    } else {
-      for (int c = 0; c < channels; ++c) acc[c] += double(coef) * frame[c];
-    }
-  }
-}
-
-template <int Channels>
-void compute_frame(const SincInterpolator* e, float* out) {
-  constexpr int kMaxChannels = 16;
-  const int ch = Channels > 0 ? Channels : e->channels;
-  double acc[kMaxChannels] = {};
-  const double t = e->time;
-  const float* p = e->history + size_t(e->readPos + e->centre) * ch;
-  const int nl = int(e->halfLength - t);
-  const int nr = int(e->halfLength + t) - 1;
-  wing<Channels>(e, p, -1, nl, uint32_t(t * e->cutoff * kFixedOne), ch, acc);
-  wing<Channels>(e, p + ch, 1, nr, uint32_t((1.0 - t) * e->cutoff * kFixedOne), ch, acc);
-  for (int c = 0; c < ch; ++c) out[c] = float(acc[c]);
-}
-
-}  // namespace
-
 // Produces output frames while the block has room and the history holds taps
 // frames beyond the read position. Answers the samples written.
 int sinc_run(SincInterpolator* e, float* out, int room) {
   const int ch = e->channels;
   int written = 0;
-  const double advance = 1.0 / e->factor;
   while (room - written >= ch && e->historyFill - e->readPos * ch >= ch * e->taps) {
-    switch (ch) {
-      case 1: compute_frame<1>(e, out + written); break;
-      case 2: compute_frame<2>(e, out + written); break;
-      default: compute_frame<0>(e, out + written); break;
-    }
+    compute_frame(e, out + written);
     written += ch;
-    e->time += advance;
-    if (e->time >= 1.0) {
-      int whole = int(e->time);
-      e->readPos += whole;
-      e->time -= whole;
-    }
+    e->phase += e->phaseStep;
+    e->readPos += e->phase / e->phaseCount;
+    e->phase %= e->phaseCount;
+    e->time = double(e->phase) / e->phaseCount;
   }
   return written;
 }
