@@ -78,7 +78,7 @@ bool Mp4File::ScanTopLevel(Mp4Stream& s) {
     uint32_t size, type;
     if (!s.ReadAtomHeader(size, type)) return Fail(READ_UNKNOWN_ATOM);
     if (size < 8) return Fail(ZERO_OR_NEGATIVE_ATOM_SIZE);
-    int32_t beyond;
+    int32_t beyond = READ_UNKNOWN_ATOM;
     switch (type) {
       case FourCC("skip"):
       case FourCC("free"): beyond = READ_FAILED; break;
@@ -91,12 +91,13 @@ bool Mp4File::ScanTopLevel(Mp4Stream& s) {
         beyond = READ_MOVIE_ATOM_FAILED;
         break;
       default:
-        if (s.tell() >= s.size()) goto done;
-        return Fail(READ_UNKNOWN_ATOM);
+        // Another type is tolerated only as the file's last header.
+        if (s.tell() < s.size()) return Fail(READ_UNKNOWN_ATOM);
+        break;
     }
+    if (beyond == READ_UNKNOWN_ATOM) break;
     if (!s.Seek(at + size)) return Fail(beyond);
   }
-done:
   if (moovs == 0) return Fail(NO_MOVIE_ATOM_PRESENT);
   if (mdats == 0) return Fail(NO_MEDIA_TRACKS_IN_FILE);
   return true;
