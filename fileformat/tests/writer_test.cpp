@@ -2,7 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <mutex>
+#include <random>
+#include <set>
 #include <sstream>
+#include <thread>
 
 #include "fileformat/mp4_file_writer.h"
 #include "fileformat/render.h"
@@ -265,6 +269,64 @@ TEST(Writer, SpoolNamesCounterAndCleanup) {
   // After a render the counter starts again.
   auto next = MP4FileWriter::Create(3, 2, u"wt", u"7", 0, 0);
   EXPECT_EQ(static_cast<MP4FileWriter*>(next.get())->mediaData()[0]->spoolName(), first);
+}
+
+TEST(Writer, SpoolNamesStayDistinctAcrossThreads) {
+  std::mutex m;
+  std::set<std::u16string> names;
+  std::vector<std::thread> threads;
+  std::vector<std::unique_ptr<MediaDataAtom>> atoms;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&] {
+      for (int i = 0; i < 5; ++i) {
+        auto a = std::make_unique<MediaDataAtom>(u"th", u"1", MediaDataAtom::kSpooled);
+        std::lock_guard<std::mutex> lock(m);
+        names.insert(a->spoolName());
+        atoms.push_back(std::move(a));
+      }
+    });
+  }
+  for (auto& t : threads) t.join();
+  EXPECT_EQ(names.size(), 20u);
+  for (const auto& n : names) {
+    size_t digits = n.find(u'_') - 1;
+    EXPECT_TRUE(n[digits] >= u'0' && n[digits] <= u'9');  // decimal counter
+  }
+  MediaDataAtom::resetSpoolCounter();
+}
+
+TEST(Writer, RandomUseKeepsEverySizeCurrent) {
+  std::mt19937 rng(5);
+  auto w = MP4FileWriter::Create(3, 2, u"rnd", u"2", 0, 1);
+  const auto* writer = static_cast<const MP4FileWriter*>(w.get());
+  std::vector<uint32_t> tracks;
+  std::vector<uint8_t> data(3000, 0x42);
+  uint32_t t = 0;
+  for (int step = 0; step < 120; ++step) {
+    switch (rng() % 6) {
+      case 0:
+        if (tracks.size() < 4)
+          tracks.push_back(w->AddTrack(rng() % 2 ? fourcc("vide") : fourcc("soun"), 1 + rng() % 3));
+        break;
+      case 1:
+        if (!tracks.empty())
+          w->SetDecoderConfig(data.data(), rng() % 300, tracks[rng() % tracks.size()]);
+        break;
+      case 2: w->SetContentText2(std::u16string(rng() % 40, u'x')); break;
+      default:
+        if (!tracks.empty()) {
+          t += rng() % 80;
+          w->AddSample(tracks[rng() % tracks.size()], data.data(), rng() % 3000, t, rng() % 16);
+        }
+    }
+    ASSERT_NO_FATAL_FAILURE(test::expectSizesCurrent(*writer->movie())) << "step " << step;
+  }
+  Bytes file = writeAndRead(*w, "random.mp4");
+  Box root = test::parseBoxes(file);
+  uint64_t sum = 0;
+  for (const Box& b : root.children) sum += b.size;
+  EXPECT_EQ(sum, file.size());
+  EXPECT_EQ(writer->computeTotalSize(), file.size());
 }
 
 TEST(Writer, LegacyLayoutHasNoFtypAndNoMovieUserData) {
