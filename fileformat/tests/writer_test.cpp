@@ -358,17 +358,20 @@ TEST(Writer, FileSizeLimitFailsSamplesAndTheWrite) {
     stored += failed ? 0 : 1;
   }
   EXPECT_TRUE(failed);
+  std::ifstream failure("failure.txt");
+  std::string line;
+  std::getline(failure, line);
+  EXPECT_EQ(line, "Error writing media data sample");
+  failure.close();
+  platform::deleteFile(u"failure.txt");
   EXPECT_FALSE(w->AddSample(v, frame.data(), 3000, 1000, 0));  // nothing more after a failure
+  EXPECT_FALSE(platform::fileExists(u"failure.txt"));         // and it is reported once
   std::string out = test::scratchPath("limited.mp4");
   bool wrote = w->WriteToFile(platform::utf8ToUtf16(out));
   setrlimit(RLIMIT_FSIZE, &old);
   signal(SIGXFSZ, previous);
   EXPECT_FALSE(wrote);
   EXPECT_FALSE(platform::fileExists(platform::utf8ToUtf16(out)));
-  std::ifstream failure("failure.txt");
-  std::string line;
-  std::getline(failure, line);
-  EXPECT_EQ(line, "Error writing media data sample");
   // Only what reached the spool was indexed.
   const MP4FileWriter* writer = static_cast<const MP4FileWriter*>(w.get());
   const MediaDataAtom* mdat = writer->mediaData()[2].get();
