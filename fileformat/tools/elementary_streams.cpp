@@ -102,7 +102,11 @@ RecordResult recordMp4(const std::string& out, const Recording& in) {
   double fps = in.fps;
   bool hasAudio = !aac.empty() || !amr.empty();
   uint32_t kind = !video.empty() && hasAudio ? 3 : !video.empty() ? 1 : 2;
-  auto w = MP4FileWriter::Create(kind, 2, u"demo", u"0", 0, 0);
+  // As the recorder does: the spools are named after the output file.
+  std::string base = out.size() > 4 && out.compare(out.size() - 4, 4, ".mp4") == 0
+                         ? out.substr(0, out.size() - 4)
+                         : out;
+  auto w = MP4FileWriter::Create(kind, 2, platform::utf8ToUtf16(base), u"0", 0, 0);
   // The recorder's calling order.
   w->SetDownload(0);
   w->SetContentVersion(3, 0);
