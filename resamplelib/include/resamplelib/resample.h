@@ -100,7 +100,10 @@ void resample_kaiser(KaiserDesign* design, int inputRate, int outputRate);
 void resample_kaiser_complete(KaiserDesign* design);
 
 // designParameters: the KaiserDesign for mode 2 with kind 2 (roll-off,
-// attenuation and fc are read; beta and zero crossings are computed).
+// attenuation and fc are read; beta and zero crossings are computed); for
+// mode 4 with kind 4 its first word is the kernel type. Mode 1 sets its own
+// block sizes (read them with resample_flush); mode 1 refuses ratios whose
+// reduced terms multiply to 256 or more.
 int resample_open(ResamplerState** state, int inputRate, int outputRate, int channels,
                   int inputBlock, int outputBlock, int mode, int designKind,
                   const KaiserDesign* designParameters);

@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "engines.h"
+#include "resamplelib/polyphase.h"
 
 namespace {
 
@@ -52,8 +53,10 @@ int resample_open(ResamplerState** state, int inputRate, int outputRate, int cha
   if (inputRate <= 0 || outputRate <= 0 || channels <= 0 || channels > kMaxChannels ||
       inputBlock <= 0 || outputBlock <= 0 || inputBlock % channels || outputBlock % channels)
     return RESAMPLE_BAD_ARGUMENT;
-  if (mode != 0 && mode != 2) return RESAMPLE_BAD_ARGUMENT;
+  if (mode < 0 || mode > 4) return RESAMPLE_BAD_ARGUMENT;
   if (mode == 2 && designKind != 1 && designKind != 2) return RESAMPLE_BAD_ARGUMENT;
+  if (mode == 1 && designKind != 1) return RESAMPLE_BAD_ARGUMENT;  // the design comes from the rates
+  if ((mode == 3 || mode == 4) && designKind != 3 && designKind != 4) return RESAMPLE_BAD_ARGUMENT;
 
   auto* s = static_cast<ResamplerState*>(std::calloc(1, sizeof(ResamplerState)));
   if (!s) return RESAMPLE_NO_MEMORY;
@@ -76,6 +79,25 @@ int resample_open(ResamplerState** state, int inputRate, int outputRate, int cha
     result = designKind == 2 && !designParameters
                  ? RESAMPLE_NO_DESIGN
                  : sinc_create(&s->sinc, &design, inputRate, outputRate, channels);
+  } else if (mode == 1) {
+    ErrorRecord* err = polyphase_create(&s->polyphase, inputRate, outputRate, channels);
+    if (err) {
+      error_free(err);
+      result = RESAMPLE_ENGINE_FAILED;
+    } else {
+      // The engine's own block sizes.
+      s->inputBlock = inputBlock = polyphase_input_frames(s->polyphase) * channels;
+      s->outputBlock = outputBlock = polyphase_output_frames(s->polyphase) * channels;
+    }
+  } else if (mode == 3 || mode == 4) {
+    // Kind 3 uses the cubic B-spline; kind 4 takes the kernel type from the
+    // first word of the design record.
+    int type = designKind == 3 ? 3 : designParameters ? int(designParameters->rollOff) : 1;
+    ErrorRecord* err = interp_create(&s->interpolator, mode == 3 ? 0 : 1, type, channels, inputRate, outputRate);
+    if (err) {
+      error_free(err);
+      result = RESAMPLE_ENGINE_FAILED;
+    }
   }
   s->inputBuffer = static_cast<float*>(std::calloc(size_t(inputBlock), sizeof(float)));
   s->outputBuffer = mode == 0 ? s->inputBuffer
@@ -89,9 +111,15 @@ int resample_open(ResamplerState** state, int inputRate, int outputRate, int cha
   return RESAMPLE_OK;
 }
 
-int resample_flush(ResamplerState* s, int, int, int* needed, int* outputBlock, float** inputBuffer,
+int resample_flush(ResamplerState* s, int inputRate, int outputRate, int* needed, int* outputBlock, float** inputBuffer,
                    float** outputBuffer) {
   if (!s) return RESAMPLE_BAD_ARGUMENT;
+  if ((s->mode == 3 || s->mode == 4) && inputRate > 0 && outputRate > 0 &&
+      (inputRate != s->inputRate || outputRate != s->outputRate)) {
+    interp_set_rates(s->interpolator, inputRate, outputRate);
+    s->inputRate = inputRate;
+    s->outputRate = outputRate;
+  }
   *needed = s->mode == 2 && s->pendingInput > 0 ? 0 : s->inputBlock;
   *outputBlock = s->outputBlock;
   if (inputBuffer) *inputBuffer = s->inputBuffer;
@@ -107,6 +135,19 @@ int resample_process(ResamplerState* s, int inputCount, int* outputCount, float*
   if (s->mode == 0) {
     *outputCount = inputCount < s->outputBlock ? inputCount : s->outputBlock;
     return RESAMPLE_OUTPUT_READY;
+  }
+  if (s->mode == 1) {
+    // Whole engine blocks only.
+    if (inputCount != s->inputBlock) return RESAMPLE_NEED_INPUT;
+    polyphase_process(s->polyphase, s->inputBuffer, s->outputBuffer);
+    *outputCount = s->outputBlock;
+    return RESAMPLE_OUTPUT_READY;
+  }
+  if (s->mode == 3 || s->mode == 4) {
+    const int frames = interp_process(s->interpolator, s->inputBuffer, inputCount / s->channels,
+                                      s->outputBuffer, s->outputBlock / s->channels);
+    *outputCount = frames * s->channels;
+    return *outputCount ? RESAMPLE_OUTPUT_READY : RESAMPLE_NEED_INPUT;
   }
   SincInterpolator* e = s->sinc;
   if (s->endState == 2) return RESAMPLE_NEED_INPUT;
@@ -127,6 +168,8 @@ int resample_process(ResamplerState* s, int inputCount, int* outputCount, float*
 void resample_close(ResamplerState* s) {
   if (!s) return;
   sinc_free(s->sinc);
+  polyphase_free(s->polyphase);
+  interp_free(s->interpolator);
   if (s->outputBuffer != s->inputBuffer) std::free(s->outputBuffer);
   std::free(s->inputBuffer);
   std::free(s);
