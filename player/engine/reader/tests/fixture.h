@@ -85,6 +85,7 @@ struct Knobs {
   bool videoStss = true;
   uint16_t trackCver = 0x0300;   // content version in each track's user data
   const char* audioHandler = "soun";
+  bool secondIods = false;
   bool krti = true;
 };
 
@@ -245,6 +246,7 @@ inline Bytes Moov(const Knobs& k, uint32_t mdatPayload) {
   iod.u16((1 << 6) | 0x0F).u8(0xFE).u8(0xFE).u8(0xFE).u8(0xFE).u8(0xFE);
   iod.add(Desc(0x0E, Bytes().u32(1))).add(Desc(0x0E, Bytes().u32(2)));
   moov.add(Full("iods", 0, 0, Desc(0x10, iod)));
+  if (k.secondIods) moov.add(Full("iods", 0, 0, Desc(0x10, iod)));
   moov.add(Track(k, false, mdatPayload)).add(Track(k, true, mdatPayload));
   return Atom("moov", moov);
 }

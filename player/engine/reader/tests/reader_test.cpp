@@ -382,3 +382,56 @@ TEST(AmrIf2, LayoutAndSizes) {
   EXPECT_EQ(AmrIf2Converter::Convert(stored.data(), 31, 12, out.data(), 31), 0u);
   EXPECT_EQ(AmrIf2Converter::Convert(stored.data(), 31, 7, out.data(), 30), 0u);
 }
+
+namespace {
+
+// The valid file with bytes overwritten at an offset from the first atom of
+// that type (offset 0 is the type itself, -4 its size, 4 the byte after it).
+Bytes Patched(const char* type, long offset, std::vector<uint8_t> bytes) {
+  Bytes file = fixture::Build();
+  for (size_t i = 0; i + 4 <= file.b.size(); ++i)
+    if (std::memcmp(&file.b[i], type, 4) == 0) {
+      std::copy(bytes.begin(), bytes.end(), file.b.begin() + long(i) + offset);
+      return file;
+    }
+  ADD_FAILURE() << "no " << type;
+  return file;
+}
+
+}  // namespace
+
+// Failures inside the movie, from one patched field of a valid file.
+TEST(Mp4FileTest, MovieFailuresGiveTheirCodes) {
+  const std::vector<uint8_t> big = {0x7F, 0xFF, 0xFF, 0xFF};
+  const struct {
+    const char* name;
+    Bytes file;
+    int32_t code;
+  } cases[] = {
+      {"track without tkhd", Patched("tkhd", 3, {'X'}), NO_TRACK_HEADER_ATOM_PRESENT},
+      {"dinf without dref", Patched("dref", 3, {'X'}), READ_DATA_INFORMATION_ATOM_FAILED},
+      {"dref without entries", Patched("dref", 8, {0, 0, 0, 0}), READ_DATA_REFERENCE_ATOM_FAILED},
+      {"media without handler", Patched("hdlr", 3, {'X'}), READ_MEDIA_ATOM_FAILED},
+      {"media information without sample table", Patched("stbl", 3, {'X'}), READ_MEDIA_INFORMATION_ATOM_FAILED},
+      {"sample table without chunk offsets", Patched("stco", 3, {'X'}), READ_SAMPLE_TABLE_ATOM_FAILED},
+      {"sample description without entries", Patched("stsd", 8, {0, 0, 0, 0}), READ_SAMPLE_DESCRIPTION_ATOM_FAILED},
+      {"sample sizes beyond the atom", Patched("stsz", 12, big), READ_SAMPLE_SIZE_ATOM_FAILED},
+      {"chunk offsets beyond the atom", Patched("stco", 8, big), READ_CHUNK_OFFSET_ATOM_FAILED},
+      {"sync samples beyond the atom", Patched("stss", 8, big), READ_SYNC_SAMPLE_ATOM_FAILED},
+      {"sample-to-chunk beyond the atom", Patched("stsc", 8, big), READ_SAMPLE_TO_CHUNK_ATOM_FAILED},
+      {"esds without ES descriptor", Patched("esds", 8, {0x05}), READ_ESD_ATOM_FAILED},
+      {"track larger than the movie", Patched("trak", -4, big), READ_FAILED},
+      {"iods twice", [] {
+         Knobs k;
+         k.secondIods = true;
+         return fixture::Build(k);
+       }(),
+       DUPLICATE_OBJECT_DESCRIPTORS},
+  };
+  for (const auto& c : cases) {
+    Opened o(c.file);
+    ASSERT_NE(o.mp4, nullptr) << c.name;
+    EXPECT_FALSE(o.mp4->ok()) << c.name;
+    EXPECT_EQ(o.mp4->error(), c.code) << c.name << ": " << MP4FileErrorName(o.mp4->error());
+  }
+}
