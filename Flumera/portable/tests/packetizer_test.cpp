@@ -192,6 +192,21 @@ TEST(VideoPacketizer, AllocationFailureKeepsNothingOfTheUnit) {
   EXPECT_EQ(v.rtpTime(), 0u);  // the unit's time was not taken either
 }
 
+TEST(AmrPacketizer, AllocationFailureKeepsNothingOfTheUnit) {
+  PacketAllocator alloc(1);  // twelve frames need two packets
+  AudioRtpPacketizer a(alloc, 98, 7);
+  const uint8_t header = 7;
+  auto frame = Filled(31, 1);
+  AccessUnitList list(AccessUnitList::kMaxFragments);
+  list.Append(&header, 1);
+  for (int i = 0; i < 12; ++i) list.Append(frame.data(), 31);
+  EXPECT_EQ(a.Packetize(list, 20), kNoPacket);
+  EXPECT_EQ(alloc.Outstanding(), 0u);
+  a.Flush();
+  EXPECT_EQ(a.TakePackets(), nullptr);
+  EXPECT_EQ(a.rtpTime(), 0u);
+}
+
 TEST(AmrPacketizer, TableOfContentsAndFrameTypes) {
   struct Case { std::vector<uint8_t> header; int result; uint8_t toc; };
   const Case cases[] = {
@@ -357,6 +372,27 @@ TEST(AccessUnitList, AddingResults) {
   EXPECT_EQ(p.CursorFragment(), 2);
   EXPECT_EQ(p.CursorOffset(), 1u);
   EXPECT_FALSE(p.Seek(124));
+}
+
+TEST(AccessUnitList, TakeOverCopiesInlinePieces) {
+  const uint8_t external[3] = {7, 8, 9};
+  const uint8_t small[2] = {1, 2};
+  AccessUnitList from, to;
+  ASSERT_EQ(from.AppendCopy(small, 2), kFragmentOk);
+  ASSERT_EQ(from.Append(external, 3), kFragmentOk);
+  ASSERT_EQ(to.Append(external, 1), kFragmentOk);
+  ASSERT_EQ(to.TakeOver(from), kFragmentOk);
+  EXPECT_EQ(from.Count(), 0);
+  // The inline piece now lives in `to`: reusing `from` does not change it.
+  const uint8_t other[2] = {5, 5};
+  from.AppendCopy(other, 2);
+  EXPECT_EQ(Bytes(to), (std::vector<uint8_t>{7, 1, 2, 7, 8, 9}));
+  EXPECT_EQ(to.Get(2).data, external);  // outside pieces are pointed at, not copied
+  // All or nothing when the target is full.
+  AccessUnitList full;
+  for (int i = 0; i < 31; ++i) full.Append(external, 1);
+  EXPECT_EQ(full.TakeOver(from), kFragmentTooMany);
+  EXPECT_EQ(from.Count(), 1);
 }
 
 TEST(AccessUnitList, BitFieldsAndPacketTable) {
