@@ -4,7 +4,6 @@
 
 #include <cstring>
 #include <new>
-#include <vector>
 
 #include "server_parts.h"
 
@@ -120,7 +119,10 @@ void KRFlumera::DiscardItem(MsgItem* item) {
 
 long KRFlumera::SendMsgToMe(KRStreamMsgTypes type, MsgPriority priority, unsigned char* data, int length,
                             unsigned long extra) {
-  MsgItem* item = GetCurState() == KRS_STOPALL ? nullptr : AllocMsgItem();
+  // While stopping, media are dropped; control messages still queue, so the
+  // host that sent one while a Stop was running still gets its reply.
+  const bool drop = type == KRM_MEDIA_DATA && GetCurState() == KRS_STOPALL;
+  MsgItem* item = drop ? nullptr : AllocMsgItem();
   if (item == nullptr) {
     if (type == KRM_MEDIA_DATA) FreeMediaBuffer(data, length);
   } else {
@@ -325,17 +327,10 @@ void KRFlumera::StopAll() {
   parts_->udp2.Close();
   parts_->udp1.Close();
   for (int i = 0; i < parts_->listenerCount; ++i) parts_->listeners[i]->Close();
-  // Media still queued are dropped; control messages behind them stay and
-  // are answered once the state is Config again.
-  std::vector<MsgItem*> control;
-  while (MsgItem* item = queue_.Pop()) {
-    if (item->type == KRM_MEDIA_DATA) {
-      DiscardItem(item);
-    } else {
-      control.push_back(item);
-    }
-  }
-  for (MsgItem* item : control) queue_.Insert(item);
+  // Media still queued are not taken out here: the handler loop drops them
+  // (the state is no longer Play) and answers the control messages among
+  // them in their order; taking items out and putting them back would let
+  // the host's newer messages overtake them.
   SetCurState(KRS_CONFIG);
 }
 

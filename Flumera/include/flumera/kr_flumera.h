@@ -115,7 +115,8 @@ class FLUMERA_API KRFlumera : public AThread {
  public:
   ~KRFlumera() override;
 
-  // Queues a message for the controller thread (dropped while stopping).
+  // Queues a message for the controller thread (media are dropped while
+  // stopping).
   long SendMsgToMe(KRStreamMsgTypes type, MsgPriority priority, unsigned char* data, int length,
                    unsigned long extra);
 
