@@ -306,30 +306,47 @@ uint32_t GetRangeTextLength(const RangeValue& value) {
   return n;
 }
 
-bool RangeTimeToMs(const RangeTime& time, int32_t format, uint32_t& ms) {
+namespace {
+bool timeToMs(const RangeTime& time, int32_t format, uint32_t& ms) {
   uint64_t v;
-  switch (format) {
-    case kRangeNpt: {
-      const NptTime& n = time.npt;
-      if (n.kind == 0) return false;
-      uint64_t s = n.kind == 1 ? n.value : (uint64_t(n.value) * 60 + n.minutes) * 60 + n.seconds;
-      v = s * 1000 + uint64_t(double(n.fraction) * 1000.0);
-      break;
+  if (format == kRangeNpt) {
+    const NptTime& n = time.npt;
+    if (n.kind == 0) {
+      ms = 0;
+      return true;
     }
-    case kRangeSmpte:
-    case kRangeSmpte25:
-    case kRangeSmpte30Drop: {
-      const SmpteTime& s = time.smpte;
-      uint64_t fps = format == kRangeSmpte25 ? 25 : 30;
-      v = ((uint64_t(s.hours) * 60 + s.minutes) * 60 + s.seconds) * 1000 + s.frames * 1000 / fps;
-      break;
-    }
-    default:
-      return false;
+    uint64_t s = n.kind == 1 ? n.value : (uint64_t(n.value) * 60 + n.minutes) * 60 + n.seconds;
+    v = s * 1000 + uint64_t(double(n.fraction) * 1000.0);
+  } else {
+    const SmpteTime& s = time.smpte;
+    v = ((uint64_t(s.hours) * 60 + s.minutes) * 60 + s.seconds) * 1000;
   }
   if (v > 0xFFFFFFFFu) return false;
   ms = uint32_t(v);
   return true;
+}
+}  // namespace
+
+int32_t RangeToMilliseconds(const RangeValue& value, uint32_t& startMs, uint32_t& endMs) {
+  startMs = endMs = 0;
+  switch (value.format) {
+    case kRangeClock:
+      return 0;
+    case kRangeNpt:
+    case kRangeSmpte:
+    case kRangeSmpte25:
+    case kRangeSmpte30Drop: {
+      uint32_t s = 0, e = 0;
+      if ((value.hasStart && !timeToMs(value.start, value.format, s)) ||
+          (value.hasEnd && !timeToMs(value.end, value.format, e)))
+        return -1;
+      startMs = s;
+      endMs = e;
+      return 0;
+    }
+    default:
+      return -1;
+  }
 }
 
 bool FormatHttpDate(char* buffer, uint32_t size, uint32_t& length) {

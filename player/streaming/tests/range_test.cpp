@@ -73,10 +73,27 @@ TEST(Range, FieldsOfParsedTimes) {
   ASSERT_TRUE(parse("clock=19961108T142300Z-", v));
   EXPECT_EQ(v.start.clock.year, 1996);
   EXPECT_EQ(v.start.clock.minute, 23);
-  uint32_t ms = 0;
-  ASSERT_TRUE(parse("npt=0-1:02:03.5", v));
-  ASSERT_TRUE(RangeTimeToMs(v.end, v.format, ms));
-  EXPECT_EQ(ms, 3723500u);
+}
+
+TEST(Range, ToMilliseconds) {
+  struct Case {
+    const char* text;
+    int32_t result;
+    uint32_t start, end;
+  } cases[] = {{"npt=12.5-", 0, 12500, 0}, {"npt=0-", 0, 0, 0}, {"npt=0.25-1:02:03.5", 0, 250, 3723500},
+               {"npt=now-30", 0, 0, 30000}, {"smpte=00:01:02:15-", 0, 62000, 0},
+               {"clock=19961108T142300Z-", 0, 0, 0}, {"npt=4294967-4294968", -1, 0, 0}};
+  for (const auto& c : cases) {
+    RangeValue v;
+    ASSERT_TRUE(parse(c.text, v)) << c.text;
+    uint32_t s = 1, e = 1;
+    EXPECT_EQ(RangeToMilliseconds(v, s, e), c.result) << c.text;
+    EXPECT_EQ(s, c.start) << c.text;
+    EXPECT_EQ(e, c.end) << c.text;
+  }
+  RangeValue none;
+  uint32_t s, e;
+  EXPECT_EQ(RangeToMilliseconds(none, s, e), -1);
 }
 
 TEST(Range, ComposeHeadsLimitsAndLength) {

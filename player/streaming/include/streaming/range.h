@@ -64,9 +64,10 @@ bool ComposeSdpRange(char* buffer, uint32_t size, const RangeValue& value, uint3
 // to write.
 uint32_t GetRangeTextLength(const RangeValue& value);
 
-// Milliseconds of a time of the given format; false for "now" and the
-// clock format, which have no offset into the presentation.
-bool RangeTimeToMs(const RangeTime& time, int32_t format, uint32_t& ms);
+// Start and end of a range in ms into the presentation: 0, or -1 (both 0)
+// for an unknown or unparsed unit or a time beyond 32 bits. "now", the clock
+// unit and absent ends give 0; SMPTE frames are ignored.
+int32_t RangeToMilliseconds(const RangeValue& value, uint32_t& startMs, uint32_t& endMs);
 
 // "%s, %02d %s %04d %02d:%02d:%02d GMT" for the current UTC time; false when
 // the time cannot be had or size is below 30.
