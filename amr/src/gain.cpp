@@ -187,7 +187,6 @@ int gainQuant_reset(GainQuantState* st) {
     st->sf0_exp_target_en = st->sf0_frac_target_en = 0;
     for (int i = 0; i < 5; i++) st->sf0_exp_coeff[i] = st->sf0_frac_coeff[i] = 0;
     st->gain_idx_ptr = nullptr;
-    st->mr795_cand = PitchGainCandidates{};
     gc_pred_reset(st->gc_predSt);
     gc_pred_reset(st->gc_predUnqSt);
     gain_adapt_reset(st->adaptSt);
@@ -392,19 +391,21 @@ Word16 Qua_gain(Mode mode, Word16 exp_gcode0, Word16 frac_gcode0, const Word16 f
 
 // 7.95 kbit/s: joint choice among the three pitch-gain candidates and the 32
 // code-gain factors.
-void MR795_gain_quant(GainQuantState* st, Word16 exp_gcode0, Word16 frac_gcode0, const Word16 frac_coeff[],
+void MR795_gain_quant(Word16 gp_limit, Word16 exp_gcode0, Word16 frac_gcode0, const Word16 frac_coeff[],
                       const Word16 exp_coeff[], Word16* gain_pit, Word16* gain_cod, Word16* qua_ener_MR122,
                       Word16* qua_ener, Word16** anap) {
     Word16 gcode0 = extract_l(Pow2(14, frac_gcode0));
     // The factors are Q11, one bit less than those of the joint tables: the
     // products carry one more exponent unit.
     const Word16 exp_q11 = add(exp_gcode0, 1);
+    Word16 cand[3], cind[3];
+    q_gain_pitch(MR795, gp_limit, gain_pit, cand, cind);
     Word16 coeff[5], coeff_lo[5];
     scale_coeffs(frac_coeff, exp_coeff, exp_q11, coeff, coeff_lo);
     Word32 dist_min = MAX_32;
     int best_j = 1, best_k = 0;
     for (int j = 0; j < 3; j++) {
-        Word16 gp = st->mr795_cand.gain[j];
+        Word16 gp = cand[j];
         for (int k = 0; k < 32; k++) {
             Word16 g_code = mult(qua_gain_code[3 * k], gcode0);
             Word32 L = gain_error(coeff, coeff_lo, gp, g_code);
@@ -415,11 +416,11 @@ void MR795_gain_quant(GainQuantState* st, Word16 exp_gcode0, Word16 frac_gcode0,
             }
         }
     }
-    *gain_pit = st->mr795_cand.gain[best_j];
+    *gain_pit = cand[best_j];
     *gain_cod = code_gain_q1(qua_gain_code[3 * best_k], gcode0, exp_q11);
     *qua_ener_MR122 = qua_gain_code[3 * best_k + 1];
     *qua_ener = qua_gain_code[3 * best_k + 2];
-    *(*anap)++ = st->mr795_cand.index[best_j];
+    *(*anap)++ = cind[best_j];
     *(*anap)++ = (Word16)best_k;
 }
 
@@ -520,6 +521,41 @@ Word16 MR475_gain_quant(GainQuantState* st, const Word16* sf1_code, Word16 sf1_e
 
 }  // namespace
 
+Word16 q_gain_pitch(Mode mode, Word16 gp_limit, Word16* gain, Word16 gain_cand[], Word16 gain_cind[]) {
+    Word16 err_min = abs_s(sub(*gain, qua_gain_pitch[0]));
+    Word16 index = 0;
+    for (int i = 1; i < 16; i++) {
+        if (qua_gain_pitch[i] <= gp_limit) {
+            Word16 err = abs_s(sub(*gain, qua_gain_pitch[i]));
+            if (err < err_min) {
+                err_min = err;
+                index = (Word16)i;
+            }
+        }
+    }
+    if (mode == MR795) {
+        // The choice and its two neighbours, shifted inwards at the ends.
+        Word16 ii;
+        if (index == 0)
+            ii = 0;
+        else if (index == 15 || qua_gain_pitch[index + 1] > gp_limit)
+            ii = sub(index, 2);
+        else
+            ii = sub(index, 1);
+        if (ii < 0) ii = 0;
+        for (int i = 0; i < 3; i++, ii++) {
+            gain_cind[i] = ii;
+            gain_cand[i] = qua_gain_pitch[ii];
+        }
+        *gain = qua_gain_pitch[index];
+    } else if (mode == MR122) {
+        *gain = (Word16)(qua_gain_pitch[index] & 0xfffc);
+    } else {
+        *gain = qua_gain_pitch[index];
+    }
+    return index;
+}
+
 Word16 q_gain_code(Mode mode, Word16 exp_gcode0, Word16 frac_gcode0, Word16* gain, Word16* qua_ener_MR122,
                    Word16* qua_ener) {
     Word16 g_q0 = 0;
@@ -585,7 +621,7 @@ void gainQuant(GainQuantState* st, Mode mode, const Word16* res, const Word16* e
     } else {
         calc_filt_energies(mode, xn, xn2, y1, Y2, g_coeff, frac_coeff, exp_coeff, &cod_gain_frac, &cod_gain_exp);
         if (mode == MR795) {
-            MR795_gain_quant(st, exp_gcode0, frac_gcode0, frac_coeff, exp_coeff, gain_pit, gain_cod,
+            MR795_gain_quant(gp_limit, exp_gcode0, frac_gcode0, frac_coeff, exp_coeff, gain_pit, gain_cod,
                              &qua_ener_MR122, &qua_ener, anap);
         } else {
             *(*anap)++ = Qua_gain(mode, exp_gcode0, frac_gcode0, frac_coeff, exp_coeff, gp_limit, gain_pit,

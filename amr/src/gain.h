@@ -17,12 +17,6 @@ struct GainAdaptState {
     Word16 prev_gc;
     Word16 ltpg_mem[5];
 };
-// Candidates of the 7.95 kbit/s pitch gain, left by the pitch search.
-struct PitchGainCandidates {
-    Word16 index[3];
-    Word16 gain[3];
-};
-
 struct GainQuantState {
     Word16 sf0_exp_gcode0, sf0_frac_gcode0;
     Word16 sf0_exp_target_en, sf0_frac_target_en;
@@ -31,7 +25,6 @@ struct GainQuantState {
     GcPredState* gc_predSt;
     GcPredState* gc_predUnqSt;
     GainAdaptState* adaptSt;
-    PitchGainCandidates mr795_cand;
 };
 
 int gc_pred_init(GcPredState** st);
@@ -53,6 +46,10 @@ void gainQuant_exit(GainQuantState** st);
 // Pitch gain of the filtered adaptive vector y1 against target xn (Q14); also
 // <y1,y1> and <xn,y1> as (frac, exp) pairs in g_coeff[0..3].
 Word16 G_pitch(Mode mode, const Word16 xn[], const Word16 y1[], Word16 g_coeff[], Word16 L_subfr);
+
+// Scalar quantiser of the pitch gain (12.2 and 7.95 kbit/s); at 7.95 kbit/s
+// also the three candidates around the choice.
+Word16 q_gain_pitch(Mode mode, Word16 gp_limit, Word16* gain, Word16 gain_cand[], Word16 gain_cind[]);
 
 // Scalar quantiser of the code gain (12.2 and 7.95 kbit/s); gain in/out Q1.
 Word16 q_gain_code(Mode mode, Word16 exp_gcode0, Word16 frac_gcode0, Word16* gain, Word16* qua_ener_MR122,

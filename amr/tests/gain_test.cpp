@@ -91,7 +91,11 @@ TEST(AmrGain, QuantisersChooseTheLeastErrorEntry) {
                 gain_pit = (Word16)(gp & 0xfffc);
             }
             for (int i = 0; i < L_SUBFR; i++) xn2[i] = (Word16)std::lround(xn[i] - gain_pit / 16384.0 * y1[i]);
-            q.st->mr795_cand = PitchGainCandidates{{6, 7, 8}, {qua_gain_pitch[6], qua_gain_pitch[7], qua_gain_pitch[8]}};
+            Word16 cand[3] = {}, cind[3] = {};
+            if (md == MR795) {
+                Word16 g = gain_pit;
+                q_gain_pitch(MR795, 19661, &g, cand, cind);
+            }
             Word16 prm[2], *anap = prm, sf0_gp = 0, sf0_gc = 0;
             gainQuant(q.st, md, nullptr, nullptr, code, xn, xn2, y1, y2, g_coeff, 1, 19661, &sf0_gp, &sf0_gc,
                       &gain_pit, &gain_cod, &anap);
@@ -100,7 +104,7 @@ TEST(AmrGain, QuantisersChooseTheLeastErrorEntry) {
             if (md == MR122 || md == MR795) {
                 for (int j = 0; j < (md == MR795 ? 3 : 1); j++)
                     for (int k = 0; k < 32; k++) {
-                        double gpj = md == MR795 ? qua_gain_pitch[6 + j] / 16384.0 : gain_pit / 16384.0;
+                        double gpj = md == MR795 ? cand[j] / 16384.0 : gain_pit / 16384.0;
                         best = std::min(best, error(xn, y1, y2, qscale, gpj, g0 * qua_gain_code[3 * k] / 2048.0));
                     }
             } else {
@@ -206,6 +210,17 @@ TEST(AmrGain, PitchGainLimits) {
     EXPECT_EQ(G_pitch(MR122, xn, y1, g, L_SUBFR) & 3, 0);
     for (int i = 0; i < L_SUBFR; i++) xn[i] = (Word16)-y1[i];
     EXPECT_EQ(G_pitch(MR795, xn, y1, g, L_SUBFR), 0);
+    // Scalar pitch quantiser: nearest level under the limit; candidates kept in range.
+    Word16 gain = 15000, cand[3], cind[3];
+    EXPECT_EQ(q_gain_pitch(MR795, 19661, &gain, cand, cind), 9);
+    EXPECT_EQ(cind[0], 8);
+    EXPECT_EQ(cind[2], 10);
+    gain = 19661;
+    EXPECT_EQ(q_gain_pitch(MR795, 19661, &gain, cand, cind), 15);
+    EXPECT_EQ(cind[0], 13);
+    gain = 19661;
+    EXPECT_EQ(q_gain_pitch(MR122, 13926, &gain, nullptr, nullptr), 8);
+    EXPECT_EQ(gain, 13926 & 0xfffc);
     // Overflowing energies take the scaled path and still give the gain.
     for (int i = 0; i < L_SUBFR; i++) {
         y1[i] = (i & 1) ? 20000 : -20000;

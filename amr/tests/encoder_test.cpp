@@ -1,0 +1,164 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "amrenc/amrenc.h"
+
+namespace {
+
+struct Encoder {
+    AmrEncState* st = nullptr;
+    explicit Encoder(int dtx = 0) { EXPECT_EQ(amr_enc_init(&st, dtx, "KRAudioEncoder"), 0); }
+    ~Encoder() { amr_enc_exit(&st); }
+    std::vector<uint8_t> frame(int mode, std::vector<int16_t> pcm, int* used = nullptr) {
+        uint8_t out[AMR_OUT_BYTES];
+        int u = -2;
+        EXPECT_EQ(amr_enc_frame(st, mode, pcm.data(), out, &u), 0);
+        if (used) *used = u;
+        return std::vector<uint8_t>(out, out + AMR_OUT_BYTES);
+    }
+};
+
+std::vector<int16_t> speech_like(int frames, unsigned seed) {
+    // Voiced bursts: a pulse train through two resonances, with pauses.
+    std::mt19937 rng(seed);
+    std::normal_distribution<double> n(0, 1);
+    std::vector<int16_t> x(frames * AMR_FRAME_SAMPLES);
+    double y1 = 0, y2 = 0, z1 = 0, z2 = 0, phase = 0;
+    for (size_t i = 0; i < x.size(); i++) {
+        double t = i / 8000.0;
+        double f0 = 110 + 30 * std::sin(2 * 3.14159 * 0.7 * t);
+        phase += f0 / 8000.0;
+        double src = 0;
+        if (phase >= 1) {
+            phase -= 1;
+            src = 1;
+        }
+        bool voiced = std::fmod(t, 0.9) < 0.6;
+        double e = voiced ? src * 6000 : n(rng) * 300;
+        double y = e + 1.6 * y1 - 0.9 * y2;  // resonance near 500 Hz
+        y2 = y1;
+        y1 = y;
+        double z = y + 0.6 * z1 - 0.5 * z2;
+        z2 = z1;
+        z1 = z;
+        x[i] = (int16_t)std::lround(std::clamp(z * 0.5, -30000.0, 30000.0));
+    }
+    return x;
+}
+
+TEST(AmrEncoder, FrameSizesAndPadding) {
+    const int want[9] = {13, 14, 16, 18, 19, 21, 26, 31, 5};
+    for (int t = 0; t <= AMR_SID; t++) EXPECT_EQ(amr_if2_frame_bytes(t), want[t]) << t;
+    auto x = speech_like(12, 1);
+    for (int mode = AMR_MR475; mode <= AMR_MR122; mode++) {
+        Encoder e;
+        for (int f = 0; f < 12; f++) {
+            int used = -1;
+            std::vector<int16_t> pcm(x.begin() + f * 160, x.begin() + (f + 1) * 160);
+            auto out = e.frame(mode, pcm, &used);
+            ASSERT_EQ(used, mode);
+            EXPECT_EQ(out[0] & 0x0f, mode);
+            const int n = want[mode];
+            for (int i = n; i < AMR_OUT_BYTES; i++) ASSERT_EQ(out[i], 0) << "mode " << mode << " byte " << i;
+            // Bits above the last data bit of the last octet are zero.
+            static const int data_bits[8] = {95, 103, 118, 134, 148, 159, 204, 244};
+            const int bits = 4 + data_bits[mode];
+            if (bits % 8) {
+                EXPECT_EQ(out[n - 1] >> (bits % 8), 0) << mode;
+            }
+        }
+    }
+}
+
+TEST(AmrEncoder, InputHandling) {
+    auto x = speech_like(6, 2);
+    Encoder a, b;
+    for (int f = 0; f < 6; f++) {
+        std::vector<int16_t> p(x.begin() + f * 160, x.begin() + (f + 1) * 160), q = p;
+        for (auto& v : q) v = (int16_t)((v & ~7) | (f & 7));  // differ only in the 3 low bits
+        std::vector<int16_t> before = p;
+        uint8_t o1[AMR_OUT_BYTES], o2[AMR_OUT_BYTES];
+        int u1, u2;
+        amr_enc_frame(a.st, AMR_MR122, p.data(), o1, &u1);
+        amr_enc_frame(b.st, AMR_MR122, q.data(), o2, &u2);
+        EXPECT_EQ(std::vector<uint8_t>(o1, o1 + 31), std::vector<uint8_t>(o2, o2 + 31));
+        if (f > 0) {
+            EXPECT_NE(p, before);  // the buffer holds the filtered signal
+        }
+    }
+    uint8_t out[AMR_OUT_BYTES];
+    int used = 0;
+    std::vector<int16_t> pcm(160, 0);
+    EXPECT_EQ(amr_enc_frame(a.st, 9, pcm.data(), out, &used), -1);
+    EXPECT_EQ(used, -1);
+}
+
+TEST(AmrEncoder, LifecycleAndResetReproducibility) {
+    EXPECT_EQ(amr_enc_init(nullptr, 0, "x"), -1);
+    EXPECT_EQ(amr_enc_reset(nullptr), -1);
+    amr_enc_exit(nullptr);
+    AmrEncState* none = nullptr;
+    amr_enc_exit(&none);
+    EXPECT_EQ(none, nullptr);
+
+    auto x = speech_like(10, 3);
+    for (int mode : {AMR_MR475, AMR_MR795, AMR_MR122}) {
+        Encoder e;
+        auto run = [&] {
+            std::vector<uint8_t> all;
+            for (int f = 0; f < 10; f++) {
+                auto o = e.frame(mode, std::vector<int16_t>(x.begin() + f * 160, x.begin() + (f + 1) * 160));
+                all.insert(all.end(), o.begin(), o.end());
+            }
+            return all;
+        };
+        auto first = run();
+        auto second = run();  // carries state: differs
+        EXPECT_NE(first, second) << mode;
+        ASSERT_EQ(amr_enc_reset(e.st), 0);
+        auto third = run();
+        EXPECT_EQ(first, third) << mode;
+    }
+}
+
+TEST(AmrEncoder, DtxOffNeverChangesTheMode) {
+    Encoder e(0);
+    std::vector<int16_t> silence(160, 0);
+    for (int f = 0; f < 40; f++) {
+        int used = -1;
+        e.frame(AMR_MR475, silence, &used);
+        ASSERT_EQ(used, AMR_MR475);
+    }
+}
+
+TEST(AmrEncoder, DtxOnCodesSilenceAsSid) {
+    Encoder e(1);
+    auto x = speech_like(20, 4);
+    int used = -1;
+    for (int f = 0; f < 20; f++) e.frame(AMR_MR122, std::vector<int16_t>(x.begin() + f * 160, x.begin() + (f + 1) * 160), &used);
+    std::vector<int16_t> silence(160, 0);
+    int first_sid = -1;
+    for (int f = 0; f < 40; f++) {
+        auto out = e.frame(AMR_MR122, silence, &used);
+        if (used == AMR_SID) {
+            if (first_sid < 0) first_sid = f;
+            EXPECT_EQ(out[0] & 0x0f, AMR_SID);
+            for (int i = 5; i < AMR_OUT_BYTES; i++) ASSERT_EQ(out[i], 0);
+        } else {
+            ASSERT_EQ(used, AMR_MR122);
+        }
+    }
+    // VAD hangover then the DTX hangover of 7 frames come before the first SID.
+    EXPECT_GE(first_sid, 7);
+    EXPECT_LT(first_sid, 30);
+}
+
+}  // namespace
