@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "resamplelib/resample.h"
+#include "signal.h"
 
 namespace {
 
@@ -72,38 +73,12 @@ TEST(ResampleOpenTest, RefusesWhatItCannotBuildInsteadOfExiting) {
   resample_close(nullptr);
 }
 
-// Runs a signal through mode 2 in whole input blocks (count 0 continues
-// pending input), then optionally drains the filter's tail.
-std::vector<float> run(ResamplerState* s, const std::vector<float>& in, bool drain) {
-  std::vector<float> out;
-  int needed, block, produced;
-  float *inBuf, *outBuf;
-  for (size_t at = 0;;) {
-    resample_flush(s, 0, 0, &needed, &block, &inBuf, &outBuf);
-    if (needed > 0) {
-      if (at + size_t(needed) > in.size()) break;
-      std::copy(in.begin() + long(at), in.begin() + long(at) + needed, inBuf);
-      at += size_t(needed);
-    }
-    resample_process(s, needed, &produced, &outBuf);
-    out.insert(out.end(), outBuf, outBuf + produced);
-  }
-  if (drain) {
-    int r;
-    do {
-      r = resample_process(s, 0, &produced, &outBuf);
-      out.insert(out.end(), outBuf, outBuf + produced);
-    } while (r == RESAMPLE_OUTPUT_READY);
-  }
-  return out;
-}
-
 TEST(ResampleSincTest, OutputIsDelayedByTheFilterAndKeepsDcGain) {
   ResamplerState* s = nullptr;
   ASSERT_EQ(resample_open(&s, 16000, 8000, 1, 160, 160, 2, 1, nullptr), RESAMPLE_OK);
   std::vector<float> impulse(1600, 0.0f);
   impulse[0] = 1000.0f;
-  std::vector<float> out = run(s, impulse, false);
+  std::vector<float> out = resample_all(s, impulse, false);
   ASSERT_GE(out.size(), 700u);
   // The first outputs come from the silent history; the response peaks where
   // output time reaches the impulse: taps - centre input frames later.
@@ -118,7 +93,7 @@ TEST(ResampleSincTest, OutputIsDelayedByTheFilterAndKeepsDcGain) {
   ASSERT_EQ(resample_open(&s, 44100, 8000, 2, 2048, 320, 2, 1, nullptr), RESAMPLE_OK);
   std::vector<float> dc(2 * 44100);
   for (size_t i = 0; i < dc.size(); ++i) dc[i] = i % 2 ? -3000.0f : 3000.0f;
-  out = run(s, dc, false);
+  out = resample_all(s, dc, false);
   for (size_t i = 1000; i < out.size(); i += 2) {
     ASSERT_NEAR(out[i], 0.99 * 3000.0, 3.0) << i;  // gain 0.99 by design
     ASSERT_NEAR(out[i + 1], -0.99 * 3000.0, 3.0) << i;
@@ -172,7 +147,7 @@ TEST(ResampleSincTest, TotalOutputFollowsTheRateRatio) {
     ASSERT_EQ(resample_open(&s, rates.first, rates.second, 1, 1024, 1024, 2, 1, nullptr), RESAMPLE_OK);
     EXPECT_EQ(s->sinc->phaseCoefficients == nullptr, rates.second == 7919);
     std::vector<float> in(size_t(rates.first), 1.0f);
-    std::vector<float> out = run(s, in, true);
+    std::vector<float> out = resample_all(s, in, true);
     for (size_t i = 400; i < out.size() / 2; ++i) ASSERT_NEAR(out[i], 0.99f, 2e-3f) << i;
     // Whole blocks of input plus the drained tail of taps frames, in output
     // blocks of 1024.

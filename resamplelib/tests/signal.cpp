@@ -117,22 +117,40 @@ bool ffmpeg_convert(const std::vector<int16_t>& stereo, int inRate, const std::s
 #endif
 }
 
+std::vector<float> resample_all(ResamplerState* s, const std::vector<float>& in, bool drain) {
+  std::vector<float> out;
+  int needed, block, produced;
+  float *inBuf, *outBuf;
+  for (size_t at = 0;;) {
+    resample_flush(s, 0, 0, &needed, &block, &inBuf, &outBuf);
+    if (needed > 0) {
+      if (at + size_t(needed) > in.size()) break;
+      std::copy(in.begin() + long(at), in.begin() + long(at) + needed, inBuf);
+      at += size_t(needed);
+    }
+    resample_process(s, needed, &produced, &outBuf);
+    out.insert(out.end(), outBuf, outBuf + produced);
+  }
+  if (drain) {
+    int r;
+    do {
+      r = resample_process(s, 0, &produced, &outBuf);
+      out.insert(out.end(), outBuf, outBuf + produced);
+    } while (r == RESAMPLE_OUTPUT_READY);
+  }
+  return out;
+}
+
 double alias_rejection_db(double freq) {
   const double amplitude = 16000.0;
   ResamplerState* s = nullptr;
   if (resample_open(&s, 44100, 8000, 1, 1024, 1024, 2, 1, nullptr) != RESAMPLE_OK) return 0.0;
-  std::vector<double> out;
-  int needed, block, produced;
-  float *in, *outBuf;
-  for (long at = 0; at < 44100 * 2;) {
-    resample_flush(s, 0, 0, &needed, &block, &in, &outBuf);
-    for (int i = 0; i < needed; ++i, ++at) in[i] = float(amplitude * std::sin(2 * kPi * freq * double(at) / 44100));
-    resample_process(s, needed, &produced, &outBuf);
-    out.insert(out.end(), outBuf, outBuf + produced);
-  }
+  std::vector<float> tone(44100 * 2);
+  for (size_t i = 0; i < tone.size(); ++i) tone[i] = float(amplitude * std::sin(2 * kPi * freq * double(i) / 44100));
+  const std::vector<float> out = resample_all(s, tone, false);
   resample_close(s);
   double energy = 0;
-  for (size_t n = 1000; n < out.size() - 1000; ++n) energy += out[n] * out[n];
+  for (size_t n = 1000; n < out.size() - 1000; ++n) energy += double(out[n]) * out[n];
   const double rms = std::sqrt(energy / double(out.size() - 2000));
   return 20.0 * std::log10(amplitude / std::sqrt(2.0) / std::max(rms, 1e-30));
 }

@@ -29,6 +29,11 @@ std::vector<int16_t> convert_chain(const std::vector<int16_t>& stereo, int inRat
 bool ffmpeg_convert(const std::vector<int16_t>& stereo, int inRate, const std::string& filter,
                     std::vector<int16_t>* out, double* seconds = nullptr);
 
+struct ResamplerState;
+// Runs a signal through a resampler in whole input blocks (count 0 continues
+// pending input), then optionally drains the filter's tail.
+std::vector<float> resample_all(ResamplerState* s, const std::vector<float>& in, bool drain);
+
 // Rejection (dB) of a full-level tone at `freq` by the 44.1 kHz to 8 kHz
 // converter, measured on its float output (16-bit output would truncate
 // such small values to zero).

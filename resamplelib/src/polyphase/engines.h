@@ -5,3 +5,6 @@
 
 int sinc_run(SincInterpolator* e, float* out, int room);
 int sinc_append(SincInterpolator* e, const float* in, int count);
+
+// Greatest common divisor of two rates.
+int rate_gcd(int a, int b);

@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "mp4aenc/fft_radix4.h"
+#include "engines.h"
 #include "resamplelib/polyphase.h"
 #include "resamplelib/resample.h"
 
@@ -10,7 +11,7 @@ static const char kModule[] = "resamplelib/src/polyphase/polyfilt";
 static const char kFastConv[] = "resamplelib/src/polyphase/fastconv";
 static const double kPi = 3.14159265358979323846;
 
-static int gcd(int a, int b) {
+int rate_gcd(int a, int b) {
   while (b) {
     int r = a % b;
     a = b;
@@ -20,7 +21,7 @@ static int gcd(int a, int b) {
 }
 
 void resample_design(FilterDesign* d, int inputRate, int outputRate) {
-  const int g = gcd(inputRate, outputRate);
+  const int g = rate_gcd(inputRate, outputRate);
   const double lowerNyquist = (inputRate < outputRate ? inputRate : outputRate) / 2.0;
   const double common = double(inputRate) * outputRate / g;
   d->gain = 1.0;

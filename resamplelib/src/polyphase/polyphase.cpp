@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "mp4aenc/fft_radix4.h"
+#include "engines.h"
 #include "resamplelib/polyphase.h"
 
 static const char kModule[] = "resamplelib/src/polyphase/resample";
@@ -24,15 +25,6 @@ struct PolyphaseConverter {
   float* work;
   float* tails;           // [channel][b][phaseLength - 1]
 };
-
-static int gcd(int a, int b) {
-  while (b) {
-    int r = a % b;
-    a = b;
-    b = r;
-  }
-  return a;
-}
 
 void polyphase_free(PolyphaseConverter* c) {
   if (!c) return;
@@ -50,7 +42,7 @@ ErrorRecord* polyphase_create(PolyphaseConverter** out, int inputRate, int outpu
   *out = nullptr;
   if (inputRate <= 0 || outputRate <= 0 || channels <= 0)
     return error_create(kModule, __LINE__, nullptr, "Invalid input parameters");
-  const int g = gcd(inputRate, outputRate);
+  const int g = rate_gcd(inputRate, outputRate);
   const int up = outputRate / g, down = inputRate / g;
   // Every pair of input and output stream has its own phase filter; beyond
   // 255 of them the converter is not meant to run.

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <utility>
 
+#include "engines.h"
 #include "resamplelib/resample.h"
 
 namespace {
@@ -124,14 +125,9 @@ int sinc_create(SincInterpolator** out, const KaiserDesign* design, int inputRat
   e->taps = int(2.0 * design->zeroCrossings / e->cutoff);
   e->centre = int(e->halfLength - 1.0);
   e->factor = double(outputRate) / inputRate;
-  int a = inputRate, b = outputRate;
-  while (b) {
-    int r = a % b;
-    a = b;
-    b = r;
-  }
-  e->phaseCount = outputRate / a;
-  e->phaseStep = inputRate / a;
+  const int g = rate_gcd(inputRate, outputRate);
+  e->phaseCount = outputRate / g;
+  e->phaseStep = inputRate / g;
   e->channels = channels;
   e->historyCapacity = 2 * channels * e->taps;
   e->table = static_cast<float*>(std::malloc(sizeof(float) * 2 * size_t(e->tableSize)));

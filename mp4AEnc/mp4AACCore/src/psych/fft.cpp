@@ -154,72 +154,72 @@ int position(int k, const int* factors, int m, int n) {
   return pos;
 }
 
-// Puts every value in natural order. With a palindromic factor list the
-// digit reversal is its own inverse, so pairs are swapped while a mixed-radix
-// counter tracks the reversed index; otherwise the permutation's cycles are
-// followed. Either way no work array of length n is needed.
+// Counts k = 0, 1, 2, ... in mixed radix (first factor least significant)
+// and keeps the position of X(k) alongside.
+struct ReversedCounter {
+  int digit[kMaxFactors] = {}, weight[kMaxFactors];
+  const int* factors;
+  int m;
+  int pos = 0;
+  ReversedCounter(const int* f, int count, int n) : factors(f), m(count) {
+    for (int i = 0, span = n; i < m; ++i) weight[i] = span /= factors[i];
+  }
+  void next() {
+    for (int i = 0; i < m; ++i) {
+      pos += weight[i];
+      if (++digit[i] < factors[i]) break;
+      pos -= weight[i] * factors[i];
+      digit[i] = 0;
+    }
+  }
+};
+
+// Moves the cycle that starts at `start`: slot k takes the value of slot
+// source(k).
+template <typename Source>
+void move_cycle(float* re, float* im, int inc, int start, Source source) {
+  long s = long(start) * inc;
+  float keepRe = re[s], keepIm = im[s];
+  for (int cur = start;;) {
+    int next = source(cur);
+    long c = long(cur) * inc;
+    if (next == start) {
+      re[c] = keepRe;
+      im[c] = keepIm;
+      return;
+    }
+    long x = long(next) * inc;
+    re[c] = re[x];
+    im[c] = im[x];
+    cur = next;
+  }
+}
+
+// Puts every value in natural order without a work array of length n. With a
+// palindromic factor list the digit reversal is its own inverse, so pairs
+// are swapped; otherwise the permutation's cycles are followed, through an
+// index table on the stack where the length allows.
 void reorder(float* re, float* im, int inc, int n, const int* factors, int m) {
   bool palindrome = true;
   for (int i = 0; i < m / 2; ++i) palindrome = palindrome && factors[i] == factors[m - 1 - i];
+  ReversedCounter counter(factors, m, n);
   if (palindrome) {
-    int digit[kMaxFactors] = {}, weight[kMaxFactors];
-    for (int i = 0, span = n; i < m; ++i) weight[i] = span /= factors[i];
-    int pos = 0;
-    for (int k = 0; k < n; ++k) {
-      if (pos > k) {
-        long a = long(k) * inc, b = long(pos) * inc;
-        float t = re[a];
-        re[a] = re[b];
-        re[b] = t;
-        t = im[a];
-        im[a] = im[b];
-        im[b] = t;
-      }
-      // k + 1 in mixed radix (first factor least significant); pos follows.
-      for (int i = 0; i < m; ++i) {
-        pos += weight[i];
-        if (++digit[i] < factors[i]) break;
-        pos -= weight[i] * factors[i];
-        digit[i] = 0;
-      }
-    }
+    for (int k = 0; k < n; ++k, counter.next())
+      if (counter.pos > k) move_cycle(re, im, inc, k, [&](int cur) { return cur == k ? counter.pos : k; });
     return;
   }
   if (n <= kPermutationTable) {
-    // Source of every slot from the counter, then each cycle once; the top
-    // bit marks slots already placed.
+    // The top bit marks slots already placed.
     uint16_t source[kPermutationTable];
-    int digit[kMaxFactors] = {}, weight[kMaxFactors];
-    for (int i = 0, span = n; i < m; ++i) weight[i] = span /= factors[i];
-    for (int k = 0, pos = 0; k < n; ++k) {
-      source[k] = uint16_t(pos);
-      for (int i = 0; i < m; ++i) {
-        pos += weight[i];
-        if (++digit[i] < factors[i]) break;
-        pos -= weight[i] * factors[i];
-        digit[i] = 0;
-      }
-    }
+    for (int k = 0; k < n; ++k, counter.next()) source[k] = uint16_t(counter.pos);
     const uint16_t placed = 0x8000;
     for (int start = 0; start < n; ++start) {
       if (source[start] & placed) continue;
-      long s = long(start) * inc;
-      float keepRe = re[s], keepIm = im[s];
-      int cur = start;
-      for (;;) {
-        int next = source[cur];
+      move_cycle(re, im, inc, start, [&](int cur) {
+        int next = source[cur] & ~placed;
         source[cur] |= placed;
-        long c = long(cur) * inc;
-        if (next == start) {
-          re[c] = keepRe;
-          im[c] = keepIm;
-          break;
-        }
-        long x = long(next) * inc;
-        re[c] = re[x];
-        im[c] = im[x];
-        cur = next;
-      }
+        return next;
+      });
     }
     return;
   }
@@ -227,22 +227,7 @@ void reorder(float* re, float* im, int inc, int n, const int* factors, int m) {
     int t = position(start, factors, m, n);
     while (t > start) t = position(t, factors, m, n);
     if (t < start) continue;  // this cycle was moved from a smaller index
-    long s = long(start) * inc;
-    float keepRe = re[s], keepIm = im[s];
-    int cur = start;
-    for (;;) {
-      int next = position(cur, factors, m, n);
-      long c = long(cur) * inc;
-      if (next == start) {
-        re[c] = keepRe;
-        im[c] = keepIm;
-        break;
-      }
-      long x = long(next) * inc;
-      re[c] = re[x];
-      im[c] = im[x];
-      cur = next;
-    }
+    move_cycle(re, im, inc, start, [&](int cur) { return position(cur, factors, m, n); });
   }
 }
 
@@ -266,6 +251,31 @@ struct Rotor {
     c = nc;
   }
 };
+
+// The split butterfly shared by the real FFT and the odd-frequency DFT: it
+// turns the half-length transform's values at a mirrored pair of slots into
+// the two wanted spectral values, with (s, c) the pair's angle.
+void split_pair(float* first, float* second, double s, double c) {
+  double mean = (double(second[0]) + first[0]) / 2, g = second[0] - mean;
+  double h = (double(second[1]) + first[1]) / 2;
+  double l = s * g + c * h;
+  double g2 = c * g - s * h, h2 = h - second[1];
+  first[0] = float(mean + l);
+  second[0] = float(mean - l);
+  first[1] = float(g2 + h2);
+  second[1] = float(g2 - h2);
+}
+
+// Multiplies count complex values by exp(-i * angle), the angle advanced by
+// the rotor.
+void rotate_back(float* block, int count, Rotor w) {
+  for (int k = 0; k < count; ++k, w.advance()) {
+    double re = block[2 * k], im = block[2 * k + 1];
+    double c = double(w.c), s = double(w.s);
+    block[2 * k] = float(re * c + im * s);
+    block[2 * k + 1] = float(im * c - re * s);
+  }
+}
 
 }  // namespace
 
@@ -309,18 +319,7 @@ int fft_real(float* block, int n) {
   z[0] = z[0] + z[1];
   z[1] = 0.0f;
   Rotor w(2.0L * kPi / n, 2.0L * kPi / n);
-  for (int k = 1; k < n / 4; ++k, w.advance()) {
-    float* q = z + 2 * k;
-    float* p = z + 2 * (m - k);
-    double s = double(w.s), c = double(w.c);
-    double l = (double(p[0]) + q[0]) / 2, r = p[0] - l, t = (double(p[1]) + q[1]) / 2;
-    double u = s * r + c * t;
-    double r2 = c * r - s * t, t2 = t - p[1];
-    q[0] = float(l + u);
-    p[0] = float(l - u);
-    q[1] = float(r2 + t2);
-    p[1] = float(r2 - t2);
-  }
+  for (int k = 1; k < n / 4; ++k, w.advance()) split_pair(z + 2 * k, z + 2 * (m - k), double(w.s), double(w.c));
   // The half-length transform leaves the conjugate of X(n/4) in its slot.
   if (n >= 4) z[2 * (n / 4) + 1] = -z[2 * (n / 4) + 1];
   return 1;
@@ -328,39 +327,17 @@ int fft_real(float* block, int n) {
 
 int dft_odd_frequency(float* block, int n) {
   const int half = n / 2;
-  Rotor pre(0.0L, 2.0L * kPi / n);
-  for (int j = 0; j < half; ++j, pre.advance()) {
-    double re = block[2 * j], im = block[2 * j + 1];
-    double c = double(pre.c), s = double(pre.s);
-    block[2 * j] = float(re * c + im * s);
-    block[2 * j + 1] = float(im * c - re * s);
-  }
+  rotate_back(block, half, Rotor(0.0L, 2.0L * kPi / n));
   fft_complex(block, half, -1);
   Rotor post(kPi / n, 2.0L * kPi / n);
-  for (int j = 0; j < n / 4; ++j, post.advance()) {
-    float* p = block + 2 * j;
-    float* q = block + 2 * (half - 1 - j);
-    double a = double(post.c), b = double(post.s);
-    double f = (double(q[0]) + p[0]) / 2, g = q[0] - f, h = (double(q[1]) + p[1]) / 2;
-    double l = b * g + a * h;
-    double g2 = a * g - b * h, h2 = h - q[1];
-    p[0] = float(f + l);
-    q[0] = float(f - l);
-    p[1] = float(g2 + h2);
-    q[1] = float(g2 - h2);
-  }
+  for (int j = 0; j < n / 4; ++j, post.advance())
+    split_pair(block + 2 * j, block + 2 * (half - 1 - j), double(post.s), double(post.c));
   return 1;
 }
 
 int dft_mdct_phase(float* block, int n) {
   dft_odd_frequency(block, n);
   const long double phi = (n / 4.0L + 0.5L) * kPi / n;
-  Rotor w(phi, 2.0L * phi);
-  for (int k = 0; k < n / 2; ++k, w.advance()) {
-    double re = block[2 * k], im = block[2 * k + 1];
-    double c = double(w.c), s = double(w.s);
-    block[2 * k] = float(re * c + im * s);
-    block[2 * k + 1] = float(im * c - re * s);
-  }
+  rotate_back(block, n / 2, Rotor(phi, 2.0L * phi));
   return 1;
 }

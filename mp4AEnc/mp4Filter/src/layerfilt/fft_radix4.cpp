@@ -57,9 +57,42 @@ constexpr Twiddles kTwiddle = make_twiddles();
 constexpr float kSqrtHalf = 0.7071067811865476f;
 constexpr float kSqrt2 = 1.4142135623730951f;
 
+// Twiddles of group i and their double and triple angles; the inverse uses
+// the conjugates.
+struct GroupTwiddles {
+  float c1, s1, c2, s2, c3, s3;
+  GroupTwiddles(int i, bool conjugate)
+      : c1(kTwiddle.c[i / 2 - 1]), s1(conjugate ? -kTwiddle.s[i / 2 - 1] : kTwiddle.s[i / 2 - 1]) {
+    c2 = c1 * c1 - s1 * s1;
+    s2 = 2 * c1 * s1;
+    c3 = c1 * c2 - s1 * s2;
+    s3 = s1 * c2 + c1 * s2;
+  }
+};
+
 constexpr int partner(int i) {
   int m = top_bit(i);
   return 3 * (1 << m) - 1 - i;
+}
+
+// Runs a butterfly over every pair of groups (i, h) of a pass, at each index
+// t of their quarters: a and b hold the four quarter values of i and h.
+template <typename Butterfly>
+void for_each_pair(float* x, int q, int groups, bool conjugate, Butterfly butterfly) {
+  for (int i = 2; i <= groups - 2; i += 2) {
+    const GroupTwiddles w(i, conjugate);
+    float* A = x + 4 * q * i;
+    float* B = x + 4 * q * partner(i);
+    for (int t = 0; t < q; ++t) {
+      float a[4] = {A[t], A[q + t], A[2 * q + t], A[3 * q + t]};
+      float b[4] = {B[t], B[q + t], B[2 * q + t], B[3 * q + t]};
+      butterfly(w, a, b);
+      for (int k = 0; k < 4; ++k) {
+        A[k * q + t] = a[k];
+        B[k * q + t] = b[k];
+      }
+    }
+  }
 }
 
 void forward_pass(float* x, int q, int groups) {
@@ -84,30 +117,22 @@ void forward_pass(float* x, int q, int groups) {
     g[t] = q0 + b;
   }
   // Pairs (i, h) of the remaining groups.
-  for (int i = 2; i <= groups - 2; i += 2) {
-    int h = partner(i);
-    float c1 = kTwiddle.c[i / 2 - 1], s1 = kTwiddle.s[i / 2 - 1];
-    float c2 = c1 * c1 - s1 * s1, s2 = 2 * c1 * s1;
-    float c3 = c1 * c2 - s1 * s2, s3 = s1 * c2 + c1 * s2;
-    float* A = x + 4 * q * i;
-    float* B = x + 4 * q * h;
-    for (int t = 0; t < q; ++t) {
-      float A0 = A[t], A1 = A[q + t], A2 = A[2 * q + t], A3 = A[3 * q + t];
-      float B0 = B[t], B1 = B[q + t], B2 = B[2 * q + t], B3 = B[3 * q + t];
-      float F = c1 * A1 - s1 * B1, E = c1 * B1 + s1 * A1;
-      float H = c3 * A3 - s3 * B3, Gv = c3 * B3 + s3 * A3;
-      float L = c2 * A2 - s2 * B2, K = c2 * B2 + s2 * A2;
-      float M = A0 + L, J = A0 - L, O = B0 + K, Kp = B0 - K, I = F + H, N = Gv + E;
-      A[t] = I + M;
-      B[2 * q + t] = M - I;
-      A[q + t] = N - O;
-      B[3 * q + t] = N + O;
-      A[2 * q + t] = J - (E - Gv);
-      B[t] = J + (E - Gv);
-      B[q + t] = (F - H) + Kp;
-      A[3 * q + t] = (F - H) - Kp;
-    }
-  }
+  for_each_pair(x, q, groups, false, [](const GroupTwiddles& w, float* a, float* b) {
+    const float A0 = a[0], A1 = a[1], A2 = a[2], A3 = a[3];
+    const float B0 = b[0], B1 = b[1], B2 = b[2], B3 = b[3];
+    float F = w.c1 * A1 - w.s1 * B1, E = w.c1 * B1 + w.s1 * A1;
+    float H = w.c3 * A3 - w.s3 * B3, Gv = w.c3 * B3 + w.s3 * A3;
+    float L = w.c2 * A2 - w.s2 * B2, K = w.c2 * B2 + w.s2 * A2;
+    float M = A0 + L, J = A0 - L, O = B0 + K, Kp = B0 - K, I = F + H, N = Gv + E;
+    a[0] = I + M;
+    b[2] = M - I;
+    a[1] = N - O;
+    b[3] = N + O;
+    a[2] = J - (E - Gv);
+    b[0] = J + (E - Gv);
+    b[1] = (F - H) + Kp;
+    a[3] = (F - H) - Kp;
+  });
 }
 
 void inverse_pass(float* x, int q, int groups) {
@@ -130,29 +155,21 @@ void inverse_pass(float* x, int q, int groups) {
     g[q + t] = (q0 - q2 + u) * kSqrt2;
     g[3 * q + t] = (u - (q0 - q2)) * kSqrt2;
   }
-  for (int i = 2; i <= groups - 2; i += 2) {
-    int h = partner(i);
-    float c1 = kTwiddle.c[i / 2 - 1], s1 = -kTwiddle.s[i / 2 - 1];
-    float c2 = c1 * c1 - s1 * s1, s2 = 2 * c1 * s1;
-    float c3 = c1 * c2 - s1 * s2, s3 = s1 * c2 + c1 * s2;
-    float* A = x + 4 * q * i;
-    float* B = x + 4 * q * h;
-    for (int t = 0; t < q; ++t) {
-      float A0 = A[t], A1 = A[q + t], A2 = A[2 * q + t], A3 = A[3 * q + t];
-      float B0 = B[t], B1 = B[q + t], B2 = B[2 * q + t], B3 = B[3 * q + t];
-      A[t] = (A0 + B2) + (A2 + B0);
-      B[t] = (B1 - A3) + (B3 - A1);
-      float M = (B1 + A3) + (A0 - B2), O = (B0 - A2) + (B3 + A1);
-      A[q + t] = c1 * M - s1 * O;
-      B[q + t] = c1 * O + s1 * M;
-      float F2 = (A0 + B2) - (A2 + B0), J2 = (B3 - A1) - (B1 - A3);
-      A[2 * q + t] = c2 * F2 - s2 * J2;
-      B[2 * q + t] = c2 * J2 + s2 * F2;
-      float L2 = (A0 - B2) - (B1 + A3), N2 = (B3 + A1) - (B0 - A2);
-      A[3 * q + t] = c3 * L2 - s3 * N2;
-      B[3 * q + t] = c3 * N2 + s3 * L2;
-    }
-  }
+  for_each_pair(x, q, groups, true, [](const GroupTwiddles& w, float* a, float* b) {
+    const float A0 = a[0], A1 = a[1], A2 = a[2], A3 = a[3];
+    const float B0 = b[0], B1 = b[1], B2 = b[2], B3 = b[3];
+    a[0] = (A0 + B2) + (A2 + B0);
+    b[0] = (B1 - A3) + (B3 - A1);
+    float M = (B1 + A3) + (A0 - B2), O = (B0 - A2) + (B3 + A1);
+    a[1] = w.c1 * M - w.s1 * O;
+    b[1] = w.c1 * O + w.s1 * M;
+    float F2 = (A0 + B2) - (A2 + B0), J2 = (B3 - A1) - (B1 - A3);
+    a[2] = w.c2 * F2 - w.s2 * J2;
+    b[2] = w.c2 * J2 + w.s2 * F2;
+    float L2 = (A0 - B2) - (B1 + A3), N2 = (B3 + A1) - (B0 - A2);
+    a[3] = w.c3 * L2 - w.s3 * N2;
+    b[3] = w.c3 * N2 + w.s3 * L2;
+  });
 }
 
 }  // namespace
