@@ -106,10 +106,9 @@ bool Mp4File::ScanTopLevel(Mp4Stream& s) {
 void Mp4File::BuildTopLevel(Mp4Stream& s) {
   const uint64_t fileEnd = s.size();
   while (s.tell() < fileEnd) {
-    uint32_t size, type;
-    if (!s.PeekU32(size) || s.PeekNthU32(2) == 0) break;
-    type = s.PeekNthU32(2);
-    switch (type) {
+    uint32_t size;
+    if (!s.PeekU32(size)) break;
+    switch (s.PeekNthU32(2)) {
       case FourCC("skip"):
       case FourCC("free"):
       case FourCC("uuid"):
