@@ -281,3 +281,61 @@ TEST(FactoriesTest, NoRateConverterForEqualRates) {
 }
 
 }  // namespace
+
+namespace {
+
+// The road a speech codec object takes: copy and mix down each 44.1 kHz
+// stereo block, push it, then pull what the rate converter needs and convert
+// it into 160-sample frames at 8 kHz.
+TEST(CodecPathTest, StereoBlocksBecomeWholeFramesAtTheCodecRate) {
+  AudioCodecConfig config{16, 44100, 44100, 2, 0, 7, 0, 0, 8000, 1, 8000};
+  CFormatConverter* format = CreateFormatConverter(config);
+  CPcmFrameBuffer* buffer = CreatePcmBuffer(config, 160);
+  CRateConverter* rate = CreateRateConverter(config, 160, 1);
+  ASSERT_TRUE(format && buffer && rate);
+  std::vector<int16_t> frame(160), all;
+  uint32_t time = 0;
+  for (int block = 0; block < 20; ++block) {
+    // 100 ms blocks of a 1 kHz tone on both channels.
+    std::vector<int16_t> in(2 * 4410);
+    for (int i = 0; i < 4410; ++i)
+      in[size_t(2 * i)] = in[size_t(2 * i + 1)] = int16_t(8000 * std::sin(2 * 3.14159265358979 * 1000 * (time + i) / 44100.0));
+    PcmBlock b = describe(in, time), copy{};
+    time += 4410;
+    ASSERT_EQ(format->Copy(&b, &copy), 0);
+    ASSERT_EQ(format->Downmix(&copy), 0);
+    ASSERT_EQ(buffer->Push(&copy, 44100.0 / 8000.0), 0);
+    for (;;) {
+      int needed = 0;
+      rate->Needed(&needed);
+      uint32_t got = 0;
+      const uint8_t* samples = buffer->PullSamples(needed, &got);
+      if (needed > 0 && !samples) break;
+      PcmBlock input{const_cast<uint8_t*>(samples), got, 0, 0, 0};
+      PcmBlock output{reinterpret_cast<uint8_t*>(frame.data()), 0, 0, 0, 0};
+      ASSERT_EQ(rate->Process(&input, &output, 2 * 160), 0);
+      if (output.length == 0) continue;
+      ASSERT_EQ(output.length, 320u);
+      all.insert(all.end(), frame.begin(), frame.end());
+    }
+  }
+  // Two seconds in: all but the last partial block and the filter's delay
+  // come out, as whole frames.
+  EXPECT_GE(all.size(), size_t(8000 * 2 - 2 * 1024));
+  EXPECT_EQ(all.size() % 160, 0u);
+  // The tone survives at 1 kHz: eight samples per period at 8 kHz.
+  double corr = 0, energy = 0;
+  for (size_t n = 400; n + 8 < all.size(); ++n) {
+    corr += double(all[n]) * all[n + 8];
+    energy += double(all[n]) * all[n];
+  }
+  EXPECT_GT(corr / energy, 0.99);
+  format->Close();
+  buffer->Close();
+  rate->Close();
+  delete format;
+  delete buffer;
+  delete rate;
+}
+
+}  // namespace
