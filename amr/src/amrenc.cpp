@@ -5,6 +5,7 @@
 
 #include "amr_tables.h"
 #include "cod_amr.h"
+#include "state.h"
 
 using namespace amr;
 
@@ -24,12 +25,6 @@ const ModeBits kModeBits[9] = {
     {39, 204, bits_MR102, bitorder_MR102},  {57, 244, bits_MR122, bitorder_MR122},
     {5, 35, bits_MRDTX, nullptr},
 };
-
-int pre_process_init(PreProcessState** st) {
-    if (st == nullptr) return -1;
-    *st = static_cast<PreProcessState*>(std::calloc(1, sizeof(PreProcessState)));
-    return *st ? 0 : -1;
-}
 
 // High-pass filter at 80 Hz with the input halved; saturating arithmetic.
 void Pre_Process(PreProcessState* st, Word16 signal[], Word16 lg) {
@@ -81,7 +76,7 @@ int amr_enc_init(AmrEncState** out, int dtx, const char* id) {
     if (s == nullptr) return -1;
     s->dtx = dtx;
     s->counter_id = nullptr;
-    if (pre_process_init(&s->pre_state) != 0 || cod_amr_init(&s->cod_state, dtx ? 1 : 0) != 0) {
+    if (alloc_state(&s->pre_state) != 0 || cod_amr_init(&s->cod_state, dtx ? 1 : 0) != 0) {
         amr_enc_exit(&s);
         return -1;
     }
@@ -99,10 +94,9 @@ int amr_enc_reset(AmrEncState* st) {
 
 void amr_enc_exit(AmrEncState** p) {
     if (p == nullptr || *p == nullptr) return;
-    std::free((*p)->pre_state);
+    free_state(&(*p)->pre_state);
     cod_amr_exit(&(*p)->cod_state);
-    std::free(*p);
-    *p = nullptr;
+    free_state(p);
 }
 
 int amr_enc_frame(AmrEncState* st, int mode, int16_t* speech, uint8_t* out, int* usedMode) {

@@ -8,6 +8,15 @@ namespace amr {
 
 thread_local Flag Overflow = 0;
 
+namespace {
+
+// Linear interpolation between entries i and i + 1 at fraction a (Q15), Q31.
+Word32 table_interp(const Word16* tab, Word16 i, Word16 a) {
+    return L_msu(L_deposit_h(tab[i]), sub(tab[i], tab[i + 1]), a);
+}
+
+}  // namespace
+
 Word16 div_s(Word16 num, Word16 den) {
     if (num < 0 || den < 0 || num > den) {
 #ifndef NDEBUG
@@ -60,10 +69,7 @@ void Log2_norm(Word32 x, Word16 exp, Word16* exponent, Word16* fraction) {
     Word16 i = sub(extract_h(x), 32);
     x = L_shr(x, 1);
     Word16 a = (Word16)(extract_l(x) & 0x7fff);
-    Word32 y = L_deposit_h(log2_tab[i]);
-    Word16 tmp = sub(log2_tab[i], log2_tab[i + 1]);
-    y = L_msu(y, tmp, a);
-    *fraction = extract_h(y);
+    *fraction = extract_h(table_interp(log2_tab, i, a));
 }
 
 void Log2(Word32 x, Word16* exponent, Word16* fraction) {
@@ -76,10 +82,7 @@ Word32 Pow2(Word16 exponent, Word16 fraction) {
     Word16 i = extract_h(x);
     x = L_shr(x, 1);
     Word16 a = (Word16)(extract_l(x) & 0x7fff);
-    x = L_deposit_h(pow2_tab[i]);
-    Word16 tmp = sub(pow2_tab[i], pow2_tab[i + 1]);
-    x = L_msu(x, tmp, a);
-    return L_shr_r(x, sub(30, exponent));
+    return L_shr_r(table_interp(pow2_tab, i, a), sub(30, exponent));
 }
 
 Word32 Inv_sqrt(Word32 x) {
@@ -94,10 +97,7 @@ Word32 Inv_sqrt(Word32 x) {
     x = L_shr(x, 1);
     Word16 a = (Word16)(extract_l(x) & 0x7fff);
     i = sub(i, 16);
-    Word32 y = L_deposit_h(inv_sqrt_tab[i]);
-    Word16 tmp = sub(inv_sqrt_tab[i], inv_sqrt_tab[i + 1]);
-    y = L_msu(y, tmp, a);
-    return L_shr(y, exp);
+    return L_shr(table_interp(inv_sqrt_tab, i, a), exp);
 }
 
 Word32 sqrt_l_exp(Word32 x, Word16* exp) {
@@ -113,9 +113,7 @@ Word32 sqrt_l_exp(Word32 x, Word16* exp) {
     x = L_shr(x, 1);
     Word16 a = (Word16)(extract_l(x) & 0x7fff);
     i = sub(i, 16);
-    Word32 y = L_deposit_h(sqrt_l_tab[i]);
-    Word16 tmp = sub(sqrt_l_tab[i], sqrt_l_tab[i + 1]);
-    return L_msu(y, tmp, a);
+    return table_interp(sqrt_l_tab, i, a);
 }
 
 }  // namespace amr

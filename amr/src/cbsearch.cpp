@@ -264,6 +264,44 @@ void preselect_signs(const Corr& c, const Word16* res2, int sign[L_CODE], int64_
     }
 }
 
+// Improves a placement: each pair of pulses in consecutive slots is searched
+// again over its two tracks with all other pulses kept; two passes.
+void refine_pairs(const Corr& c, int ntrack, Pulses& p) {
+    for (int pass = 0; pass < 2; pass++) {
+        for (int k = 0; k + 1 < p.n; k += 2) {
+            int64_t C = 0, E = 0, rrsum[L_CODE] = {};
+            for (int i = 0; i < p.n; i++) {
+                if (i == k || i == k + 1) continue;
+                C += c.dn[p.pos[i]];
+                for (int j = 0; j < p.n; j++)
+                    if (j != k && j != k + 1) E += c.rr[p.pos[i]][p.pos[j]];
+                for (int q = 0; q < L_CODE; q++) rrsum[q] += c.rr[q][p.pos[i]];
+            }
+            const int t1 = p.pos[k] % ntrack, t2 = p.pos[k + 1] % ntrack;
+            int b1 = p.pos[k], b2 = p.pos[k + 1];
+            int64_t bc = C + c.dn[b1] + c.dn[b2];
+            int64_t be = E + c.rr[b1][b1] + c.rr[b2][b2] + 2 * (rrsum[b1] + rrsum[b2] + c.rr[b1][b2]);
+            int64_t bc2 = bc * bc;
+            for (int p1 = t1; p1 < L_CODE; p1 += ntrack) {
+                const int64_t C1 = C + c.dn[p1];
+                const int64_t E1 = E + c.rr[p1][p1] + 2 * rrsum[p1];
+                for (int p2 = t2; p2 < L_CODE; p2 += ntrack) {
+                    const int64_t C2 = C1 + c.dn[p2];
+                    const int64_t E2 = E1 + c.rr[p2][p2] + 2 * (rrsum[p2] + c.rr[p1][p2]);
+                    if (better(C2, E2, bc2, be)) {
+                        bc2 = C2 * C2;
+                        be = E2;
+                        b1 = p1;
+                        b2 = p2;
+                    }
+                }
+            }
+            p.pos[k] = b1;
+            p.pos[k + 1] = b2;
+        }
+    }
+}
+
 // Depth-first search: pulse 0 at the strongest position of the first track,
 // then pairs of pulses in consecutive tracks searched exhaustively, each
 // stage keeping the earlier pulses; every track is tried as the first.
@@ -334,6 +372,7 @@ void search_pairs(const Corr& c, const int64_t en[], int ntrack, int npulse, Pul
             for (int i = 0; i < npulse; i++) out.pos[i] = pos[i];
         }
     }
+    refine_pairs(c, ntrack, out);
 }
 
 // For a track holding two pulses, the decoder takes the second pulse's sign

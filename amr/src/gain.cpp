@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "amr_tables.h"
+#include "state.h"
 
 namespace amr {
 
@@ -81,11 +82,7 @@ int gc_pred_reset(GcPredState* st) {
     return 0;
 }
 
-void gc_pred_exit(GcPredState** st) {
-    if (st == nullptr || *st == nullptr) return;
-    std::free(*st);
-    *st = nullptr;
-}
+void gc_pred_exit(GcPredState** st) { free_state(st); }
 
 void gc_pred_copy(const GcPredState* src, GcPredState* dst) {
     for (int i = 0; i < NPRED; i++) {
@@ -148,9 +145,7 @@ void gc_pred(GcPredState* st, Mode mode, const Word16* code, Word16* exp_gcode0,
 // ---- gain adaptation state (7.95 kbit/s) -------------------------------------
 
 int gain_adapt_init(GainAdaptState** st) {
-    if (st == nullptr) return -1;
-    *st = static_cast<GainAdaptState*>(std::calloc(1, sizeof(GainAdaptState)));
-    if (*st == nullptr) return -1;
+    if (alloc_state(st) != 0) return -1;
     return gain_adapt_reset(*st);
 }
 int gain_adapt_reset(GainAdaptState* st) {
@@ -161,18 +156,12 @@ int gain_adapt_reset(GainAdaptState* st) {
     for (int i = 0; i < 5; i++) st->ltpg_mem[i] = 0;
     return 0;
 }
-void gain_adapt_exit(GainAdaptState** st) {
-    if (st == nullptr || *st == nullptr) return;
-    std::free(*st);
-    *st = nullptr;
-}
+void gain_adapt_exit(GainAdaptState** st) { free_state(st); }
 
 // ---- gain quantiser state ----------------------------------------------------
 
 int gainQuant_init(GainQuantState** st) {
-    if (st == nullptr) return -1;
-    *st = static_cast<GainQuantState*>(std::calloc(1, sizeof(GainQuantState)));
-    if (*st == nullptr) return -1;
+    if (alloc_state(st) != 0) return -1;
     GainQuantState* s = *st;
     if (gc_pred_init(&s->gc_predSt) != 0 || gc_pred_init(&s->gc_predUnqSt) != 0 ||
         gain_adapt_init(&s->adaptSt) != 0) {
@@ -197,8 +186,7 @@ void gainQuant_exit(GainQuantState** st) {
     gc_pred_exit(&(*st)->gc_predSt);
     gc_pred_exit(&(*st)->gc_predUnqSt);
     gain_adapt_exit(&(*st)->adaptSt);
-    std::free(*st);
-    *st = nullptr;
+    free_state(st);
 }
 
 // ---- energies -------------------------------------------------------------------

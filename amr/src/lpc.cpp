@@ -2,24 +2,14 @@
 
 #include <cstdlib>
 
+#include "state.h"
+
 #include "amr_tables.h"
 
 namespace amr {
 
 // ---- states -------------------------------------------------------------
 
-template <class T>
-static int alloc_state(T** st) {
-    if (st == nullptr) return -1;
-    *st = static_cast<T*>(std::calloc(1, sizeof(T)));
-    return *st ? 0 : -1;
-}
-template <class T>
-static void free_state(T** st) {
-    if (st == nullptr || *st == nullptr) return;
-    std::free(*st);
-    *st = nullptr;
-}
 
 int Levinson_init(LevinsonState** st) {
     if (alloc_state(st) != 0) return -1;

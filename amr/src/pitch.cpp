@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+#include "state.h"
+
 #include "amr_tables.h"
 #include "gain.h"
 #include "lpc.h"
@@ -16,18 +18,6 @@ constexpr int L_INTER_SRCH = 4;
 constexpr int L_INTER10 = 10;
 constexpr int UP_SAMP_MAX = 6;
 
-template <class T>
-int alloc_state(T** st) {
-    if (st == nullptr) return -1;
-    *st = static_cast<T*>(std::calloc(1, sizeof(T)));
-    return *st ? 0 : -1;
-}
-template <class T>
-void free_state(T** st) {
-    if (st == nullptr || *st == nullptr) return;
-    std::free(*st);
-    *st = nullptr;
-}
 
 struct ModeParm {
     Word16 max_frac_lag, flag3, first_frac, last_frac;

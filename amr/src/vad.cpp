@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+#include "state.h"
+
 #include "amr_tables.h"
 #include "gain.h"
 #include "lpc.h"
@@ -264,18 +266,6 @@ Word16 vad_decision(VadState* st, const Word16 level[], Word32 pow_sum) {
     return st->speech_vad_decision;
 }
 
-template <class T>
-int alloc_state(T** st) {
-    if (st == nullptr) return -1;
-    *st = static_cast<T*>(std::calloc(1, sizeof(T)));
-    return *st ? 0 : -1;
-}
-template <class T>
-void free_state(T** st) {
-    if (st == nullptr || *st == nullptr) return;
-    std::free(*st);
-    *st = nullptr;
-}
 
 }  // namespace
 
