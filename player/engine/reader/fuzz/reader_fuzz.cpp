@@ -15,6 +15,9 @@ using namespace reader;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const std::string path = "/tmp/mp4reader_fuzz_" + std::to_string(getpid()) + ".mp4";
+  static const struct Cleanup {
+    ~Cleanup() { std::remove(path.c_str()); }
+  } cleanup;
   std::FILE* out = std::fopen(path.c_str(), "wb");
   if (!out) return 0;
   if (size) std::fwrite(data, 1, size, out);

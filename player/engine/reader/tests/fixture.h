@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <random>
 #include <string>
 #include <algorithm>
 #include <vector>
@@ -267,13 +268,32 @@ inline Bytes Build(const Knobs& k = {}) {
   return file;
 }
 
-// A file in the test's temp folder, removed with the object.
+// A folder of this test process alone (other checkouts may run the same
+// tests at the same time), removed when the process ends.
+inline const std::filesystem::path& ScratchDir() {
+  struct Dir {
+    std::filesystem::path path;
+    Dir() {
+      std::random_device rd;
+      path = std::filesystem::temp_directory_path() /
+             ("mp4reader_" + std::to_string(rd()) + "_" + std::to_string(platform::monotonicMs()));
+      std::filesystem::create_directories(path);
+    }
+    ~Dir() {
+      std::error_code ec;
+      std::filesystem::remove_all(path, ec);
+    }
+  };
+  static Dir dir;
+  return dir.path;
+}
+
+// A file in the scratch folder, removed with the object.
 struct TempFile {
   std::filesystem::path path;
   explicit TempFile(const std::vector<uint8_t>& bytes, const std::string& name = "fixture") {
     static int counter = 0;
-    path = std::filesystem::temp_directory_path() /
-           ("mp4reader_" + std::to_string(platform::monotonicMs()) + "_" + name + std::to_string(counter++) + ".mp4");
+    path = ScratchDir() / (name + std::to_string(counter++) + ".mp4");
     std::FILE* f = std::fopen(path.string().c_str(), "wb");
     if (f) {
       if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), f);

@@ -131,7 +131,7 @@ void ExpectSamplesMatchFfprobe(const std::filesystem::path& path, Mp4File& f) {
 
 TEST(FfmpegPeer, SamplesAgreeWithFfprobe) {
   if (!HavePeer()) GTEST_SKIP() << "ffmpeg not reachable";
-  const auto path = std::filesystem::temp_directory_path() / "mp4reader_peer.mp4";
+  const auto path = fixture::ScratchDir() / "peer.mp4";
   ASSERT_EQ(std::system(("ffmpeg -v error -y -f lavfi -i testsrc=size=176x144:rate=15 -f lavfi -i "
                          "sine=frequency=440:sample_rate=8000 -t 4 -c:v mpeg4 -g 12 -bf 0 -c:a aac -b:a 16k '" +
                          path.string() + "'")
@@ -149,7 +149,7 @@ TEST(FfmpegPeer, SamplesAgreeWithFfprobe) {
 
 TEST(WriterPeer, RecordingsOfOurWriterReadBack) {
   if (!HavePeer()) GTEST_SKIP() << "ffmpeg not reachable";
-  const auto dir = std::filesystem::temp_directory_path();
+  const auto dir = fixture::ScratchDir();
   const std::string video = (dir / "mp4reader_in.m4v").string(), audio = (dir / "mp4reader_in.adts").string();
   const auto out = dir / "mp4reader_recording.mp4";
   ASSERT_EQ(std::system(("ffmpeg -v error -y -f lavfi -i testsrc=size=176x144:rate=15 -frames:v 40 -c:v mpeg4 "
