@@ -137,18 +137,16 @@ EsDescriptor::EsDescriptor(Mp4Stream& s, uint64_t limit) : Mp4Descriptor(s, limi
     Fail(kCode);
     return;
   }
-  decoderConfig = BuildAtom<DecoderConfigDescriptor>(s, end_);
-  if (!decoderConfig || !decoderConfig->ok()) {
-    Fail(decoderConfig ? decoderConfig->error() : kCode);
+  if (int32_t e = 0; !BuildInto(decoderConfig, e, kCode, s, end_)) {
+    Fail(e);
     return;
   }
   if (!s.PeekByte(next) || next != 0x06 || s.tell() >= end_) {
     Fail(kCode);
     return;
   }
-  slConfig = BuildAtom<SlConfigDescriptor>(s, end_);
-  if (!slConfig || !slConfig->ok()) {
-    Fail(slConfig ? slConfig->error() : kCode);
+  if (int32_t e = 0; !BuildInto(slConfig, e, kCode, s, end_)) {
+    Fail(e);
     return;
   }
   Finish(s, kCode);
@@ -216,9 +214,8 @@ Mp4EsdAtom::Mp4EsdAtom(Mp4Stream& s, uint64_t limit) : Mp4FullAtom(s, limit) {
     Fail(READ_ESD_ATOM_FAILED);
     return;
   }
-  descriptor = BuildAtom<EsDescriptor>(s, end_);
-  if (!descriptor || !descriptor->ok()) {
-    Fail(descriptor ? descriptor->error() : READ_ESD_ATOM_FAILED);
+  if (int32_t e = 0; !BuildInto(descriptor, e, READ_ESD_ATOM_FAILED, s, end_)) {
+    Fail(e);
     return;
   }
   Finish(s, READ_ESD_ATOM_FAILED);

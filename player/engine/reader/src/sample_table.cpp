@@ -54,9 +54,8 @@ Mp4MpegSampleEntry::Mp4MpegSampleEntry(Mp4Stream& s, uint64_t limit) : Mp4Sample
     Fail(code);
     return;
   }
-  esds = BuildAtom<Mp4EsdAtom>(s, end_);
-  if (!esds || !esds->ok()) {
-    Fail(esds ? esds->error() : code);
+  if (int32_t e = 0; !BuildInto(esds, e, code, s, end_)) {
+    Fail(e);
     return;
   }
   Finish(s, code);
