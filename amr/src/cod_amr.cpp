@@ -151,7 +151,6 @@ int cod_amr(AmrCoderState* st, Mode mode, const Word16 new_speech[], Word16 ana[
 
     Copy(new_speech, st->new_speech, L_FRAME);
     *usedMode = mode;
-    Word16* ana_start = ana;
 
     if (st->dtx) {
         Word16 vad_flag = vad1(st->vadSt, st->new_speech - 40);
@@ -260,7 +259,6 @@ int cod_amr(AmrCoderState* st, Mode mode, const Word16 new_speech[], Word16 ana[
     Copy(&st->old_speech[L_FRAME], &st->old_speech[0], L_WINDOW + 80 - L_FRAME);
     Copy(&st->old_wsp[L_FRAME], &st->old_wsp[0], PIT_MAX);
     Copy(&st->old_exc[L_FRAME], &st->old_exc[0], PIT_MAX + L_INTERPOL);
-    (void)ana_start;
     return 0;
 }
 

@@ -570,6 +570,8 @@ void gainQuant(GainQuantState* st, Mode mode, const Word16* res, const Word16* e
                const Word16* xn, const Word16* xn2, const Word16* y1, const Word16* Y2, Word16 g_coeff[],
                Flag even_subframe, Word16 gp_limit, Word16* sf0_gain_pit, Word16* sf0_gain_cod,
                Word16* gain_pit, Word16* gain_cod, Word16** anap) {
+    // The LP residual and the adaptive excitation feed the adaptive gain
+    // control of 7.95 kbit/s, which this encoder does not apply.
     (void)res;
     (void)exc;
     Word16 exp_gcode0, frac_gcode0, exp_en = 0, frac_en = 0, cod_gain_frac, cod_gain_exp;
