@@ -63,7 +63,10 @@ TEST_F(ParamTest, IntegersAndFloatsFromTheConfiguration) {
   // The entry stays marked: a second request keeps the default too.
   EXPECT_EQ(param_get_float("ldnsMin", 0.0f, 1.0f, nullptr, nullptr, &ldnsMin), PARAM_OK);
   EXPECT_EQ(ldnsMin, 0.02f);
+  testing::internal::CaptureStderr();
   EXPECT_EQ(param_print_used(), PARAM_EXTENDED_HELP);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "Extended Help for commandline argument -ldnsMin:\nextended\n\n");
 }
 
 TEST_F(ParamTest, ElementIndexSelectsOneValueOfSeveral) {

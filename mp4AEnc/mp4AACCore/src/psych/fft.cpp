@@ -70,27 +70,26 @@ struct Cplx {
 // p-point DFTs of values sub apart, then twiddles exp(sign*i*2*pi*j*q/span).
 void pass(float* re, float* im, int inc, int n, int span, int p, int sign) {
   const int sub = span / p;
-  // Roots of unity of this radix, once per pass.
+  // Roots of unity of the general odd radices, once per pass.
   double rootCos[kMaxOddFactor], rootSin[kMaxOddFactor];
-  for (int q = 0; q < p; ++q) {
-    long double a = 2.0L * kPi * q / p;
-    rootCos[q] = double(std::cos(a));
-    rootSin[q] = double(sign * std::sin(a));
-  }
-  const long double stepAngle = sign * 2.0L * kPi / span;
+  if (p > 4)
+    for (int q = 0; q < p; ++q) {
+      double a = 2.0 * double(kPi) * q / p;
+      rootCos[q] = std::cos(a);
+      rootSin[q] = sign * std::sin(a);
+    }
+  // The twiddle of j advances by a rotation carried in extended precision;
+  // its powers for the p outputs are formed from it.
+  const double stepAngle = sign * 2.0 * double(kPi) / span;
   const long double stepCos = std::cos(stepAngle), stepSin = std::sin(stepAngle);
-  long double wc = 1.0L, ws = 0.0L;  // twiddle of j, advanced by rotation
+  long double wc = 1.0L, ws = 0.0L;
   const double s = sign;
   for (int j = 0; j < sub; ++j) {
     Cplx tw[kMaxOddFactor];
     tw[0] = {1.0, 0.0};
-    long double tc = 1.0L, ts = 0.0L;
-    for (int q = 1; q < p; ++q) {
-      long double c = tc * wc - ts * ws;
-      ts = tc * ws + ts * wc;
-      tc = c;
-      tw[q] = {double(tc), double(ts)};
-    }
+    const Cplx w1 = {double(wc), double(ws)};
+    for (int q = 1; q < p; ++q)
+      tw[q] = {tw[q - 1].re * w1.re - tw[q - 1].im * w1.im, tw[q - 1].re * w1.im + tw[q - 1].im * w1.re};
     for (int b = j; b < n; b += span) {
       Cplx x[kMaxOddFactor], y[kMaxOddFactor];
       for (int k = 0; k < p; ++k) {
@@ -244,7 +243,10 @@ void transform_1d(float* re, float* im, int inc, int n, int sign, const int* fac
 struct Rotor {
   long double c, s, stepC, stepS;
   Rotor(long double start, long double step)
-      : c(std::cos(start)), s(std::sin(start)), stepC(std::cos(step)), stepS(std::sin(step)) {}
+      : c(std::cos(double(start))),
+        s(std::sin(double(start))),
+        stepC(std::cos(double(step))),
+        stepS(std::sin(double(step))) {}
   void advance() {
     long double nc = c * stepC - s * stepS;
     s = c * stepS + s * stepC;
