@@ -3,7 +3,6 @@
 // aresample (default and soxr) on the same input in the same run.
 #include <benchmark/benchmark.h>
 
-#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -30,28 +29,21 @@ void BM_OurChain(benchmark::State& state) {
 }
 BENCHMARK(BM_OurChain)->Unit(benchmark::kMillisecond);
 
-// The converter alone on mono floats, 44.1 kHz to 8 kHz.
-void BM_SincEngineMono(benchmark::State& state) {
-  std::vector<float> in(44100 * 10);
+// The converter alone on float samples: 44.1 kHz to 8 kHz mono (the speech
+// codecs) and 44.1 kHz to 48 kHz stereo (an AAC stream).
+void BM_SincEngine(benchmark::State& state) {
+  const int outRate = int(state.range(0)), channels = int(state.range(1));
+  std::vector<float> in(size_t(44100 * 10 * channels));
   for (size_t i = 0; i < in.size(); ++i) in[i] = float(1000.0 * std::sin(0.01 * double(i)));
   for (auto _ : state) {
     ResamplerState* s = nullptr;
-    resample_open(&s, 44100, 8000, 1, 1024, 1024, 2, 1, nullptr);
-    int needed, block, produced;
-    float *buf, *out;
-    for (size_t at = 0;;) {
-      resample_flush(s, 0, 0, &needed, &block, &buf, &out);
-      if (at + size_t(needed) > in.size()) break;
-      std::copy(in.begin() + long(at), in.begin() + long(at) + needed, buf);
-      at += size_t(needed);
-      resample_process(s, needed, &produced, &out);
-      benchmark::DoNotOptimize(out);
-    }
+    resample_open(&s, 44100, outRate, channels, 1024 * channels, 1024 * channels, 2, 1, nullptr);
+    benchmark::DoNotOptimize(resample_all(s, in, false));
     resample_close(s);
   }
   state.counters["x_realtime"] = benchmark::Counter(10.0, benchmark::Counter::kIsIterationInvariantRate);
 }
-BENCHMARK(BM_SincEngineMono)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SincEngine)->Args({8000, 1})->Args({48000, 2})->Unit(benchmark::kMillisecond);
 
 void ffmpeg_run(benchmark::State& state, const char* filter) {
   std::vector<int16_t> out;

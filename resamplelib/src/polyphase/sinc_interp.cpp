@@ -71,6 +71,24 @@ inline double dot(const float* coef, const float* frame, int stride, int count) 
   return (s0 + s1) + (s2 + s3);
 }
 
+// Both channels of interleaved stereo in one walk.
+inline void dot_stereo(const float* coef, const float* frame, int count, float* out) {
+  double l0 = 0, r0 = 0, l1 = 0, r1 = 0;
+  int k = 0;
+  for (; k + 2 <= count; k += 2) {
+    l0 += double(coef[k]) * frame[2 * k];
+    r0 += double(coef[k]) * frame[2 * k + 1];
+    l1 += double(coef[k + 1]) * frame[2 * k + 2];
+    r1 += double(coef[k + 1]) * frame[2 * k + 3];
+  }
+  if (k < count) {
+    l0 += double(coef[k]) * frame[2 * k];
+    r0 += double(coef[k]) * frame[2 * k + 1];
+  }
+  out[0] = float(l0 + l1);
+  out[1] = float(r0 + r1);
+}
+
 // The coefficients for the current time: the left wing reversed, so that
 // both wings run forward through the history (coefficient i belongs to
 // frame p - nl + 1 + i), then the right wing; at most taps floats.
@@ -98,9 +116,11 @@ void compute_frame(SincInterpolator* e, float* out) {
   const float* first = e->history + size_t(e->readPos + e->centre - nl + 1) * ch;
   if (ch == 1) {
     out[0] = float(dot(coef, first, 1, nl + nr));  // the stride known, the loop vectorises
-    return;
+  } else if (ch == 2) {
+    dot_stereo(coef, first, nl + nr, out);
+  } else {
+    for (int c = 0; c < ch; ++c) out[c] = float(dot(coef, first + c, ch, nl + nr));
   }
-  for (int c = 0; c < ch; ++c) out[c] = float(dot(coef, first + c, ch, nl + nr));
 }
 
 }  // namespace
