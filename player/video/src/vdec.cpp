@@ -6,6 +6,7 @@
 #include <new>
 
 #include "vdec_internal.h"
+#include "video/postfilter.h"
 
 using namespace vdec;
 
@@ -104,7 +105,9 @@ int parsePictureHeader(VideoDecoderState* st, int layer) {
       st->inputParsed[layer] = true;
       return 0;
     }
-    br.setPosition(start + 8);
+    // The searches step back 8 bits first; this keeps them past the start
+    // code that failed.
+    br.setPosition(start + 16);
     const int s = vol->shortHeader ? findNextPictureStart(br) : findNextVopOrGov(br);
     if (s != 0) return 3;
   }
@@ -134,10 +137,11 @@ void cropInto(const DecodedFrame* f, int dw, int dh, uint8_t* out) {
   }
 }
 
-// The output copy of a picture for the post-filter, which works on the copy
-// so that the reference stays unfiltered.
-void filterPicture(VideoDecoderState*, const DecodedFrame* src, uint8_t* dst) {
-  std::memcpy(dst, src->y, size_t(src->width) * src->height * 3 / 2);
+// The post-filter works on a copy so that the reference stays unfiltered.
+void filterPicture(VideoDecoderState* st, const DecodedFrame* src, uint8_t* dst) {
+  PostFilterInput in{{src->y, src->u, src->v}, src->width, src->height, st->mbQuant,
+                     st->blockFlags};
+  vdec_postfilter(in, dst, st->postFilter);
 }
 
 int failCreate(VideoDecoder* dec, VideoDecoderState* st, int32_t error) {
@@ -368,6 +372,7 @@ int vdec_decode_frame(VideoDecoder* dec, uint8_t* const* input, int32_t* timesta
   // Bidirectional pictures are not part of simple profile: they are consumed
   // without output and never become a reference.
   if (cur->vop_coding_type > 1) {
+    findNextVopOrGov(vol->br);
     consumeInput(vol, input[layer], &sizes[layer]);
     return 0;
   }

@@ -128,8 +128,8 @@ struct VideoDecoderState {
   int packet = 0;                    // video packet number
   vdec::IntraBlockFn intraBlock = nullptr;
   vdec::InterBlockFn interBlock = nullptr;
-  const vdec::VlcTable* intraTable = nullptr;
-  const vdec::VlcTable* interTable = nullptr;
+  bool useDcVlc = true;   // intra DC through dct_dc_size (else with the AC codes)
+  bool dcPreRead = false;  // intra DC levels already in mbDc (partitioned mode)
 
   size_t memoryUsed = 0;
 };
@@ -152,7 +152,7 @@ int32_t streamTimestamp(const VolInfo* vol, const DecodedFrame* f);
 // Inverse transform of one block: into 8 bits with saturation, or in place.
 void idctPut(BlockCoefs* b, uint8_t* dst, int stride);
 void idctInPlace(BlockCoefs* b);
-void idctReference(const int32_t in[64], double out[64]);
+// Every pass in full, without the choice of variants (for tests).
 void idctFull(int32_t blk[64]);
 
 }  // namespace vdec

@@ -1,0 +1,323 @@
+// Block decoders: coefficient codes, DC and AC prediction, dequantisation.
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+#include "blocks.h"
+
+namespace vdec {
+
+namespace {
+
+inline int clip2048(int v) { return std::clamp(v, -2048, 2047); }
+
+inline void markNonZero(BlockCoefs* b, int pos) { b->map[pos & 7] |= uint8_t(0x80 >> (pos >> 3)); }
+
+void buildMap(BlockCoefs* b) {
+  std::memset(b->map, 0, sizeof b->map);
+  for (int i = 0; i < 64; ++i)
+    if (b->c[i]) markNonZero(b, i);
+}
+
+// One coefficient event; false on a code error.
+struct Event {
+  int last, run, level;
+};
+
+template <Coding K, bool Intra>
+inline bool readEvent(BitReader& br, Event* e) {
+  if constexpr (K == Coding::ShortHeader) {
+    const int sym = vlcRead(br, kTcoefInter);
+    if (sym >= 0) {
+      e->last = sym >> 12;
+      e->run = (sym >> 6) & 63;
+      e->level = br.read1() ? -(sym & 63) : (sym & 63);
+      return true;
+    }
+    if (sym != -1) return false;
+    e->last = int(br.read1());
+    e->run = int(br.read(6));
+    e->level = int(int8_t(uint8_t(br.read(8))));
+    return e->level != 0 && e->level != -128;
+  } else if constexpr (K == Coding::Reversible) {
+    const VlcTable& t = Intra ? kRvlcIntra : kRvlcInter;
+    const int sym = vlcRead(br, t);
+    if (sym >= 0) {
+      e->last = sym >> 12;
+      e->run = (sym >> 6) & 63;
+      e->level = br.read1() ? -(sym & 63) : (sym & 63);
+      return true;
+    }
+    if (sym != -1) return false;
+    br.skip(1);
+    e->last = int(br.read1());
+    e->run = int(br.read(6));
+    br.skip(1);
+    const int level = int(br.read(11));
+    br.skip(1);
+    const bool negative = br.read(5) & 1;
+    e->level = negative ? -level : level;
+    return level != 0;
+  } else {
+    const VlcTable& t = Intra ? kTcoefIntra : kTcoefInter;
+    int sym = vlcRead(br, t);
+    if (sym >= 0) {
+      e->last = sym >> 12;
+      e->run = (sym >> 6) & 63;
+      e->level = br.read1() ? -(sym & 63) : (sym & 63);
+      return true;
+    }
+    if (sym != -1) return false;
+    if (!br.read1()) {  // escape mode 1: level offset
+      sym = vlcRead(br, t);
+      if (sym < 0) return false;
+      e->last = sym >> 12;
+      e->run = (sym >> 6) & 63;
+      const int lmax = (Intra ? kLmaxIntra : kLmaxInter)[e->last][e->run];
+      if (lmax < 0) return false;
+      const int level = (sym & 63) + lmax;
+      e->level = br.read1() ? -level : level;
+      return true;
+    }
+    if (!br.read1()) {  // escape mode 2: run offset
+      sym = vlcRead(br, t);
+      if (sym < 0) return false;
+      e->last = sym >> 12;
+      const int level = sym & 63;
+      const int rmax = (Intra ? kRmaxIntra : kRmaxInter)[e->last][level];
+      if (rmax < 0) return false;
+      e->run = ((sym >> 6) & 63) + rmax + 1;
+      e->level = br.read1() ? -level : level;
+      return true;
+    }
+    // escape mode 3: fixed-length
+    e->last = int(br.read1());
+    e->run = int(br.read(6));
+    br.skip(1);
+    const uint32_t v = br.read(12);
+    br.skip(1);
+    e->level = int(v << 20) >> 20;
+    return e->level != 0;
+  }
+}
+
+// Reads coefficient events from scan position start; store(pos, level) puts
+// each. Returns the last scan position + 1, or -1 on a code error.
+template <Coding K, bool Intra, typename Store>
+inline int readCoefs(BitReader& br, int start, const uint8_t* scan, Store store) {
+  int i = start;
+  for (;;) {
+    Event e;
+    if (!readEvent<K, Intra>(br, &e)) return -1;
+    i += e.run;
+    if (i > 63) return -1;
+    store(scan[i], e.level);
+    if (e.last) return i + 1;
+    ++i;
+    if (br.overrun()) return -1;
+  }
+}
+
+// H.263 dequantisation: |F| = (2|L| + 1) QP, minus 1 for even QP.
+inline int dequantH263(int level, int qp) {
+  const int add = (qp - 1) | 1;
+  const int v = level > 0 ? 2 * qp * level + add : 2 * qp * level - add;
+  return clip2048(v);
+}
+
+int readDcDiff(BitReader& br, bool luma, int* diff) {
+  const int size = vlcRead(br, luma ? kDcSizeLum : kDcSizeChrom);
+  if (size < 0) return 1;
+  if (size == 0) {
+    *diff = 0;
+    return 0;
+  }
+  int v = int(br.read(size));
+  if (!(v >> (size - 1))) v = v - (1 << size) + 1;
+  if (size > 8) br.skip(1);  // marker
+  *diff = v;
+  return 0;
+}
+
+inline int roundedDiv(int a, int b) { return (a > 0 ? a + (b >> 1) : a - (b >> 1)) / b; }
+
+// The stored prediction values of the blocks around block b of macroblock mb;
+// null where the neighbour is outside the picture, not intra, or in another
+// video packet.
+struct Neighbours {
+  PredStore* self;
+  const PredStore* left;
+  const PredStore* upLeft;
+  const PredStore* up;
+};
+
+bool usable(const VideoDecoderState* st, int nmb, int mb) {
+  return nmb == mb || (mbIsIntra(st->mbKind[nmb]) && st->mbPacket[nmb] == st->mbPacket[mb]);
+}
+
+Neighbours neighbours(VideoDecoderState* st, int mb, int b) {
+  const VolInfo* vol = st->vol0;
+  const int cols = vol->mbCols;
+  const int mbx = mb % cols, mby = mb / cols;
+  Neighbours n{};
+  if (b < 4) {
+    const int bx = 2 * mbx + (b & 1), by = 2 * mby + (b >> 1);
+    const int stride = 2 * cols;
+    const int idx = by * stride + bx;
+    n.self = &st->pred[idx];
+    auto at = [&](int x, int y) -> const PredStore* {
+      if (x < 0 || y < 0) return nullptr;
+      const int nmb = (y >> 1) * cols + (x >> 1);
+      return usable(st, nmb, mb) ? &st->pred[y * stride + x] : nullptr;
+    };
+    n.left = at(bx - 1, by);
+    n.upLeft = at(bx - 1, by - 1);
+    n.up = at(bx, by - 1);
+  } else {
+    const size_t base = size_t(st->mbCount) * (b == 4 ? 4 : 5);
+    PredStore* plane = st->pred + base;
+    n.self = &plane[mb];
+    n.left = mbx > 0 && usable(st, mb - 1, mb) ? &plane[mb - 1] : nullptr;
+    n.up = mby > 0 && usable(st, mb - cols, mb) ? &plane[mb - cols] : nullptr;
+    n.upLeft =
+        mbx > 0 && mby > 0 && usable(st, mb - cols - 1, mb) ? &plane[mb - cols - 1] : nullptr;
+  }
+  return n;
+}
+
+template <bool Matrix, Coding K>
+int intraBlockMpeg4(VideoDecoderState* st, int mb, int b, bool coded, BlockCoefs* out) {
+  const VolInfo* vol = st->vol0;
+  BitReader& br = st->vol0->br;
+  int32_t* c = out->c;
+  std::memset(c, 0, sizeof out->c);
+  const int qp = st->qp;
+  const bool luma = b < 4;
+  const int scaler = luma ? kDcScalerLum[qp] : kDcScalerChrom[qp];
+
+  const Neighbours n = neighbours(st, mb, b);
+  const int dcDefault = vol->dcDefault;
+  const int fa = n.left ? n.left->dc : dcDefault;
+  const int fb = n.upLeft ? n.upLeft->dc : dcDefault;
+  const int fc = n.up ? n.up->dc : dcDefault;
+  const bool fromAbove = std::abs(fa - fb) < std::abs(fb - fc);
+  const int pred = fromAbove ? fc : fa;
+  const PredStore* p = fromAbove ? n.up : n.left;
+  const bool acPred = st->mbAcPred[mb] != 0;
+  const uint8_t* scan = !acPred ? kScanZigzag : fromAbove ? kScanAltHorizontal : kScanAltVertical;
+
+  int start = 0;
+  int dcDiff = 0;
+  if (st->useDcVlc) {
+    if (st->dcPreRead) {
+      dcDiff = st->mbDc[6 * mb + b];
+    } else if (readDcDiff(br, luma, &dcDiff)) {
+      return 1;
+    }
+    start = 1;
+  }
+  int count = start;
+  if (coded) {
+    count = readCoefs<K, true>(br, start, scan, [c](int pos, int level) { c[pos] = level; });
+    if (count < 0) return 1;
+  }
+  if (!st->useDcVlc) dcDiff = c[0];
+  const int qf0 = dcDiff + (pred + scaler / 2) / scaler;
+
+  if (acPred && p) {
+    if (fromAbove) {
+      for (int i = 1; i < 8; ++i)
+        c[i] = clip2048(c[i] + (p->qp == qp ? p->row[i - 1] : roundedDiv(p->row[i - 1] * p->qp, qp)));
+    } else {
+      for (int i = 1; i < 8; ++i)
+        c[8 * i] = clip2048(c[8 * i] +
+                            (p->qp == qp ? p->col[i - 1] : roundedDiv(p->col[i - 1] * p->qp, qp)));
+    }
+  }
+  PredStore* self = n.self;
+  for (int i = 1; i < 8; ++i) {
+    self->row[i - 1] = int16_t(c[i]);
+    self->col[i - 1] = int16_t(c[8 * i]);
+  }
+  self->qp = int16_t(qp);
+  const int f0 = clip2048(qf0 * scaler);
+  self->dc = int16_t(f0);
+  c[0] = f0;
+
+  if constexpr (Matrix) {
+    const uint8_t* w = vol->intraMatrix;
+    int sum = f0;
+    for (int i = 1; i < 64; ++i) {
+      if (!c[i]) continue;
+      const int v = c[i] * w[i] * qp / 8;
+      c[i] = clip2048(v);
+      sum += c[i];
+    }
+    if (!(sum & 1)) c[63] ^= 1;
+    out->count = 64;
+  } else {
+    for (int i = 1; i < 64; ++i)
+      if (c[i]) c[i] = dequantH263(c[i], qp);
+    out->count = acPred ? 64 : std::max(count, 1);
+  }
+  buildMap(out);
+  return 0;
+}
+
+int intraBlockShortHeader(VideoDecoderState* st, int, int, bool coded, BlockCoefs* out) {
+  BitReader& br = st->vol0->br;
+  int32_t* c = out->c;
+  std::memset(c, 0, sizeof out->c);
+  int dc = int(br.read(8));
+  if (dc == 0 || dc == 128) return 1;
+  if (dc == 255) dc = 128;
+  c[0] = dc * 8;
+  int count = 1;
+  if (coded) {
+    const int qp = st->qp;
+    count = readCoefs<Coding::ShortHeader, true>(
+        br, 1, kScanZigzag, [c, qp](int pos, int level) { c[pos] = dequantH263(level, qp); });
+    if (count < 0) return 1;
+  }
+  out->count = count;
+  buildMap(out);
+  return 0;
+}
+
+}  // namespace
+
+int readIntraDc(BitReader& br, int block, int* diff) { return readDcDiff(br, block < 4, diff); }
+
+IntraBlockFn chooseIntraBlock(Coding k, bool matrix) {
+  switch (k) {
+    case Coding::ShortHeader: return intraBlockShortHeader;
+    case Coding::Reversible:
+      return matrix ? intraBlockMpeg4<true, Coding::Reversible>
+                    : intraBlockMpeg4<false, Coding::Reversible>;
+    default:
+      return matrix ? intraBlockMpeg4<true, Coding::Standard>
+                    : intraBlockMpeg4<false, Coding::Standard>;
+  }
+}
+
+uint8_t intraBlockFlag(const int32_t* c) {
+  int flag = 3;
+  if (c[1]) flag = 2;
+  for (int i = 2; i < 8; ++i)
+    if (c[i]) flag = 6;
+  if (c[8]) flag &= ~2;
+  for (int r = 2; r < 8; ++r) {
+    if (c[8 * r]) {
+      flag = (flag & ~2) | 4;
+      break;
+    }
+  }
+  if (flag <= 3) {
+    for (int r = 1; r < 8; ++r)
+      for (int col = 1; col < 8; ++col)
+        if (c[8 * r + col]) return 4;
+  }
+  return uint8_t(flag);
+}
+
+}  // namespace vdec
