@@ -12,14 +12,14 @@ using namespace vdec;
 
 namespace {
 
-// The IEEE 1180 random generator.
+// The IEEE 1180 random generator (31-bit linear congruential), in 64-bit
+// arithmetic so that it runs the same where long has 32 bits.
 struct Rand1180 {
-  long seed = 1;
+  int64_t seed = 1;
   long next(long lo, long hi) {
-    static const double z = double(0x7fffffff);
     seed = (seed * 1103515245 + 12345) & 0x7fffffff;
-    const double x = double(seed) / z;
-    return long(x * double(hi - lo + 1)) + lo;  // truncation matches the standard's
+    const double x = double(seed & 0x7ffffffe) / double(0x7fffffff);
+    return long(x * double(hi - lo + 1)) + lo;
   }
 };
 
