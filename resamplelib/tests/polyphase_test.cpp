@@ -196,6 +196,26 @@ TEST(InterpolationTest, KernelsAndTheSteppingObject) {
   EXPECT_GE(n, 54);
   for (int k = 0; k < n; ++k) ASSERT_NEAR(out[size_t(k)], k * 2.0 / 3.0, 1e-4) << k;
   interp_free(ip);
+
+  // Through the interface as mode 4 (kernel type 1 from the design record),
+  // with new rates taken at the query before a call.
+  ResamplerState* state = nullptr;
+  const KaiserDesign linear{1.0f, 0, 0, 0, 0};
+  ASSERT_EQ(resample_open(&state, 2, 3, 1, 20, 64, 4, 4, &linear), RESAMPLE_OK);
+  int needed, block, produced;
+  float *in, *outBuf;
+  resample_flush(state, 2, 3, &needed, &block, &in, &outBuf);
+  for (int i = 0; i < needed; ++i) in[i] = float(i);
+  EXPECT_EQ(resample_process(state, needed, &produced, &outBuf), RESAMPLE_OUTPUT_READY);
+  EXPECT_GE(produced, 25);
+  EXPECT_NEAR(outBuf[3], 2.0f, 1e-5f);
+  resample_flush(state, 1, 1, &needed, &block, &in, &outBuf);  // now one to one
+  for (int i = 0; i < needed; ++i) in[i] = float(20 + i);
+  resample_process(state, needed, &produced, &outBuf);
+  EXPECT_EQ(produced, 20);
+  for (int k = 1; k < produced; ++k) EXPECT_NEAR(outBuf[k] - outBuf[k - 1], 1.0f, 1e-5f) << k;
+  resample_close(state);
+  EXPECT_EQ(resample_open(&state, 2, 3, 1, 20, 64, 3, 1, nullptr), RESAMPLE_BAD_ARGUMENT);
 }
 
 }  // namespace
