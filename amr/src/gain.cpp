@@ -377,11 +377,88 @@ Word16 Qua_gain(Mode mode, Word16 exp_gcode0, Word16 frac_gcode0, const Word16 f
     return index;
 }
 
+int64_t isqrt64(int64_t v) {
+    if (v <= 0) return 0;
+    int64_t r = 0, bit = (int64_t)1 << 62;
+    while (bit > v) bit >>= 2;
+    while (bit != 0) {
+        if (v >= r + bit) {
+            v -= r + bit;
+            r = (r >> 1) + bit;
+        } else {
+            r >>= 1;
+        }
+        bit >>= 2;
+    }
+    return r;
+}
+
+Word16 median5(const Word16 v[5]) {
+    Word16 t[5];
+    Copy(v, t, 5);
+    for (int i = 1; i < 5; i++)
+        for (int j = i; j > 0 && t[j - 1] > t[j]; j--) {
+            Word16 x = t[j];
+            t[j] = t[j - 1];
+            t[j - 1] = x;
+        }
+    return t[2];
+}
+
+// LTP coding gain log2(E(res) / E(res - gp exc)), Q13; 0 for a weak residual.
+Word16 ltp_coding_gain(const Word16* res, const Word16* exc, Word16 gain_pit) {
+    int64_t e_res = 0, e_ltp = 0;
+    for (int i = 0; i < L_SUBFR; i++) {
+        Word16 t = sub(res[i], round16(L_shl(L_mult(exc[i], gain_pit), 1)));
+        e_res += (int64_t)res[i] * res[i];
+        e_ltp += (int64_t)t * t;
+    }
+    if (e_res < 200 || e_ltp <= 0) return 0;
+    int64_t ratio = (e_res << 8) / e_ltp;  // Q8
+    if (ratio <= 0) return -32768;
+    if (ratio > MAX_32) ratio = MAX_32;
+    Word16 exp, frac;
+    Log2((Word32)ratio, &exp, &frac);
+    Word32 q13 = ((Word32)(exp - 8) << 13) + (frac >> 2);
+    return q13 > MAX_16 ? MAX_16 : q13 < MIN_16 ? MIN_16 : (Word16)q13;
+}
+
+// Adaptation factor of the 7.95 kbit/s code-gain quantiser (Q15, 0..0.5):
+// large for weak long-term prediction (noise-like excitation), none at onsets
+// or in well-predicted speech.
+Word16 gain_adapt(GainAdaptState* st, Word16 ltpg, Word16 gain_cod) {
+    Word16 adapt = ltpg <= 2721 ? 0 : ltpg <= 5443 ? 1 : 2;
+    if (shr_r(gain_cod, 1) > st->prev_gc && gain_cod > 200)
+        st->onset = 8;
+    else if (st->onset != 0)
+        st->onset = sub(st->onset, 1);
+    if (st->onset != 0 && adapt < 2) adapt = add(adapt, 1);
+    st->ltpg_mem[0] = ltpg;
+    Word16 filt = median5(st->ltpg_mem);
+    Word16 result = 0;
+    if (adapt == 0) {
+        if (filt > 5443)
+            result = 0;
+        else if (filt < 0)
+            result = 16384;
+        else
+            result = sub(16384, mult(24660, shl(filt, 2)));
+    }
+    if (st->prev_alpha == 0) result = shr(result, 1);
+    st->prev_alpha = result;
+    for (int i = 4; i > 0; i--) st->ltpg_mem[i] = st->ltpg_mem[i - 1];
+    st->prev_gc = gain_cod;
+    return result;
+}
+
 // 7.95 kbit/s: joint choice among the three pitch-gain candidates and the 32
-// code-gain factors.
-void MR795_gain_quant(Word16 gp_limit, Word16 exp_gcode0, Word16 frac_gcode0, const Word16 frac_coeff[],
-                      const Word16 exp_coeff[], Word16* gain_pit, Word16* gain_cod, Word16* qua_ener_MR122,
-                      Word16* qua_ener, Word16** anap) {
+// code-gain factors; then, with the adaptive gain control, the code gain is
+// chosen again by a criterion that also matches the energy of the total
+// excitation to that of the LP residual.
+void MR795_gain_quant(GainAdaptState* adapt, const Word16* res, const Word16* exc, const Word16* code,
+                      Word16 gp_limit, Word16 exp_gcode0, Word16 frac_gcode0, const Word16 frac_coeff[],
+                      const Word16 exp_coeff[], Word16 cod_gain_frac, Word16 cod_gain_exp, Word16* gain_pit,
+                      Word16* gain_cod, Word16* qua_ener_MR122, Word16* qua_ener, Word16** anap) {
     Word16 gcode0 = extract_l(Pow2(14, frac_gcode0));
     // The factors are Q11, one bit less than those of the joint tables: the
     // products carry one more exponent unit.
@@ -406,6 +483,38 @@ void MR795_gain_quant(Word16 gp_limit, Word16 exp_gcode0, Word16 frac_gcode0, co
     }
     *gain_pit = cand[best_j];
     *gain_cod = code_gain_q1(qua_gain_code[3 * best_k], gcode0, exp_q11);
+
+    if (res != nullptr && exc != nullptr) {
+        const Word16 alpha = gain_adapt(adapt, ltp_coding_gain(res, exc, *gain_pit), *gain_cod);
+        if (alpha > 0) {
+            const int64_t gc_opt = gain_q1(cod_gain_frac, cod_gain_exp);  // Q1
+            int64_t e_res = 0, e_code = 0;
+            for (int i = 0; i < L_SUBFR; i++) {
+                e_res += (int64_t)res[i] * res[i];
+                e_code += (int64_t)code[i] * code[i];
+            }
+            const int64_t rms_res = isqrt64(e_res);
+            int64_t j_min = -1;
+            for (int k = 0; k < 32; k++) {
+                const int64_t gc = code_gain_q1(qua_gain_code[3 * k], gcode0, exp_q11);
+                int64_t e_tot = 0;
+                for (int i = 0; i < L_SUBFR; i++) {
+                    // total excitation: gp (Q14) exc + gc (Q1) code (Q13), in Q0
+                    int64_t v = (((int64_t)*gain_pit * exc[i]) + gc * code[i]) >> 14;
+                    e_tot += v * v;
+                }
+                const int64_t d_energy = isqrt64(e_tot) - rms_res;
+                const int64_t dg = gc - gc_opt;
+                const int64_t term_fit = (dg * dg * (e_code >> 14)) >> 14;  // (gc - gc_opt)^2 <c,c>, Q0
+                const int64_t j = ((32768 - alpha) * term_fit + alpha * d_energy * d_energy) >> 15;
+                if (j_min < 0 || j < j_min) {
+                    j_min = j;
+                    best_k = k;
+                }
+            }
+            *gain_cod = code_gain_q1(qua_gain_code[3 * best_k], gcode0, exp_q11);
+        }
+    }
     *qua_ener_MR122 = qua_gain_code[3 * best_k + 1];
     *qua_ener = qua_gain_code[3 * best_k + 2];
     *(*anap)++ = cind[best_j];
@@ -570,10 +679,6 @@ void gainQuant(GainQuantState* st, Mode mode, const Word16* res, const Word16* e
                const Word16* xn, const Word16* xn2, const Word16* y1, const Word16* Y2, Word16 g_coeff[],
                Flag even_subframe, Word16 gp_limit, Word16* sf0_gain_pit, Word16* sf0_gain_cod,
                Word16* gain_pit, Word16* gain_cod, Word16** anap) {
-    // The LP residual and the adaptive excitation feed the adaptive gain
-    // control of 7.95 kbit/s, which this encoder does not apply.
-    (void)res;
-    (void)exc;
     Word16 exp_gcode0, frac_gcode0, exp_en = 0, frac_en = 0, cod_gain_frac, cod_gain_exp;
     Word16 frac_coeff[5], exp_coeff[5];
     Word16 qua_ener_MR122, qua_ener;
@@ -611,7 +716,8 @@ void gainQuant(GainQuantState* st, Mode mode, const Word16* res, const Word16* e
     } else {
         calc_filt_energies(mode, xn, xn2, y1, Y2, g_coeff, frac_coeff, exp_coeff, &cod_gain_frac, &cod_gain_exp);
         if (mode == MR795) {
-            MR795_gain_quant(gp_limit, exp_gcode0, frac_gcode0, frac_coeff, exp_coeff, gain_pit, gain_cod,
+            MR795_gain_quant(st->adaptSt, res, exc, code, gp_limit, exp_gcode0, frac_gcode0, frac_coeff, exp_coeff,
+                             cod_gain_frac, cod_gain_exp, gain_pit, gain_cod,
                              &qua_ener_MR122, &qua_ener, anap);
         } else {
             *(*anap)++ = Qua_gain(mode, exp_gcode0, frac_gcode0, frac_coeff, exp_coeff, gp_limit, gain_pit,

@@ -230,3 +230,49 @@ TEST(AmrGain, PitchGainLimits) {
 }
 
 }  // namespace
+
+namespace {
+
+// 7.95 kbit/s in noise (weak long-term prediction): the adaptive gain control
+// brings the energy of the total excitation closer to that of the residual.
+TEST(AmrGain, MR795GainControlMatchesTheResidualEnergyInNoise) {
+    std::mt19937 rng(21);
+    std::normal_distribution<double> n(0, 1);
+    Quant with, without;
+    double mismatch_with = 0, mismatch_without = 0;
+    for (int sf = 0; sf < 16; sf++) {
+        Word16 y1[L_SUBFR], code[L_SUBFR], y2[L_SUBFR], xn[L_SUBFR], xn2[L_SUBFR], h[L_SUBFR] = {};
+        Word16 res[L_SUBFR], exc[L_SUBFR];
+        two_pulses(MR795, code);
+        h[0] = 4096;
+        h[1] = 1500;
+        Convolve(code, h, y2, L_SUBFR);
+        for (int i = 0; i < L_SUBFR; i++) {
+            res[i] = (Word16)std::lround(n(rng) * 2000);  // noise: unrelated to the past excitation
+            exc[i] = (Word16)std::lround(n(rng) * 2000);
+            y1[i] = exc[i];
+            xn[i] = (Word16)std::lround(n(rng) * 60);  // little of the residual reaches the target
+        }
+        Word16 g_coeff[4];
+        Word16 gp = G_pitch(MR795, xn, y1, g_coeff, L_SUBFR);
+        for (int i = 0; i < L_SUBFR; i++) xn2[i] = (Word16)std::lround(xn[i] - gp / 16384.0 * y1[i]);
+        double e_res = 0;
+        for (int i = 0; i < L_SUBFR; i++) e_res += (double)res[i] * res[i];
+        for (int variant = 0; variant < 2; variant++) {
+            Quant& q = variant ? with : without;
+            Word16 prm[2], *anap = prm, a = 0, b = 0, gain_pit = gp, gain_cod = 0;
+            gainQuant(q.st, MR795, variant ? res : nullptr, variant ? exc : nullptr, code, xn, xn2, y1, y2, g_coeff,
+                      1, 19661, &a, &b, &gain_pit, &gain_cod, &anap);
+            double e_tot = 0;
+            for (int i = 0; i < L_SUBFR; i++) {
+                double v = gain_pit / 16384.0 * exc[i] + gain_cod / 2.0 * code[i] / 8192.0;
+                e_tot += v * v;
+            }
+            double m = std::abs(std::sqrt(e_tot) - std::sqrt(e_res));
+            (variant ? mismatch_with : mismatch_without) += m;
+        }
+    }
+    EXPECT_LT(mismatch_with, mismatch_without * 0.95);
+}
+
+}  // namespace
