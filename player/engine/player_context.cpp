@@ -90,20 +90,20 @@ char* NewText(const std::string& s) {
   return out;
 }
 
-std::u16string OsValue(SYSTEM_INFO* si) {
-  OSVERSIONINFOW v = {};
-  v.dwOSVersionInfoSize = sizeof(v);
+// OS and PROC values from the version and system information.
+void SystemValues(DeviceInfoValues* v) {
+  OSVERSIONINFOW ver = {};
+  ver.dwOSVersionInfoSize = sizeof(ver);
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-  GetVersionExW(&v);
+  GetVersionExW(&ver);
 #pragma GCC diagnostic pop
-  GetSystemInfo(si);
-  return OsText(v.dwPlatformId == VER_PLATFORM_WIN32_NT, v.dwMajorVersion, v.dwMinorVersion);
-}
-
-std::u16string ProcessorValue(const SYSTEM_INFO& si, bool nt) {
-  return nt ? ProcessorTextNt(si.wProcessorArchitecture, si.wProcessorLevel)
-            : ProcessorText9x(si.dwProcessorType);
+  SYSTEM_INFO si = {};
+  GetSystemInfo(&si);
+  const bool nt = ver.dwPlatformId == VER_PLATFORM_WIN32_NT;
+  v->os = OsText(nt, ver.dwMajorVersion, ver.dwMinorVersion);
+  v->processor = nt ? ProcessorTextNt(si.wProcessorArchitecture, si.wProcessorLevel)
+                    : ProcessorText9x(si.dwProcessorType);
 }
 
 // A 1 x 1 bitmap compatible with the window's device context tells the
@@ -153,15 +153,7 @@ uint32_t SupportedRates() {
 
 char* PlayerContext::BuildDeviceInfo() {
   DeviceInfoValues v;
-  SYSTEM_INFO si = {};
-  v.os = OsValue(&si);
-  OSVERSIONINFOW ver = {};
-  ver.dwOSVersionInfoSize = sizeof(ver);
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-  GetVersionExW(&ver);
-#pragma GCC diagnostic pop
-  v.processor = ProcessorValue(si, ver.dwPlatformId == VER_PLATFORM_WIN32_NT);
+  SystemValues(&v);
   MEMORYSTATUSEX mem = {};
   mem.dwLength = sizeof(mem);
   GlobalMemoryStatusEx(&mem);

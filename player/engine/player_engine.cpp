@@ -203,9 +203,14 @@ uint32_t PlayerEngine::Play(int32_t positionMs) {
   if (positionMs > 0) startMs = static_cast<uint32_t>(positionMs);
   const bool videoOnly = contentFlags == kContentVideo;
   const bool audioOnly = contentFlags == kContentAudio;
+  auto fail = [this](uint32_t rc) {
+    Stop(true);
+    ApplyVolume();
+    return rc;
+  };
   uint32_t rc = 0;
   if (!videoOnly) {
-    rc = audio ? audio->OpenDevice() : kCannotPlay;
+    rc = audio ? audio->OpenDevice() : static_cast<uint32_t>(kCannotPlay);
     if (audio && sourceType != kSourceDownload) audio->SetPlayRange(startMs, endMs);
   }
   // Free-running exactly when there is no audio to drive it.
@@ -213,28 +218,14 @@ uint32_t PlayerEngine::Play(int32_t positionMs) {
     clock->StartWallClock(videoOnly ? 1 : 0);
     if (videoOnly) clock->SetTime(startMs);
   }
-  if (rc != 0) {
-    Stop(true);
-    ApplyVolume();
-    return rc;
-  }
+  if (rc != 0) return fail(rc);
   if (!videoOnly) {
     running |= 1;
-    rc = audio->Start();
-    if (rc != 0) {
-      Stop(true);
-      ApplyVolume();
-      return rc;
-    }
+    if ((rc = audio->Start()) != 0) return fail(rc);
   }
   if (!audioOnly) {
     running |= 2;
-    rc = video ? video->Start() : kThreadNotCreated;
-    if (rc != 0) {
-      Stop(true);
-      ApplyVolume();
-      return rc;
-    }
+    if ((rc = video ? video->Start() : static_cast<uint32_t>(kThreadNotCreated)) != 0) return fail(rc);
   } else {
     context->NotifyVideoSize(0, 0, 0);
   }

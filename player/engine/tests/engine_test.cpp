@@ -208,3 +208,40 @@ TEST(Engine, ClipPropertiesComeFromSourceAndVideo) {
   p.controller->SetMaxBufferedData(9000);
   EXPECT_EQ(p.shell.dwords[u"MaximumBufferedData"], 9000u);
 }
+
+TEST(Engine, DownloadEntryWithAModeKeepsItsState) {
+  TestPlayer p;
+  char16_t temp[MAX_PATH];
+  GetTempPathW(MAX_PATH, reinterpret_cast<LPWSTR>(temp));
+  p.shell.strings[u"FilePath"] = temp;
+  auto* file = new FakeClipFile;
+  file->entries = {{u"http://server/clip.mp4", 3, 0, kPlayToEnd, 1}};
+  p.shell.nextClipFile = file;
+  p.parts.configure = [](FakeSource* s) { s->contentOnPlay = kContentAudio; };
+  p.Init();
+  ASSERT_EQ(p.controller->Open(u"c:\\download.krc"), 0u);
+  ClipEntryInfo info{};
+  p.context()->GetStatus(&info);
+  EXPECT_EQ(info.entryMode, 1u);
+  PlayerEngine* e = p.engine();
+  ASSERT_EQ(e->PlayRange(0, kPlayToEnd), 0u);
+  ASSERT_EQ(p.context()->Play(-1), 0u);
+  EXPECT_EQ(e->Running(), 5u);
+
+  // The download's own end keeps the state and runs no end-of-clip step.
+  EXPECT_EQ(e->OnSourceEnd(1), 0u);
+  EXPECT_EQ(e->OnSourceEnd(4), kNoConnection);
+  EXPECT_EQ(e->GetState(), kStatePlaying);
+  PumpPending();
+  EXPECT_FALSE(p.observer.Has("OnClipEnd"));
+
+  // Stopping without releasing the source stays in state 5.
+  e->SetState(kStatePlaying);
+  EXPECT_EQ(e->Stop(false), 0u);
+  EXPECT_EQ(e->GetState(), kStateStopping);
+
+  p.observer.Clear();
+  p.controller->SuspendDownload();
+  EXPECT_EQ(p.observer.Calls(), std::vector<std::string>{"SetPlayerState 7"});
+  EXPECT_EQ(p.parts.source->suspends, 1);
+}
