@@ -100,8 +100,9 @@ void amr_enc_exit(AmrEncState** p) {
 }
 
 int amr_enc_frame(AmrEncState* st, int mode, int16_t* speech, uint8_t* out, int* usedMode) {
-    std::memset(out, 0, AMR_OUT_BYTES);
-    if (st == nullptr || mode < AMR_MR475 || mode > AMR_MR122) {
+    if (out != nullptr) std::memset(out, 0, AMR_OUT_BYTES);
+    if (st == nullptr || speech == nullptr || out == nullptr || usedMode == nullptr || mode < AMR_MR475 ||
+        mode > AMR_MR122) {
         // An unknown mode would index past the mode tables.
         if (usedMode) *usedMode = -1;
         return -1;

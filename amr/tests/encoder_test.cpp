@@ -99,6 +99,12 @@ TEST(AmrEncoder, InputHandling) {
     std::vector<int16_t> pcm(160, 0);
     EXPECT_EQ(amr_enc_frame(a.st, 9, pcm.data(), out, &used), -1);
     EXPECT_EQ(used, -1);
+    EXPECT_EQ(amr_enc_frame(a.st, -1, pcm.data(), out, &used), -1);
+    EXPECT_EQ(amr_enc_frame(nullptr, 0, pcm.data(), out, &used), -1);
+    EXPECT_EQ(amr_enc_frame(a.st, 0, nullptr, out, &used), -1);
+    EXPECT_EQ(out[0], 0);
+    EXPECT_EQ(amr_enc_frame(a.st, 0, pcm.data(), nullptr, &used), -1);
+    EXPECT_EQ(amr_enc_frame(a.st, 0, pcm.data(), out, nullptr), -1);
 }
 
 TEST(AmrEncoder, LifecycleAndResetReproducibility) {

@@ -43,8 +43,8 @@ int amr_enc_reset(AmrEncState* st);
 void amr_enc_exit(AmrEncState** p);
 // Codes 160 samples (modified in place: masked to 13 bits and high-pass
 // filtered) in mode 0..7 into out (AMR_OUT_BYTES, cleared first). *usedMode is
-// the coded frame type. Returns 0; a mode outside 0..7 gives -1 and an empty
-// buffer.
+// the coded frame type. Returns 0; a mode outside 0..7 or a null argument gives
+// -1 (and an empty buffer, *usedMode -1 where they are given).
 int amr_enc_frame(AmrEncState* st, int mode, int16_t* speech, uint8_t* out, int* usedMode);
 
 // Octets of the IF2 frame of a frame type (13..31 for speech, 5 for SID), 0 otherwise.
