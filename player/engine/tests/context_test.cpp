@@ -114,3 +114,19 @@ TEST(Context, ForwardsAndEngineQueries) {
   d.context()->SetPlayerState(2, true);
   EXPECT_EQ(d.engine()->GetState(), kStatePlaying);
 }
+
+TEST(Context, DebugLogWindowOnlyWithTheDebugSetting) {
+  {
+    TestPlayer p;
+    p.Init();
+    p.context()->WriteDebugLine(0, 14, u"dropped");
+    p.controller->Shutdown();
+    EXPECT_TRUE(p.shell.debugLines.empty());
+  }
+  TestPlayer p;
+  p.shell.dwords[u"Debug"] = 1;
+  p.Init();
+  p.context()->WriteDebugLine(0, 28, u"frames 12");
+  p.controller->Shutdown();
+  EXPECT_EQ(p.shell.debugLines, (std::vector<std::string>{"0,28 frames 12", "closed"}));
+}

@@ -97,11 +97,22 @@ class FakeClipFile : public ClipFile {
   Entry& At(int32_t i) { return entries.at(i < 0 ? current : i); }
 };
 
+class FakeLogWindow : public QLTLogWindow {
+ public:
+  explicit FakeLogWindow(std::vector<std::string>* lines) : lines(lines) {}
+  void WriteLine(uint32_t x, uint32_t y, const char16_t* text) override {
+    lines->push_back(std::to_string(x) + "," + std::to_string(y) + " " + Narrow(text));
+  }
+  void Close() override { lines->push_back("closed"); }
+  uint32_t Update() override { return 0; }
+  std::vector<std::string>* lines;
+};
+
 class FakeShell : public PlayerShellServices {
  public:
   ClipFile* NewClipFile() override;
   DialupConnection* NewDialupConnection(PlayerContext*) override;
-  QLTLogWindow* NewLogWindow(HINSTANCE) override { return nullptr; }
+  QLTLogWindow* NewLogWindow(HINSTANCE) override { return new FakeLogWindow(&debugLines); }
   uint32_t GetSettingsVersion() override { return 0x300; }
   bool ReadSettingDword(HINSTANCE, const char16_t* name, uint32_t* v) override;
   bool ReadSettingDwordById(HINSTANCE, uint32_t id, uint32_t* v) override;
@@ -119,6 +130,7 @@ class FakeShell : public PlayerShellServices {
   std::map<std::u16string, uint32_t> dwords;
   std::map<std::u16string, std::u16string> strings;
   std::vector<std::string> log;
+  std::vector<std::string> debugLines;  // of the debug log window
   // The next clip descriptor handed out (taken over by the session).
   FakeClipFile* nextClipFile = nullptr;
   int clipFilesMade = 0;
