@@ -12,7 +12,7 @@ using fixture::RtpPacket;
 
 namespace {
 
-using Frame = std::vector<uint8_t>;
+using fixture::Frame;
 
 struct Delivered {
   Frame bytes;
@@ -42,55 +42,6 @@ std::vector<Delivered> assemble(std::vector<RtpPacket> packets, State& st, Assem
   return out;
 }
 
-// Source frames cut at a start-code predicate; the first frame keeps what
-// stands before its picture (the configuration headers).
-std::vector<Frame> splitSource(const std::string& data, bool (*isPicture)(const uint8_t*), bool (*isAnyStart)(const uint8_t*)) {
-  auto p = reinterpret_cast<const uint8_t*>(data.data());
-  std::vector<size_t> pictures;
-  for (size_t i = 0; i + 4 <= data.size(); ++i) {
-    if (isPicture(p + i)) pictures.push_back(i);
-  }
-  std::vector<Frame> frames;
-  for (size_t k = 0; k < pictures.size(); ++k) {
-    size_t start = k == 0 ? 0 : pictures[k];
-    size_t end = data.size();
-    for (size_t i = pictures[k] + 3; i + 4 <= data.size(); ++i) {
-      if (isAnyStart(p + i)) {
-        end = i;
-        break;
-      }
-    }
-    frames.emplace_back(p + start, p + end);
-  }
-  return frames;
-}
-
-// The stream cut as the payloader was fed (tests/capture_gst_media.py: a
-// buffer ends at the start code behind a VOP's own), without the
-// configuration headers that the payloader carries in the SDP instead: each
-// frame starts at its GOV or VOP.
-std::vector<Frame> mpeg4Frames(const std::string& data) {
-  auto p = reinterpret_cast<const uint8_t*>(data.data());
-  std::vector<size_t> starts;
-  for (size_t i = 0; i + 4 <= data.size(); ++i) {
-    if (p[i] == 0 && p[i + 1] == 0 && p[i + 2] == 1) starts.push_back(i);
-  }
-  std::vector<size_t> cuts = {0};
-  for (size_t k = 0; k + 1 < starts.size(); ++k) {
-    if (p[starts[k] + 3] == 0xB6) cuts.push_back(starts[k + 1]);
-  }
-  cuts.push_back(data.size());
-  std::vector<Frame> frames;
-  for (size_t k = 0; k + 1 < cuts.size(); ++k) {
-    size_t s = cuts[k];
-    while (s + 4 <= cuts[k + 1] && !(p[s] == 0 && p[s + 1] == 0 && p[s + 2] == 1 && (p[s + 3] == 0xB3 || p[s + 3] == 0xB6))) ++s;
-    frames.emplace_back(p + s, p + cuts[k + 1]);
-  }
-  return frames;
-}
-
-bool isPsc(const uint8_t* p) { return p[0] == 0 && p[1] == 0 && (p[2] & 0xFC) == 0x80; }
-
 }  // namespace
 
 TEST(Depacketiser, PatternHelpers) {
@@ -107,7 +58,7 @@ TEST(Depacketiser, PatternHelpers) {
 TEST(Depacketiser, Mpeg4FramesEqualTheSource) {
   auto packets = fixture::ReadPackets("rtp_mp4v.bin");
   ASSERT_GT(packets.size(), 20u);
-  auto source = mpeg4Frames(fixture::ReadFile("src.m4v"));
+  auto source = fixture::Mpeg4Frames(fixture::ReadFile("src.m4v"));
   Mpeg4AssemblyState st;
   auto frames = assemble(packets, st, AssembleMpeg4VideoPayload);
   ASSERT_EQ(frames.size(), source.size());
@@ -173,7 +124,7 @@ TEST(Depacketiser, Mpeg4PacketsOfTheirOwn) {
 TEST(Depacketiser, H263FramesEqualTheSource) {
   auto packets = fixture::ReadPackets("rtp_h263.bin");
   ASSERT_GT(packets.size(), 12u);
-  auto source = splitSource(fixture::ReadFile("src.h263"), isPsc, isPsc);
+  auto source = fixture::H263Frames(fixture::ReadFile("src.h263"));
   H263AssemblyState st;
   auto frames = assemble(packets, st, AssembleH263Payload);
   ASSERT_EQ(frames.size(), source.size());
