@@ -25,9 +25,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     char out[64];
     uint32_t n;
     ComposeRange(out, sizeof out, r, n);
-    TransportSpec specs[kMaxTransportSpecs];
+    TransportSpec transports[kMaxTransports];
     uint32_t count = 0;
-    ParseTransport(copy.data(), uint32_t(size), specs, count);
+    ParseTransport(copy.data(), uint32_t(size), transports, count);
     RtpInfoEntry entries[kMaxRtpInfoEntries];
     count = 0;
     ParseRtpInfo(copy.data(), uint32_t(size), entries, count);

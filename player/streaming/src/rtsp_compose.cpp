@@ -102,7 +102,7 @@ bool RtspMessage::Compose() {
   if (hasContentLength) w.Format("Content-Length: %d\r\n", int(contentLength));
   if (transportCount > 0) {
     w.Append("Transport: ");
-    for (uint32_t i = 0; i < transportCount && i < kMaxTransportSpecs; ++i) {
+    for (uint32_t i = 0; i < transportCount && i < kMaxTransports; ++i) {
       if (i > 0) w.Append(",\r\n  ");
       ComposeTransportSpec(w, transports[i]);
     }

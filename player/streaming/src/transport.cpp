@@ -170,7 +170,7 @@ void parseIdentifier(const char* p, const char* end, TransportSpec& s) {
   }
 }
 
-bool parseSpec(const char* p, const char* end, TransportSpec& s) {
+bool parseOneTransport(const char* p, const char* end, TransportSpec& s) {
   p = SkipWhiteSpace(p, end);
   const char* semi = findAny(p, end, ";");
   const char* idEnd = semi;
@@ -190,14 +190,14 @@ bool parseSpec(const char* p, const char* end, TransportSpec& s) {
 
 }  // namespace
 
-bool ParseTransport(const char* text, uint32_t length, TransportSpec* specs, uint32_t& count) {
+bool ParseTransport(const char* text, uint32_t length, TransportSpec* transports, uint32_t& count) {
   const char* p = text;
   const char* end = text + length;
   while (true) {
     p = SkipWhiteSpace(p, end);
     if (p < end && *p == ',') p = SkipWhiteSpace(p + 1, end);
     if (p >= end) return true;
-    if (count >= kMaxTransportSpecs) return false;
+    if (count >= kMaxTransports) return false;
     // A quoted part may hold commas.
     const char* comma = findAny(p, end, ",");
     const char* quote = findAny(p, end, "\"");
@@ -205,9 +205,9 @@ bool ParseTransport(const char* text, uint32_t length, TransportSpec* specs, uin
       const char* close = findAny(quote + 1, end, "\"");
       comma = close < end ? findAny(close + 1, end, ",") : end;
     }
-    TransportSpec& s = specs[count++];
+    TransportSpec& s = transports[count++];
     s = TransportSpec{};
-    if (!parseSpec(p, comma, s)) return false;
+    if (!parseOneTransport(p, comma, s)) return false;
     p = comma;
   }
 }

@@ -172,11 +172,11 @@ TEST(RtspCompose, HeaderValuesAgreeWithGStreamer) {
     auto tab = line.find('\t');
     std::string kind = line.substr(0, tab), value = line.substr(tab + 1);
     if (kind == "Transport") {
-      TransportSpec specs[kMaxTransportSpecs];
+      TransportSpec parsed[kMaxTransports];
       uint32_t count = 0;
-      ASSERT_TRUE(ParseTransport(value.data(), uint32_t(value.size()), specs, count)) << value;
+      ASSERT_TRUE(ParseTransport(value.data(), uint32_t(value.size()), parsed, count)) << value;
       EXPECT_EQ(count, 1u);
-      EXPECT_EQ(specs[0].mode, 1u) << value;  // GStreamer quotes "PLAY"
+      EXPECT_EQ(parsed[0].mode, 1u) << value;  // GStreamer quotes "PLAY"
       ++transports;
     } else {
       RangeValue r;

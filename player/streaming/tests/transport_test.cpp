@@ -10,16 +10,16 @@ using namespace streaming;
 
 namespace {
 struct Parsed {
-  std::string text;  // the specs point into it
+  std::string text;  // the parsed transports point into it
   bool ok;
   uint32_t count = 0;
-  TransportSpec specs[kMaxTransportSpecs];
+  TransportSpec transports[kMaxTransports];
 };
 
 std::unique_ptr<Parsed> parse(const std::string& text) {
   auto p = std::make_unique<Parsed>();
   p->text = text;
-  p->ok = ParseTransport(p->text.data(), uint32_t(p->text.size()), p->specs, p->count);
+  p->ok = ParseTransport(p->text.data(), uint32_t(p->text.size()), p->transports, p->count);
   return p;
 }
 
@@ -35,35 +35,35 @@ TEST(Transport, ParsesTheDialectsCases) {
   auto p = parse("RTP/AVP;unicast;client_port=7000-7001");
   ASSERT_TRUE(p->ok);
   ASSERT_EQ(p->count, 1u);
-  const TransportSpec& s = p->specs[0];
+  const TransportSpec& s = p->transports[0];
   EXPECT_TRUE(s.hasProtocol && s.protocol == 0 && s.hasProfile && s.profile == 0);
   EXPECT_FALSE(s.hasLower);
   EXPECT_TRUE(s.hasDelivery && s.delivery == 0);
   EXPECT_TRUE(s.hasClientPort && s.clientPort[0] == 7000 && s.clientPort[1] == 7001);
 
   p = parse("RTP/AVP/TCP;interleaved=0-1");
-  EXPECT_TRUE(p->ok && p->specs[0].hasLower && p->specs[0].lower == 1);
-  EXPECT_EQ(p->specs[0].interleaved[1], 1);
+  EXPECT_TRUE(p->ok && p->transports[0].hasLower && p->transports[0].lower == 1);
+  EXPECT_EQ(p->transports[0].interleaved[1], 1);
   p = parse("RTP/AVP/TCP;interleaved=4");
-  EXPECT_TRUE(p->ok && p->specs[0].interleaved[0] == 4 && p->specs[0].interleaved[1] == 5);
+  EXPECT_TRUE(p->ok && p->transports[0].interleaved[0] == 4 && p->transports[0].interleaved[1] == 5);
 
   p = parse("RTP/AVP/SCTP;unicast");
-  EXPECT_TRUE(p->ok && !p->specs[0].hasLower && p->specs[0].profile == 1);
+  EXPECT_TRUE(p->ok && !p->transports[0].hasLower && p->transports[0].profile == 1);
 
   p = parse("RTP/AVP;mode=\"PLAY,RECORD\";ssrc=1A2B3C4D;ttl=16;layers=3;destination= 10.0.0.1 ");
   ASSERT_TRUE(p->ok);
-  EXPECT_EQ(p->specs[0].mode, 3u);
-  EXPECT_EQ(p->specs[0].ssrc, 0x1A2B3C4Du);
-  EXPECT_EQ(p->specs[0].ttl, 16);
-  EXPECT_EQ(p->specs[0].layers, 3);
-  EXPECT_EQ(std::string(p->specs[0].destination.text, p->specs[0].destination.length), "10.0.0.1");
+  EXPECT_EQ(p->transports[0].mode, 3u);
+  EXPECT_EQ(p->transports[0].ssrc, 0x1A2B3C4Du);
+  EXPECT_EQ(p->transports[0].ttl, 16);
+  EXPECT_EQ(p->transports[0].layers, 3);
+  EXPECT_EQ(std::string(p->transports[0].destination.text, p->transports[0].destination.length), "10.0.0.1");
   p = parse("RTP/AVP;mode=PLAY");
-  EXPECT_EQ(p->specs[0].mode, 1u);
-  // The quoted mode list holds a comma that does not end the spec.
+  EXPECT_EQ(p->transports[0].mode, 1u);
+  // The quoted mode list holds a comma that does not end the transport.
   p = parse("RTP/AVP;mode=\"PLAY,RECORD\",RTP/AVP/TCP;interleaved=2-3");
   ASSERT_TRUE(p->ok);
   EXPECT_EQ(p->count, 2u);
-  EXPECT_EQ(p->specs[1].interleaved[0], 2);
+  EXPECT_EQ(p->transports[1].interleaved[0], 2);
 }
 
 TEST(Transport, LimitsAreParseErrors) {
@@ -74,11 +74,11 @@ TEST(Transport, LimitsAreParseErrors) {
   auto p = parse("RTP/AVP,RTP/AVP,RTP/AVP,RTP/AVP,RTP/AVP,RTP/AVP");
   EXPECT_FALSE(p->ok);
   EXPECT_EQ(p->count, 5u);
-  // The spec that failed keeps the fields read before the error.
+  // The transport that failed keeps the fields read before the error.
   p = parse("RTP/AVP;client_port=7000-7001;ttl=999");
   EXPECT_FALSE(p->ok);
   EXPECT_EQ(p->count, 1u);
-  EXPECT_TRUE(p->specs[0].hasClientPort);
+  EXPECT_TRUE(p->transports[0].hasClientPort);
 }
 
 TEST(Transport, ComposesInTheDialectsOrder) {
@@ -97,9 +97,9 @@ TEST(Transport, ComposesInTheDialectsOrder) {
   // And what we write parses back to the same fields.
   auto p = parse(compose(s));
   ASSERT_TRUE(p->ok);
-  EXPECT_EQ(p->specs[0].mode, 3u);
-  EXPECT_EQ(p->specs[0].ssrc, 0xABu);
-  EXPECT_TRUE(p->specs[0].append);
+  EXPECT_EQ(p->transports[0].mode, 3u);
+  EXPECT_EQ(p->transports[0].ssrc, 0xABu);
+  EXPECT_TRUE(p->transports[0].append);
 }
 
 TEST(RtpInfo, EntriesAndErrors) {

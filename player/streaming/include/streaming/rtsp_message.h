@@ -68,7 +68,7 @@ struct RtspMessage {
   int32_t cseq;
   bool hasBuffersize;
   int32_t buffersize;
-  TransportSpec transports[kMaxTransportSpecs];
+  TransportSpec transports[kMaxTransports];
   uint32_t transportCount;
   bool hasRange;
   RangeValue range;

@@ -9,7 +9,7 @@ namespace streaming {
 
 class TextWriter;
 
-constexpr uint32_t kMaxTransportSpecs = 5;
+constexpr uint32_t kMaxTransports = 5;
 constexpr uint32_t kMaxRtpInfoEntries = 10;
 
 // A field is used and written only with its present flag set.
@@ -54,10 +54,10 @@ struct RtpInfoEntry {
 // Parse a header value into the fixed records, appending to count. False on
 // a syntax error or a limit reached; what was parsed before stays.
 // The RTP-Info parse terminates url values in place, hence the mutable text.
-bool ParseTransport(const char* text, uint32_t length, TransportSpec* specs, uint32_t& count);
+bool ParseTransport(const char* text, uint32_t length, TransportSpec* transports, uint32_t& count);
 bool ParseRtpInfo(char* text, uint32_t length, RtpInfoEntry* entries, uint32_t& count);
 
-// Appends one spec in the dialect's order of parameters.
-bool ComposeTransportSpec(TextWriter& w, const TransportSpec& spec);
+// Appends one transport in the dialect's order of parameters.
+bool ComposeTransportSpec(TextWriter& w, const TransportSpec& transport);
 
 }  // namespace streaming
