@@ -203,7 +203,7 @@ int intraBlockMpeg4(VideoDecoderState* st, int mb, int b, bool coded, BlockCoefs
   const bool fromAbove = std::abs(fa - fb) < std::abs(fb - fc);
   const int pred = fromAbove ? fc : fa;
   const PredStore* p = fromAbove ? n.up : n.left;
-  const bool acPred = st->mbAcPred[mb] != 0;
+  const bool acPred = (st->mbAcPred[mb] & 1) != 0;
   const uint8_t* scan = !acPred ? kScanZigzag : fromAbove ? kScanAltHorizontal : kScanAltVertical;
 
   int start = 0;
@@ -318,6 +318,58 @@ uint8_t intraBlockFlag(const int32_t* c) {
         if (c[8 * r + col]) return 4;
   }
   return uint8_t(flag);
+}
+
+}  // namespace vdec
+
+namespace vdec {
+
+namespace {
+
+template <bool Matrix, Coding K>
+int interBlock(VideoDecoderState* st, int qp, BlockCoefs* out) {
+  BitReader& br = st->vol0->br;
+  int32_t* c = out->c;
+  std::memset(c, 0, sizeof out->c);
+  std::memset(out->map, 0, sizeof out->map);
+  int count;
+  if constexpr (Matrix) {
+    const uint8_t* w = st->vol0->nonIntraMatrix;
+    int sum = 0;
+    count = readCoefs<K, false>(br, 0, kScanZigzag, [&](int pos, int level) {
+      const int mag = (2 * std::abs(level) + 1) * w[pos] * qp / 16;
+      const int v = clip2048(level < 0 ? -mag : mag);
+      c[pos] = v;
+      sum += v;
+      markNonZero(out, pos);
+    });
+    if (count < 0) return 1;
+    if (!(sum & 1)) {
+      c[63] ^= 1;
+      markNonZero(out, 63);
+      count = 64;
+    }
+  } else {
+    count = readCoefs<K, false>(br, 0, kScanZigzag, [&](int pos, int level) {
+      c[pos] = dequantH263(level, qp);
+      markNonZero(out, pos);
+    });
+    if (count < 0) return 1;
+  }
+  out->count = count;
+  return 0;
+}
+
+}  // namespace
+
+InterBlockFn chooseInterBlock(Coding k, bool matrix) {
+  switch (k) {
+    case Coding::ShortHeader: return interBlock<false, Coding::ShortHeader>;
+    case Coding::Reversible:
+      return matrix ? interBlock<true, Coding::Reversible> : interBlock<false, Coding::Reversible>;
+    default:
+      return matrix ? interBlock<true, Coding::Standard> : interBlock<false, Coding::Standard>;
+  }
 }
 
 }  // namespace vdec

@@ -1,18 +1,19 @@
-// Predicted macroblocks: motion vectors, inter blocks, reconstruction.
+// Predicted macroblocks: vectors, residual blocks, reconstruction.
 #include "blocks.h"
-#include "picture.h"
+#include "motion.h"
 
 namespace vdec {
 
-InterBlockFn chooseInterBlock(Coding, bool) { return nullptr; }
-
-int decodeInterMacroblock(VideoDecoderState*, int, const MacroblockHeader&) { return 1; }
-
-int reconstructNotCoded(VideoDecoderState* st, int mb) {
-  concealMacroblocks(st, mb, mb + 1, st->packet);
+int decodeInterMacroblock(VideoDecoderState* st, int mb, const MacroblockHeader& h) {
+  const bool four = h.kind == MB_INTER4V;
+  if (decodeMacroblockVectors(st, mb, four)) return 1;
+  for (int b = 0; b < 6; ++b) {
+    if (!(h.cbp & (32 >> b))) continue;
+    if (st->interBlock(st, st->qp, &st->blocks[b])) return 1;
+    idctInPlace(&st->blocks[b]);
+  }
+  motionCompensate(st, mb, h.cbp, four);
   return 0;
 }
-
-int decodePartitioned(VideoDecoderState* st) { return decodeCombined(st); }
 
 }  // namespace vdec

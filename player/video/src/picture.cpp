@@ -85,12 +85,12 @@ int decodeIntraMacroblock(VideoDecoderState* st, int mb, int cbp) {
   return 0;
 }
 
-namespace {
-
 // Stuffing to the next byte boundary followed by a resync marker of len bits.
 bool resyncMarkerFollows(const BitReader& br, int len) {
   return br.validStuffing() && br.peekAligned(len) == 1;
 }
+
+namespace {
 
 // Searches for the next resync marker from the next byte boundary: 0 found
 // (the reader on it), 3 a VOP or GOV start code or the end of the data.
@@ -108,6 +108,8 @@ int findResyncMarker(BitReader& br, int len) {
   }
   return 3;
 }
+
+}  // namespace
 
 // Video packet header with the reader on its resync marker. 0 read, with *mb
 // the packet's first macroblock.
@@ -132,6 +134,8 @@ int readPacketHeader(VideoDecoderState* st, int len, int* mb) {
   }
   return br.overrun() ? 1 : 0;
 }
+
+namespace {
 
 // Group-of-blocks header at a row start. 0 read (*row the group's first
 // macroblock row), 1 none here, 3 end of picture.
@@ -181,8 +185,6 @@ int findGobHeader(VideoDecoderState* st) {
 
 }  // namespace
 
-namespace {
-
 // After damage at macroblock failed (searching from bit position from): finds
 // the next video packet or group of blocks and conceals up to it. Returns the
 // macroblock to go on with, or -1 when the picture ends (the rest concealed).
@@ -197,7 +199,7 @@ int recover(VideoDecoderState* st, int failed, uint32_t from, int resyncLen, int
       const uint32_t at = br.position();
       int gob = 0;
       const int first = int((br.peek32() >> 10) & 31) * rowsPerGob * vol->mbCols;
-      if (first > failed && first < n && readGobHeader(st, &gob) == 0) {
+      if (first >= failed && first < n && readGobHeader(st, &gob) == 0) {
         ++st->packet;
         concealMacroblocks(st, failed, first, st->packet);
         return first;
@@ -209,7 +211,7 @@ int recover(VideoDecoderState* st, int failed, uint32_t from, int resyncLen, int
       if (findResyncMarker(br, resyncLen) != 0) break;
       const uint32_t at = br.position();
       int next = 0;
-      if (readPacketHeader(st, resyncLen, &next) == 0 && next > failed && next < n) {
+      if (readPacketHeader(st, resyncLen, &next) == 0 && next >= failed && next < n) {
         ++st->packet;
         concealMacroblocks(st, failed, next, st->packet);
         return next;
@@ -224,7 +226,20 @@ int recover(VideoDecoderState* st, int failed, uint32_t from, int resyncLen, int
   return -1;
 }
 
-}  // namespace
+int startPicture(VideoDecoderState* st) {
+  const int n = st->vol0->mbCount;
+  const bool intraPicture = st->cur->vop_coding_type == 0;
+  std::memset(st->mbKind, intraPicture ? MB_INTRA : MB_INTER, size_t(n));
+  std::memset(st->mbPacket, 0, sizeof(uint16_t) * size_t(n));
+  std::memset(st->mbAcPred, 0, size_t(n));
+  std::memset(st->mbCbp, 0, size_t(n));
+  std::memset(st->mvx, 0, sizeof(int16_t) * 4 * size_t(n));
+  std::memset(st->mvy, 0, sizeof(int16_t) * 4 * size_t(n));
+  st->qp = st->cur->quantiser;
+  st->packet = 0;
+  st->dcPreRead = false;
+  return intraPicture ? 17 : 16 + st->cur->fcodeForward;
+}
 
 int decodeCombined(VideoDecoderState* st) {
   VolInfo* vol = st->vol0;
@@ -235,18 +250,7 @@ int decodeCombined(VideoDecoderState* st) {
   if (cur->vop_coding_type > 1) return 1;
   if (!intraPicture && !st->interBlock) return 1;
 
-  const int resyncLen = intraPicture ? 17 : 16 + cur->fcodeForward;
-  std::memset(st->mbKind, intraPicture ? MB_INTRA : MB_INTER, size_t(n));
-  std::memset(st->mbPacket, 0, sizeof(uint16_t) * size_t(n));
-  std::memset(st->mbAcPred, 0, size_t(n));
-  std::memset(st->mbCbp, 0, size_t(n));
-  if (!intraPicture) {
-    std::memset(st->mvx, 0, sizeof(int16_t) * 4 * size_t(n));
-    std::memset(st->mvy, 0, sizeof(int16_t) * 4 * size_t(n));
-  }
-  st->qp = cur->quantiser;
-  st->packet = 0;
-  st->dcPreRead = false;
+  const int resyncLen = startPicture(st);
   const int thr = kIntraDcSwitchQp[cur->intra_dc_vlc_thr & 7];
   const bool shortHeader = vol->shortHeader;
   const bool markers = !shortHeader && !vol->resyncMarkerDisable;
@@ -293,7 +297,7 @@ int decodeCombined(VideoDecoderState* st) {
       if (h.kind == MB_NOT_CODED) {
         r = reconstructNotCoded(st, mb);
       } else if (mbIsIntra(h.kind)) {
-        st->mbAcPred[mb] = uint8_t(h.acPred);
+        st->mbAcPred[mb] = h.acPred ? MB_AC_PRED : 0;
         setMacroblockVectors(st, mb, 0, 0);
         r = decodeIntraMacroblock(st, mb, h.cbp);
       } else {

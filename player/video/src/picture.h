@@ -12,8 +12,23 @@ struct MacroblockHeader {
   int prevQp;  // running quantiser before this macroblock's change
 };
 
+// Clears the per-macroblock state for a new picture; returns the length of
+// its resync marker.
+int startPicture(VideoDecoderState* st);
 int decodeCombined(VideoDecoderState* st);
 int decodePartitioned(VideoDecoderState* st);
+
+// Bits of mbAcPred.
+constexpr uint8_t MB_AC_PRED = 1;
+constexpr uint8_t MB_DC_VLC = 2;  // partitioned mode: DC read ahead of the texture
+
+// Video packets and groups of blocks.
+bool resyncMarkerFollows(const BitReader& br, int len);
+int readPacketHeader(VideoDecoderState* st, int len, int* mb);
+// After damage at macroblock failed, searching from bit position from: finds
+// the next video packet (group of blocks, picture) and conceals up to it.
+// Returns the macroblock to go on with, or -1 at the end of the picture.
+int recover(VideoDecoderState* st, int failed, uint32_t from, int resyncLen, int rowsPerGob);
 
 // Copies macroblocks [from, to) from the reference and marks them not coded.
 void concealMacroblocks(VideoDecoderState* st, int from, int to, int packet);

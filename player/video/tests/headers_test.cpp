@@ -293,3 +293,59 @@ TEST(Headers, LayersAndBlackStart) {
   EXPECT_EQ(vdec_create(&dec, cfg2, sizes2, 2), 0);
   EXPECT_EQ(dec.error, VDEC_ERROR_LAYER_SIZE);
 }
+
+TEST(Resilience, GroupHeadersOnSomeRows) {
+  VideoDecoder dec;
+  ASSERT_EQ(vdec_create_single(&dec, 176, 144), 1);
+  std::vector<uint8_t> out(176 * 144 * 3 / 2);
+  ASSERT_EQ(decodeUnit(&dec, makeShortHeaderIntraWithGobs(2, 6, 90, 130, {3, 5}), -1, out.data()), 1);
+  for (size_t i = 0; i < 176 * 144; ++i) ASSERT_EQ(out[i], 90) << i;
+  for (size_t i = 176 * 144; i < out.size(); ++i) ASSERT_EQ(out[i], 130) << i;
+  vdec_destroy(&dec);
+}
+
+TEST(Resilience, PacketNumberPastTheLastMacroblockContinuesInSequence) {
+  VideoDecoder dec;
+  ASSERT_EQ(createFrom(&dec, makeVol([] {
+              VolParams p;
+              p.resyncMarkerDisable = false;
+              return p;
+            }())),
+            1);
+  BitWriter w;
+  writeVopHeader(w, VopParams{});
+  writeFlatIntraMacroblocks(w, 11);
+  writePacketHeader(w, 120, 7, 4);  // beyond the 99 macroblocks
+  writeFlatIntraMacroblocks(w, 88);
+  w.stuffing();
+  std::vector<uint8_t> out(176 * 144 * 3 / 2);
+  ASSERT_EQ(decodeUnit(&dec, w.bytes(), -1, out.data()), 1);
+  for (size_t i = 0; i < out.size(); ++i) ASSERT_EQ(out[i], 128) << i;  // nothing concealed (black)
+
+  // A packet that starts at macroblock 30 after a damaged first packet: 0 to
+  // 29 come from the reference, the rest decodes.
+  BitWriter d;
+  VopParams p;
+  p.timeIncrement = 1;
+  writeVopHeader(d, p);
+  d.put(0, 20);  // no macroblock code
+  writePacketHeader(d, 30, 7, 4);
+  writeFlatIntraMacroblocks(d, 69);
+  d.stuffing();
+  std::vector<uint8_t> ref(out);
+  vdec_destroy(&dec);
+  ASSERT_EQ(createFrom(&dec, makeVol([] {
+              VolParams v;
+              v.resyncMarkerDisable = false;
+              return v;
+            }())),
+            1);
+  ASSERT_EQ(decodeUnit(&dec, d.bytes(), -1, out.data()), 1);
+  // Macroblock 29 (row 2, column 7) is black from the initial reference;
+  // macroblock 30 is decoded grey.
+  EXPECT_EQ(out[size_t(2 * 16) * 176 + 7 * 16], 16);
+  EXPECT_EQ(out[size_t(2 * 16) * 176 + 8 * 16], 128);
+  EXPECT_EQ(out[0], 16);
+  EXPECT_EQ(out[176 * 144 - 1], 128);
+  vdec_destroy(&dec);
+}

@@ -99,9 +99,13 @@ TEST(Robustness, DamagedFfmpegStreams) {
     const char* format;
   };
   for (const Case& c : {Case{"-c:v mpeg4 -g 1 -bf 0 -qscale:v 3", "m4v"},
-                        Case{"-c:v h263 -g 1 -qscale:v 3", "h263"}}) {
+                        Case{"-c:v h263 -g 1 -qscale:v 3", "h263"},
+                        Case{"-c:v mpeg4 -g 8 -bf 0 -qscale:v 3 -flags +mv4 -ps 200", "m4v"},
+                        Case{"-c:v mpeg4 -g 8 -bf 0 -qscale:v 3 -data_partitioning 1 -ps 200", "m4v"},
+                        Case{"-c:v mpeg4 -g 8 -bf 0 -qscale:v 3", "m4v"},
+                        Case{"-c:v h263 -g 8 -qscale:v 3 -ps 200", "h263"}}) {
     SCOPED_TRACE(c.args);
-    const Clip clip = makeClip(c.args, 176, 144, 4, c.format);
+    const Clip clip = makeClip(c.args, 176, 144, 8, c.format);
     ASSERT_FALSE(clip.stream.empty());
     const bool sh = std::string(c.format) == "h263";
     std::vector<uint8_t> config;

@@ -96,12 +96,21 @@ std::vector<uint8_t> makeFlatIntraVop(int mbCount, const VopParams& p) {
   return w.bytes();
 }
 
-std::vector<uint8_t> makeShortHeaderIntra(int format, int tr, int quant, int lumaDc,
-                                          int chromaDc) {
-  static const int kMbs[6] = {0, 48, 99, 396, 1584, 6336};
+void writePacketHeader(BitWriter& w, int mbNumber, int mbNumberBits, int quant) {
+  w.stuffing();
+  w.put(1, 17);
+  w.put(uint32_t(mbNumber), mbNumberBits);
+  w.put(uint32_t(quant), 5);
+  w.put(0, 1);
+}
+
+std::vector<uint8_t> makeShortHeaderIntraWithGobs(int format, int quant, int lumaDc, int chromaDc,
+                                                  const std::vector<int>& gobHeaders) {
+  static const int kCols[6] = {0, 8, 11, 22, 44, 88};
+  static const int kRows[6] = {0, 6, 9, 18, 36, 72};
   BitWriter w;
   w.put(0x20, 22);
-  w.put(uint32_t(tr), 8);
+  w.put(0, 8);
   w.put(1, 1);
   w.put(0, 1);
   w.put(0, 3);
@@ -111,15 +120,33 @@ std::vector<uint8_t> makeShortHeaderIntra(int format, int tr, int quant, int lum
   w.put(uint32_t(quant), 5);
   w.put(0, 1);  // CPM
   w.put(0, 1);  // PEI
-  for (int i = 0; i < kMbs[format]; ++i) {
-    w.code("1");
-    w.code("0011");
-    for (int b = 0; b < 4; ++b) w.put(uint32_t(lumaDc), 8);
-    w.put(uint32_t(chromaDc), 8);
-    w.put(uint32_t(chromaDc), 8);
+  for (int row = 0; row < kRows[format]; ++row) {
+    for (int g : gobHeaders) {
+      if (g != row) continue;
+      w.zeroAlign();  // GSTUF
+      w.put(1, 17);   // GBSC
+      w.put(uint32_t(row), 5);
+      w.put(0, 2);  // GFID
+      w.put(uint32_t(quant), 5);
+    }
+    for (int i = 0; i < kCols[format]; ++i) {
+      w.code("1");
+      w.code("0011");
+      for (int b = 0; b < 4; ++b) w.put(uint32_t(lumaDc), 8);
+      w.put(uint32_t(chromaDc), 8);
+      w.put(uint32_t(chromaDc), 8);
+    }
   }
   w.zeroAlign();
   return w.bytes();
+}
+
+std::vector<uint8_t> makeShortHeaderIntra(int format, int tr, int quant, int lumaDc,
+                                          int chromaDc) {
+  std::vector<uint8_t> v = makeShortHeaderIntraWithGobs(format, quant, lumaDc, chromaDc, {});
+  v[2] = uint8_t((v[2] & 0xFC) | ((tr >> 6) & 3));  // temporal reference straddles bytes 2 and 3
+  v[3] = uint8_t(((tr & 0x3F) << 2) | (v[3] & 3));
+  return v;
 }
 
 }  // namespace vdectest

@@ -81,4 +81,13 @@ std::vector<uint8_t> makeFlatIntraVop(int mbCount, const VopParams& p);
 std::vector<uint8_t> makeShortHeaderIntra(int format, int tr, int quant, int lumaDc,
                                           int chromaDc);
 
+// A video packet header: stuffing, resync marker (17 bits for intra
+// pictures), macroblock_number, quant_scale, no header extension.
+void writePacketHeader(BitWriter& w, int mbNumber, int mbNumberBits, int quant);
+
+// Short-header intra picture whose group-of-blocks rows listed in gobHeaders
+// start with a group header (GQUANT = quant); DC values as above.
+std::vector<uint8_t> makeShortHeaderIntraWithGobs(int format, int quant, int lumaDc, int chromaDc,
+                                                  const std::vector<int>& gobHeaders);
+
 }  // namespace vdectest
