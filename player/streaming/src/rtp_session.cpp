@@ -66,6 +66,7 @@ int32_t RtpSession::RemoveRecord(int32_t presentation) {
 
 int32_t RtpSession::SetTrackKind(int32_t presentation, uint32_t track, int32_t kind, uint8_t payloadType,
                                  uint32_t frameCapacity) {
+  std::lock_guard<std::mutex> guard(*lock_);
   ReceiveRecord* r = Find(presentation);
   if (!r) return kResultUnknownPresentation;
   if (track >= kMaxStreams || kind < kPayloadMpeg4 || kind > kPayloadEvrc) return kResultBadStream;
@@ -80,6 +81,7 @@ int32_t RtpSession::SetTrackKind(int32_t presentation, uint32_t track, int32_t k
 }
 
 int32_t RtpSession::SetClockRate(int32_t presentation, uint32_t track, uint32_t hz) {
+  std::lock_guard<std::mutex> guard(*lock_);
   ReceiveRecord* r = Find(presentation);
   if (!r) return kResultUnknownPresentation;
   if (track >= kMaxStreams) return kResultBadStream;
@@ -89,6 +91,7 @@ int32_t RtpSession::SetClockRate(int32_t presentation, uint32_t track, uint32_t 
 }
 
 int32_t RtpSession::SetSlots(int32_t presentation, uint32_t track, uint32_t count, uint32_t ssrc, bool ssrcFixed) {
+  std::lock_guard<std::mutex> guard(*lock_);
   ReceiveRecord* r = Find(presentation);
   if (!r) return kResultUnknownPresentation;
   if (track >= kMaxStreams || count == 0) return kResultBadStream;
@@ -100,10 +103,10 @@ int32_t RtpSession::SetSlots(int32_t presentation, uint32_t track, uint32_t coun
 }
 
 int32_t RtpSession::SetSlotArray(int32_t presentation, uint32_t track) {
+  std::lock_guard<std::mutex> guard(*lock_);
   ReceiveRecord* r = Find(presentation);
   if (!r) return kResultUnknownPresentation;
   if (track >= kMaxStreams) return kResultBadStream;
-  std::lock_guard<std::mutex> guard(*lock_);
   TrackState& t = r->tracks[track];
   if (t.slotCount == 0) t.slotCount = isVideo(t.kind) ? 1024 : 256;
   t.slots.assign(t.slotCount, PacketSlot{});
@@ -119,10 +122,10 @@ int32_t RtpSession::SetSlotArray(int32_t presentation, uint32_t track) {
 }
 
 int32_t RtpSession::ApplyPlayInfo(int32_t presentation, uint32_t track, const TrackSyncRecord& sync) {
+  std::lock_guard<std::mutex> guard(*lock_);
   ReceiveRecord* r = Find(presentation);
   if (!r) return kResultUnknownPresentation;
   if (track >= kMaxStreams) return kResultBadStream;
-  std::lock_guard<std::mutex> guard(*lock_);
   TrackState& t = r->tracks[track];
   std::memcpy(r->playWords, sync.playWords, sizeof r->playWords);
   if (sync.rtcpIntervalMs) t.reportInterval = sync.rtcpIntervalMs;
@@ -151,6 +154,7 @@ int32_t RtpSession::ApplyPlayInfo(int32_t presentation, uint32_t track, const Tr
 }
 
 int32_t RtpSession::SetPlaying(int32_t presentation, uint32_t startTime, uint32_t endMs, bool serverIsKrss) {
+  std::lock_guard<std::mutex> guard(*lock_);
   ReceiveRecord* r = Find(presentation);
   if (!r) return kResultUnknownPresentation;
   r->startTime = startTime;
@@ -161,6 +165,7 @@ int32_t RtpSession::SetPlaying(int32_t presentation, uint32_t startTime, uint32_
 }
 
 int32_t RtpSession::SetPaused(int32_t presentation, bool paused) {
+  std::lock_guard<std::mutex> guard(*lock_);
   ReceiveRecord* r = Find(presentation);
   if (!r) return kResultUnknownPresentation;
   r->paused = paused;
@@ -188,19 +193,23 @@ void RtpSession::ResetLocked(ReceiveRecord& r) {
 }
 
 int32_t RtpSession::ResetPresentation(int32_t presentation) {
+  std::lock_guard<std::mutex> guard(*lock_);
   ReceiveRecord* r = Find(presentation);
   if (!r) return kResultUnknownPresentation;
-  std::lock_guard<std::mutex> guard(*lock_);
   ResetLocked(*r);
   return kResultDone;
 }
 
-uint8_t* RtpSession::ReceiveWindow(int32_t presentation, uint32_t& room) {
-  ReceiveRecord* r = Find(presentation);
-  if (!r) return nullptr;
-  if (r->buffer.size() - r->writeOffset < kMaxDatagram) r->writeOffset = 0;
+uint8_t* RtpSession::WindowLocked(ReceiveRecord& r, uint32_t& room) {
+  if (r.buffer.size() - r.writeOffset < kMaxDatagram) r.writeOffset = 0;
   room = kMaxDatagram;
-  return r->buffer.data() + r->writeOffset;
+  return r.buffer.data() + r.writeOffset;
+}
+
+uint8_t* RtpSession::ReceiveWindow(int32_t presentation, uint32_t& room) {
+  std::lock_guard<std::mutex> guard(*lock_);
+  ReceiveRecord* r = Find(presentation);
+  return r ? WindowLocked(*r, room) : nullptr;
 }
 
 uint32_t RtpSession::Rebase(const TrackState& t, uint32_t timestamp) const {
@@ -208,6 +217,7 @@ uint32_t RtpSession::Rebase(const TrackState& t, uint32_t timestamp) const {
 }
 
 int32_t RtpSession::ReceiveRtp(int32_t presentation, uint32_t track, const uint8_t* packet, uint32_t n) {
+  std::lock_guard<std::mutex> guard(*lock_);
   ReceiveRecord* r = Find(presentation);
   if (!r) return kResultUnknownPresentation;
   if (track >= r->trackCount) return kRtpBadTrack;
@@ -231,13 +241,12 @@ int32_t RtpSession::ReceiveRtp(int32_t presentation, uint32_t track, const uint8
 
   // The datagram must live in the ring while its slot holds it.
   uint32_t room;
-  uint8_t* at = ReceiveWindow(presentation, room);
+  uint8_t* at = WindowLocked(*r, room);
   if (packet != at) {
     std::memmove(at, packet, n);
     packet = at;
   }
 
-  std::lock_guard<std::mutex> guard(*lock_);
   uint32_t ext;
   if (t.firstPacket) {
     ext = seq16;
@@ -341,6 +350,7 @@ int32_t RtpSession::ReceiveRtp(int32_t presentation, uint32_t track, const uint8
 }
 
 int32_t RtpSession::ReceiveRtcp(int32_t presentation, uint32_t track, const uint8_t* packet, uint32_t n) {
+  std::lock_guard<std::mutex> guard(*lock_);
   ReceiveRecord* r = Find(presentation);
   if (!r) return kResultUnknownPresentation;
   if (track >= kMaxStreams) return kRtpBadTrack;
@@ -352,7 +362,6 @@ int32_t RtpSession::ReceiveRtcp(int32_t presentation, uint32_t track, const uint
     if (kinds[i] == kRtcpSenderReport) {
       RtcpSenderReport sr;
       if (ParseSenderReport(2, packets[i], sr) != 0) return kResultNone;
-      std::lock_guard<std::mutex> guard(*lock_);
       TrackState& t = r->tracks[track];
       t.lsr = sr.ntpHigh << 16 | sr.ntpLow >> 16;
       t.lsrArrival = clock_();

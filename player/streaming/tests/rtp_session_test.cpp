@@ -434,3 +434,47 @@ TEST_F(RtpReception, ReceivingWhileReading) {
   for (size_t i = 0; i < got.size() && i < source.size(); ++i) equal += got[i] == source[i];
   EXPECT_GT(equal, 0u);
 }
+
+// The RTSP connection's bytes go to the client through its receive window;
+// a closed connection is a socket failure.
+TEST_F(RtpReception, MediaDataTaskFeedsTheRtspConnection) {
+#ifdef _WIN32
+  GTEST_SKIP() << "the python peer runs in the native build";
+#else
+  FILE* peer = popen(
+      "timeout 10 python3 -c \"import socket,time; s=socket.socket(); s.bind(('127.0.0.1',0)); s.listen(1);"
+      "print(s.getsockname()[1], flush=True); c,_=s.accept(); c.sendall(b'RTSP/1.0 200 OK\\r\\n\\r\\n');"
+      "time.sleep(0.3); c.close()\"",
+      "r");
+  ASSERT_NE(peer, nullptr);
+  int port = 0;
+  ASSERT_EQ(fscanf(peer, "%d", &port), 1);
+  ASSERT_TRUE(net::Startup());
+  SocketLayer sockets;
+  RtpSession rtp(&sockets);
+  int32_t r = kResultPending;
+  for (int i = 0; i < 200 && r == kResultPending; ++i) r = sockets.ConnectTcp(kP, "127.0.0.1", uint16_t(port));
+  ASSERT_EQ(r, kResultDone);
+  struct Sink : RtspReceiveSink {
+    std::string got;
+    uint8_t window[64];
+    int32_t GetReceiveWindow(int32_t, uint8_t*& w, uint32_t& length) override {
+      w = window;
+      length = sizeof window;
+      return kResultDone;
+    }
+    void CommitReceived(int32_t, uint32_t bytes) override { got.append(reinterpret_cast<char*>(window), bytes); }
+  } sink;
+  MediaDataTask task(&sink, &rtp, &sockets);
+  int32_t last = kResultDone;
+  for (int i = 0; i < 400 && last != kResultSocketFailure; ++i) last = task.Run();
+  EXPECT_EQ(sink.got, "RTSP/1.0 200 OK\r\n\r\n");
+  EXPECT_EQ(last, kResultSocketFailure);  // the peer closed the connection
+  EXPECT_TRUE(sockets.failed());
+  std::vector<uint8_t> buf(16);
+  uint32_t len = 16, time;
+  EXPECT_EQ(rtp.GetFrame(kP, 0, buf.data(), len, time), kResultSocketFailure);
+  pclose(peer);
+  net::Cleanup();
+#endif
+}

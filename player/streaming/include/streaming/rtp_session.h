@@ -179,6 +179,7 @@ class RtpSession {
 
  private:
   ReceiveRecord* Find(int32_t presentation);
+  uint8_t* WindowLocked(ReceiveRecord& r, uint32_t& room);
   void ResetLocked(ReceiveRecord& r);
   void ReleaseSlot(ReceiveRecord& r, TrackState& t, PacketSlot& s);
   bool EndReached(ReceiveRecord& r, TrackState& t);
