@@ -13,12 +13,6 @@ inline int clip2048(int v) { return std::clamp(v, -2048, 2047); }
 
 inline void markNonZero(BlockCoefs* b, int pos) { b->map[pos & 7] |= uint8_t(0x80 >> (pos >> 3)); }
 
-void buildMap(BlockCoefs* b) {
-  std::memset(b->map, 0, sizeof b->map);
-  for (int i = 0; i < 64; ++i)
-    if (b->c[i]) markNonZero(b, i);
-}
-
 // One coefficient event; false on a code error.
 struct Event {
   int last, run, level;
@@ -216,22 +210,29 @@ int intraBlockMpeg4(VideoDecoderState* st, int mb, int b, bool coded, BlockCoefs
     }
     start = 1;
   }
+  // Raster positions the codes wrote, so that the passes below touch only
+  // those (and the predicted first row or column).
+  uint8_t written[64];
+  int nWritten = 0;
   int count = start;
   if (coded) {
-    count = readCoefs<K, true>(br, start, scan, [c](int pos, int level) { c[pos] = level; });
+    count = readCoefs<K, true>(br, start, scan, [&](int pos, int level) {
+      c[pos] = level;
+      written[nWritten++] = uint8_t(pos);
+    });
     if (count < 0) return 1;
   }
   if (!st->useDcVlc) dcDiff = c[0];
   const int qf0 = dcDiff + (pred + scaler / 2) / scaler;
 
+  // The first row (from above) or column (from the left) is predicted and
+  // always revisited; a written position on it is skipped in the list.
+  const int predStep = fromAbove ? 1 : 8;
   if (acPred && p) {
-    if (fromAbove) {
-      for (int i = 1; i < 8; ++i)
-        c[i] = clip2048(c[i] + (p->qp == qp ? p->row[i - 1] : roundedDiv(p->row[i - 1] * p->qp, qp)));
-    } else {
-      for (int i = 1; i < 8; ++i)
-        c[8 * i] = clip2048(c[8 * i] +
-                            (p->qp == qp ? p->col[i - 1] : roundedDiv(p->col[i - 1] * p->qp, qp)));
+    const int16_t* src = fromAbove ? p->row : p->col;
+    for (int i = 1; i < 8; ++i) {
+      const int v = p->qp == qp ? src[i - 1] : roundedDiv(src[i - 1] * p->qp, qp);
+      c[i * predStep] = clip2048(c[i * predStep] + v);
     }
   }
   PredStore* self = n.self;
@@ -244,23 +245,37 @@ int intraBlockMpeg4(VideoDecoderState* st, int mb, int b, bool coded, BlockCoefs
   self->dc = int16_t(f0);
   c[0] = f0;
 
+  std::memset(out->map, 0, sizeof out->map);
+  markNonZero(out, 0);
+  auto onPredictedLine = [&](int pos) { return fromAbove ? pos < 8 : (pos & 7) == 0; };
   if constexpr (Matrix) {
     const uint8_t* w = vol->intraMatrix;
     int sum = f0;
-    for (int i = 1; i < 64; ++i) {
-      if (!c[i]) continue;
-      const int v = c[i] * w[i] * qp / 8;
-      c[i] = clip2048(v);
-      sum += c[i];
+    auto deq = [&](int pos) {
+      if (!c[pos]) return;
+      c[pos] = clip2048(c[pos] * w[pos] * qp / 8);
+      sum += c[pos];
+      markNonZero(out, pos);
+    };
+    for (int i = 1; i < 8; ++i) deq(i * predStep);
+    for (int k = 0; k < nWritten; ++k)
+      if (written[k] && !onPredictedLine(written[k])) deq(written[k]);
+    if (!(sum & 1)) {
+      c[63] ^= 1;
+      markNonZero(out, 63);
     }
-    if (!(sum & 1)) c[63] ^= 1;
     out->count = 64;
   } else {
-    for (int i = 1; i < 64; ++i)
-      if (c[i]) c[i] = dequantH263(c[i], qp);
+    auto deq = [&](int pos) {
+      if (!c[pos]) return;
+      c[pos] = dequantH263(c[pos], qp);
+      markNonZero(out, pos);
+    };
+    for (int i = 1; i < 8; ++i) deq(i * predStep);
+    for (int k = 0; k < nWritten; ++k)
+      if (written[k] && !onPredictedLine(written[k])) deq(written[k]);
     out->count = acPred ? 64 : std::max(count, 1);
   }
-  buildMap(out);
   return 0;
 }
 
@@ -272,15 +287,18 @@ int intraBlockShortHeader(VideoDecoderState* st, int, int, bool coded, BlockCoef
   if (dc == 0 || dc == 128) return 1;
   if (dc == 255) dc = 128;
   c[0] = dc * 8;
+  std::memset(out->map, 0, sizeof out->map);
+  markNonZero(out, 0);
   int count = 1;
   if (coded) {
     const int qp = st->qp;
-    count = readCoefs<Coding::ShortHeader, true>(
-        br, 1, kScanZigzag, [c, qp](int pos, int level) { c[pos] = dequantH263(level, qp); });
+    count = readCoefs<Coding::ShortHeader, true>(br, 1, kScanZigzag, [&](int pos, int level) {
+      c[pos] = dequantH263(level, qp);
+      markNonZero(out, pos);
+    });
     if (count < 0) return 1;
   }
   out->count = count;
-  buildMap(out);
   return 0;
 }
 
