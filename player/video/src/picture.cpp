@@ -37,6 +37,12 @@ void concealMacroblocks(VideoDecoderState* st, int from, int to, int packet) {
       std::memcpy(cur->u + off, src->u + off, 8);
       std::memcpy(cur->v + off, src->v + off, 8);
     }
+    if (st->postFilter) {  // the copied blocks keep their texture
+      for (int b = 0; b < 6; ++b) {
+        const size_t i = blockFlagIndex(st, mb, b);
+        st->blockFlags[0][i] = st->blockFlags[1][i] & 4;
+      }
+    }
     st->mbKind[mb] = MB_NOT_CODED;
     st->mbPacket[mb] = uint16_t(packet);
     st->mbCbp[mb] = 0;

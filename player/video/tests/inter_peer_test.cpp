@@ -147,3 +147,46 @@ TEST(InterPeer, DamagedPacketsAreConcealed) {
     }
   }
 }
+
+// The post-filter works on the output only: switching it on and off between
+// pictures leaves every later decoded picture as it was.
+TEST(InterPeer, PostFilterChangesOnlyTheOutput) {
+  if (!ffmpegAvailable()) GTEST_SKIP() << "ffmpeg not reachable";
+  const int w = 176, h = 144;
+  const Clip clip = makeClip("-c:v mpeg4 -g 12 -bf 0 -qscale:v 10 -flags +mv4 -ps 300", w, h, 12, "m4v");
+  ASSERT_FALSE(clip.stream.empty());
+  std::vector<uint8_t> config;
+  const auto units = splitMpeg4(clip.stream, &config);
+  auto run = [&](int (*mode)(int)) {
+    std::vector<std::vector<uint8_t>> pics;
+    VideoDecoder dec;
+    const uint8_t* cfg[1] = {config.data()};
+    const int32_t sizes[1] = {int32_t(config.size())};
+    EXPECT_EQ(vdec_create(&dec, cfg, sizes, 1), 1);
+    std::vector<uint8_t> out(size_t(w) * h * 3 / 2);
+    for (size_t i = 0; i < units.size(); ++i) {
+      EXPECT_EQ(vdec_set_postfilter(&dec, mode(int(i))), 1);
+      std::vector<uint8_t> buf(units[i]);
+      uint8_t* in[1] = {buf.data()};
+      int32_t ts[1] = {-1};
+      int32_t size[1] = {int32_t(buf.size())};
+      EXPECT_EQ(vdec_decode_frame(&dec, in, ts, size, out.data()), 1);
+      pics.push_back(out);
+    }
+    vdec_destroy(&dec);
+    return pics;
+  };
+  const auto plain = run([](int) { return 0; });
+  const auto toggled = run([](int i) { return i % 2 ? 3 : 0; });
+  const auto always = run([](int i) { return 1 + i % 3; });
+  int filteredDiffer = 0;
+  for (size_t i = 0; i < plain.size(); ++i) {
+    if (i % 2 == 0) {
+      EXPECT_EQ(toggled[i], plain[i]) << "picture " << i;
+    }
+    filteredDiffer += toggled[i] != plain[i];
+    // Filtered pictures stay close to the decoded ones.
+    EXPECT_GE(psnrY(always[i].data(), plain[i].data(), w, h), 30.0) << "picture " << i;
+  }
+  EXPECT_GT(filteredDiffer, 0);  // the filter did something
+}
