@@ -176,18 +176,8 @@ int decodePartitioned(VideoDecoderState* st) {
       if (mb < 0) return 0;
       continue;
     }
-    const uint32_t at = br.position();
-    br.nextStartCode();
-    int next = 0;
-    if (readPacketHeader(st, resyncLen, &next) != 0) {
-      mb = recover(st, mb, at + 1, resyncLen, 1);
-      if (mb < 0) return 0;
-      continue;
-    }
-    if (next >= n || next < mb) next = mb;
-    ++st->packet;
-    concealMacroblocks(st, mb, next, st->packet);
-    mb = next;
+    mb = nextPacket(st, mb, resyncLen);
+    if (mb < 0) return 0;
   }
   return 0;
 }

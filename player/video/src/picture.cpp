@@ -232,6 +232,19 @@ int recover(VideoDecoderState* st, int failed, uint32_t from, int resyncLen, int
   return -1;
 }
 
+int nextPacket(VideoDecoderState* st, int mb, int resyncLen) {
+  BitReader& br = st->vol0->br;
+  const uint32_t at = br.position();
+  br.nextStartCode();  // the stuffing before the marker
+  int next = 0;
+  if (readPacketHeader(st, resyncLen, &next) != 0) return recover(st, mb, at + 1, resyncLen, 1);
+  // A number past the last macroblock (or behind) goes on in sequence.
+  if (next >= st->vol0->mbCount || next < mb) next = mb;
+  ++st->packet;
+  concealMacroblocks(st, mb, next, st->packet);
+  return next;
+}
+
 int startPicture(VideoDecoderState* st) {
   const int n = st->vol0->mbCount;
   const bool intraPicture = st->cur->vop_coding_type == 0;
@@ -317,19 +330,8 @@ int decodeCombined(VideoDecoderState* st) {
     }
     ++mb;
     if (mb < n && markers && resyncMarkerFollows(br, resyncLen)) {
-      const uint32_t at = br.position();
-      br.nextStartCode();  // the stuffing before the marker
-      int next = 0;
-      if (readPacketHeader(st, resyncLen, &next) != 0) {
-        mb = recover(st, mb, at + 1, resyncLen, rowsPerGob);
-        if (mb < 0) return 0;
-        continue;
-      }
-      // A number past the last macroblock (or behind) goes on in sequence.
-      if (next >= n || next < mb) next = mb;
-      ++st->packet;
-      concealMacroblocks(st, mb, next, st->packet);
-      mb = next;
+      mb = nextPacket(st, mb, resyncLen);
+      if (mb < 0) return 0;
     }
   }
   return 0;

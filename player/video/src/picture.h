@@ -25,6 +25,10 @@ constexpr uint8_t MB_DC_VLC = 2;  // partitioned mode: DC read ahead of the text
 // Video packets and groups of blocks.
 bool resyncMarkerFollows(const BitReader& br, int len);
 int readPacketHeader(VideoDecoderState* st, int len, int* mb);
+// With a resync marker after macroblock mb - 1: reads the packet header and
+// conceals the macroblocks it skips. Returns the macroblock to go on with,
+// or -1 at the end of the picture.
+int nextPacket(VideoDecoderState* st, int mb, int resyncLen);
 // After damage at macroblock failed, searching from bit position from: finds
 // the next video packet (group of blocks, picture) and conceals up to it.
 // Returns the macroblock to go on with, or -1 at the end of the picture.
