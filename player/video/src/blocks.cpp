@@ -21,11 +21,12 @@ struct Event {
 template <Coding K, bool Intra>
 inline bool readEvent(BitReader& br, Event* e) {
   if constexpr (K == Coding::ShortHeader) {
-    const int sym = vlcRead(br, kTcoefInter);
+    bool negative = false;
+    const int sym = vlcReadSigned(br, kTcoefInter, &negative);
     if (sym >= 0) {
       e->last = sym >> 12;
       e->run = (sym >> 6) & 63;
-      e->level = br.read1() ? -(sym & 63) : (sym & 63);
+      e->level = negative ? -(sym & 63) : (sym & 63);
       return true;
     }
     if (sym != -1) return false;
@@ -35,11 +36,12 @@ inline bool readEvent(BitReader& br, Event* e) {
     return e->level != 0 && e->level != -128;
   } else if constexpr (K == Coding::Reversible) {
     const VlcTable& t = Intra ? kRvlcIntra : kRvlcInter;
-    const int sym = vlcRead(br, t);
+    bool negative = false;
+    const int sym = vlcReadSigned(br, t, &negative);
     if (sym >= 0) {
       e->last = sym >> 12;
       e->run = (sym >> 6) & 63;
-      e->level = br.read1() ? -(sym & 63) : (sym & 63);
+      e->level = negative ? -(sym & 63) : (sym & 63);
       return true;
     }
     if (sym != -1) return false;
@@ -49,16 +51,16 @@ inline bool readEvent(BitReader& br, Event* e) {
     br.skip(1);
     const int level = int(br.read(11));
     br.skip(1);
-    const bool negative = br.read(5) & 1;
-    e->level = negative ? -level : level;
+    e->level = (br.read(5) & 1) ? -level : level;  // the last of five bits is the sign
     return level != 0;
   } else {
     const VlcTable& t = Intra ? kTcoefIntra : kTcoefInter;
-    int sym = vlcRead(br, t);
+    bool negative = false;
+    int sym = vlcReadSigned(br, t, &negative);
     if (sym >= 0) {
       e->last = sym >> 12;
       e->run = (sym >> 6) & 63;
-      e->level = br.read1() ? -(sym & 63) : (sym & 63);
+      e->level = negative ? -(sym & 63) : (sym & 63);
       return true;
     }
     if (sym != -1) return false;

@@ -76,4 +76,25 @@ inline int vlcRead(BitReader& br, const VlcTable& t) {
   return e.value;
 }
 
+// Decodes one coefficient code and, for a code that is no escape, the sign
+// bit after it, from a single look at the bits.
+inline int vlcReadSigned(BitReader& br, const VlcTable& t, bool* negative) {
+  const uint32_t bits = br.peek32();
+  VlcEntry e = t.lut[bits >> (32 - t.rootBits)];
+  int len;
+  if (e.sub) {
+    e = t.lut[e.value + ((bits << t.rootBits) >> (32 - e.sub))];
+    len = t.rootBits + e.len;
+  } else {
+    len = e.len;
+  }
+  if (!e.len) return kVlcInvalid;
+  if (e.value >= 0) {
+    *negative = ((bits << len) >> 31) != 0;
+    ++len;
+  }
+  br.skip(uint32_t(len));
+  return e.value;
+}
+
 }  // namespace vdec
