@@ -103,6 +103,8 @@ int parsePictureHeader(VideoDecoderState* st, int layer) {
                                    : decodeVopHeader(st, vol, f, false);
     if (r == 0 && !br.overrun()) {
       st->inputParsed[layer] = true;
+      st->parsedBuf[layer] = br.buf;
+      st->parsedSize[layer] = int32_t(br.size);
       return 0;
     }
     // The searches step back 8 bits first; this keeps them past the start
@@ -320,6 +322,7 @@ int vdec_decode_frame(VideoDecoder* dec, uint8_t* const* input, int32_t* timesta
         st->inputParsed[i] = false;
         continue;
       }
+      if (st->parsedBuf[i] != input[i] || st->parsedSize[i] != sizes[i]) st->inputParsed[i] = false;
       if (timestamps[i] < 0) {
         if (!st->inputParsed[i]) {
           st->vol[i]->br.bind(input[i], uint32_t(sizes[i]));

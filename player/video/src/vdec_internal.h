@@ -93,6 +93,10 @@ struct VideoDecoderState {
   DecodedFrame* enh = nullptr;  // last decoded enhancement-layer picture
   DecodedFrame* input[VDEC_MAX_LAYERS] = {};
   bool inputParsed[VDEC_MAX_LAYERS] = {};
+  // The input a parsed header was read from; another buffer or size in a later
+  // call means other data, and the header is read again.
+  const uint8_t* parsedBuf[VDEC_MAX_LAYERS] = {};
+  int32_t parsedSize[VDEC_MAX_LAYERS] = {};
   int decodeCounter = -1;
   int lastLayer = 0;
   int32_t lastTimestamp = -1;

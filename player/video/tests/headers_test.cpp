@@ -2,6 +2,7 @@
 // streams.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <vector>
 
 #include "synth.h"
@@ -347,5 +348,41 @@ TEST(Resilience, PacketNumberPastTheLastMacroblockContinuesInSequence) {
   EXPECT_EQ(out[size_t(2 * 16) * 176 + 8 * 16], 128);
   EXPECT_EQ(out[0], 16);
   EXPECT_EQ(out[176 * 144 - 1], 128);
+  vdec_destroy(&dec);
+}
+
+// A layer's header read in one call (the layer not chosen) is read again when
+// a later call brings another buffer for that layer.
+TEST(Headers, LayerInputReplacedBetweenCalls) {
+  VolParams base, enh;
+  enh.layerId = 1;
+  enh.withVos = false;
+  enh.scalability = true;
+  const auto v0 = makeVol(base), v1 = makeVol(enh);
+  const uint8_t* cfg[2] = {v0.data(), v1.data()};
+  const int32_t sizes[2] = {int32_t(v0.size()), int32_t(v1.size())};
+  VideoDecoder dec;
+  ASSERT_EQ(vdec_create(&dec, cfg, sizes, 2), 1);
+  VopParams p0, p1;
+  p0.timeIncrement = 1;
+  p1.refSelect = true;
+  p1.timeIncrement = 3;
+  auto u0 = makeFlatIntraVop(99, p0);
+  {
+    auto first = std::make_unique<std::vector<uint8_t>>(makeFlatIntraVop(99, p1));
+    uint8_t* in[2] = {u0.data(), first->data()};
+    int32_t ts[2] = {-1, -1};
+    int32_t sz[2] = {int32_t(u0.size()), int32_t(first->size())};
+    ASSERT_EQ(vdec_decode_frame(&dec, in, ts, sz, nullptr), 1);
+    EXPECT_EQ(vdec_get_current_layer(&dec), 0);  // 40 ms before layer 1's 120 ms
+  }  // layer 1's buffer is gone
+  p1.timeIncrement = 2;
+  auto second = makeFlatIntraVop(99, p1);
+  uint8_t* in[2] = {u0.data(), second.data()};
+  int32_t ts[2] = {-1, -1};
+  int32_t sz[2] = {0, int32_t(second.size())};
+  ASSERT_EQ(vdec_decode_frame(&dec, in, ts, sz, nullptr), 1);
+  EXPECT_EQ(vdec_get_current_layer(&dec), 1);
+  EXPECT_EQ(vdec_get_timestamp(&dec), 80);
   vdec_destroy(&dec);
 }
