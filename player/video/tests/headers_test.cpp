@@ -368,16 +368,17 @@ TEST(Headers, LayerInputReplacedBetweenCalls) {
   p1.refSelect = true;
   p1.timeIncrement = 3;
   auto u0 = makeFlatIntraVop(99, p0);
+  auto first = std::make_unique<std::vector<uint8_t>>(makeFlatIntraVop(99, p1));
+  p1.timeIncrement = 2;
+  auto second = makeFlatIntraVop(99, p1);  // made while the first lives: another address
   {
-    auto first = std::make_unique<std::vector<uint8_t>>(makeFlatIntraVop(99, p1));
     uint8_t* in[2] = {u0.data(), first->data()};
     int32_t ts[2] = {-1, -1};
     int32_t sz[2] = {int32_t(u0.size()), int32_t(first->size())};
     ASSERT_EQ(vdec_decode_frame(&dec, in, ts, sz, nullptr), 1);
     EXPECT_EQ(vdec_get_current_layer(&dec), 0);  // 40 ms before layer 1's 120 ms
-  }  // layer 1's buffer is gone
-  p1.timeIncrement = 2;
-  auto second = makeFlatIntraVop(99, p1);
+  }
+  first.reset();  // layer 1's buffer is gone
   uint8_t* in[2] = {u0.data(), second.data()};
   int32_t ts[2] = {-1, -1};
   int32_t sz[2] = {0, int32_t(second.size())};
