@@ -100,18 +100,36 @@ inline bool readEvent(BitReader& br, Event* e) {
 // Reads coefficient events from scan position start; store(pos, level) puts
 // each. Returns the last scan position + 1, or -1 on a code error.
 template <Coding K, bool Intra, typename Store>
-inline int readCoefs(BitReader& br, int start, const uint8_t* scan, Store store) {
+inline int readCoefs(BitReader& reader, int start, const uint8_t* scan, Store store) {
+  // A local reader stays in registers: the stores into the block could
+  // otherwise alias its position.
+  BitReader br = reader;
   int i = start;
+  int result;
   for (;;) {
     Event e;
-    if (!readEvent<K, Intra>(br, &e)) return -1;
+    if (!readEvent<K, Intra>(br, &e)) {
+      result = -1;
+      break;
+    }
     i += e.run;
-    if (i > 63) return -1;
+    if (i > 63) {
+      result = -1;
+      break;
+    }
     store(scan[i], e.level);
-    if (e.last) return i + 1;
+    if (e.last) {
+      result = i + 1;
+      break;
+    }
     ++i;
-    if (br.overrun()) return -1;
+    if (br.overrun()) {
+      result = -1;
+      break;
+    }
   }
+  reader.pos = br.pos;
+  return result;
 }
 
 // H.263 dequantisation: |F| = (2|L| + 1) QP, minus 1 for even QP.
