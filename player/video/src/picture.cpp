@@ -265,9 +265,7 @@ int decodeCombined(VideoDecoderState* st) {
   BitReader& br = vol->br;
   DecodedFrame* cur = st->cur;
   const int n = vol->mbCount;
-  const bool intraPicture = cur->vop_coding_type == 0;
   if (cur->vop_coding_type > 1) return 1;
-  if (!intraPicture && !st->interBlock) return 1;
 
   const int resyncLen = startPicture(st);
   const int thr = kIntraDcSwitchQp[cur->intra_dc_vlc_thr & 7];
