@@ -139,6 +139,16 @@ inline int dequantH263(int level, int qp) {
   return clip2048(v);
 }
 
+// Codes read and dequantised by the H.263 method straight into the block.
+template <Coding K, bool Intra>
+int readDequantH263(BitReader& br, int start, int qp, BlockCoefs* out) {
+  int32_t* c = out->c;
+  return readCoefs<K, Intra>(br, start, kScanZigzag, [&](int pos, int level) {
+    c[pos] = dequantH263(level, qp);
+    markNonZero(out, pos);
+  });
+}
+
 int readDcDiff(BitReader& br, bool luma, int* diff) {
   const int size = vlcRead(br, luma ? kDcSizeLum : kDcSizeChrom);
   if (size < 0) return 1;
@@ -311,11 +321,7 @@ int intraBlockShortHeader(VideoDecoderState* st, int, int, bool coded, BlockCoef
   markNonZero(out, 0);
   int count = 1;
   if (coded) {
-    const int qp = st->qp;
-    count = readCoefs<Coding::ShortHeader, true>(br, 1, kScanZigzag, [&](int pos, int level) {
-      c[pos] = dequantH263(level, qp);
-      markNonZero(out, pos);
-    });
+    count = readDequantH263<Coding::ShortHeader, true>(br, 1, st->qp, out);
     if (count < 0) return 1;
   }
   out->count = count;
@@ -388,10 +394,7 @@ int interBlock(VideoDecoderState* st, int qp, BlockCoefs* out) {
       count = 64;
     }
   } else {
-    count = readCoefs<K, false>(br, 0, kScanZigzag, [&](int pos, int level) {
-      c[pos] = dequantH263(level, qp);
-      markNonZero(out, pos);
-    });
+    count = readDequantH263<K, false>(br, 0, qp, out);
     if (count < 0) return 1;
   }
   out->count = count;

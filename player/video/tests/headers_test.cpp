@@ -250,16 +250,29 @@ TEST(Headers, BidirectionalVopIsSkipped) {
   vdec_destroy(&dec);
 }
 
+// The base layer and a temporal enhancement layer of QCIF.
+struct TwoLayers {
+  std::vector<uint8_t> base, enhancement;
+  TwoLayers() {
+    VolParams enh;
+    enh.layerId = 1;
+    enh.withVos = false;
+    enh.scalability = true;
+    base = makeVol(VolParams{});
+    enhancement = makeVol(enh);
+  }
+  int create(VideoDecoder* dec) const {
+    const uint8_t* cfg[2] = {base.data(), enhancement.data()};
+    const int32_t sizes[2] = {int32_t(base.size()), int32_t(enhancement.size())};
+    return vdec_create(dec, cfg, sizes, 2);
+  }
+};
+
 TEST(Headers, LayersAndBlackStart) {
-  VolParams base, enh;
-  enh.layerId = 1;
-  enh.withVos = false;
-  enh.scalability = true;
-  const auto v0 = makeVol(base), v1 = makeVol(enh);
-  const uint8_t* cfg[2] = {v0.data(), v1.data()};
-  const int32_t sizes[2] = {int32_t(v0.size()), int32_t(v1.size())};
+  const TwoLayers layers;
+  const auto& v0 = layers.base;
   VideoDecoder dec;
-  ASSERT_EQ(vdec_create(&dec, cfg, sizes, 2), 1);
+  ASSERT_EQ(layers.create(&dec), 1);
   // Before any picture every frame is black.
   for (const DecodedFrame* f : {dec.state->ref, dec.state->enh, dec.state->cur}) {
     EXPECT_EQ(f->y[0], 16);
@@ -285,7 +298,10 @@ TEST(Headers, LayersAndBlackStart) {
   vdec_destroy(&dec);
 
   // A later layer of another size would not fit the frame buffers.
-  VolParams big = enh;
+  VolParams big;
+  big.layerId = 1;
+  big.withVos = false;
+  big.scalability = true;
   big.width = 352;
   big.height = 288;
   const auto v2 = makeVol(big);
@@ -354,15 +370,8 @@ TEST(Resilience, PacketNumberPastTheLastMacroblockContinuesInSequence) {
 // A layer's header read in one call (the layer not chosen) is read again when
 // a later call brings another buffer for that layer.
 TEST(Headers, LayerInputReplacedBetweenCalls) {
-  VolParams base, enh;
-  enh.layerId = 1;
-  enh.withVos = false;
-  enh.scalability = true;
-  const auto v0 = makeVol(base), v1 = makeVol(enh);
-  const uint8_t* cfg[2] = {v0.data(), v1.data()};
-  const int32_t sizes[2] = {int32_t(v0.size()), int32_t(v1.size())};
   VideoDecoder dec;
-  ASSERT_EQ(vdec_create(&dec, cfg, sizes, 2), 1);
+  ASSERT_EQ(TwoLayers().create(&dec), 1);
   VopParams p0, p1;
   p0.timeIncrement = 1;
   p1.refSelect = true;
