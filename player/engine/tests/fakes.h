@@ -140,11 +140,15 @@ class FakeShell : public PlayerShellServices {
 // A clock the test sets by hand.
 class ManualClock : public TickClock {
  public:
-  void StartWallClock(uint32_t videoOnly) override {
+  uint32_t StartWallClock(uint32_t videoOnly) override {
     started = true;
     this->videoOnly = videoOnly;
+    return 0;
   }
-  void SetTime(uint32_t ms) override { now = ms; }
+  uint32_t SetTime(uint32_t ms) override {
+    now = ms;
+    return 0;
+  }
   uint32_t GetTime() override { return now; }
   void CloseEvent() override { closed = true; }
   bool started = false, closed = false;

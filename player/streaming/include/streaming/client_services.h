@@ -93,14 +93,15 @@ class StreamSession {
   virtual uint32_t ResetPresentation(int32_t presentation) = 0;
 };
 
-// The millisecond clock of the engine.
+// The millisecond clock of the engine; `streaming::TickClock` is the one the
+// player runs on, the engine's tests give their own.
 class TickClock {
  public:
   virtual ~TickClock() = default;
   // videoOnly = 1 (clips without audio) also takes a wall-clock base.
-  virtual void StartWallClock(uint32_t videoOnly) = 0;
+  virtual uint32_t StartWallClock(uint32_t videoOnly) = 0;
   // Shifts the clock so that it reads ms now.
-  virtual void SetTime(uint32_t ms) = 0;
+  virtual uint32_t SetTime(uint32_t ms) = 0;
   virtual uint32_t GetTime() = 0;
   virtual void CloseEvent() = 0;
 };

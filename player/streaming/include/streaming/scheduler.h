@@ -7,6 +7,8 @@
 #include <atomic>
 #include <mutex>
 
+#include "streaming/client_services.h"
+
 namespace streaming {
 
 using TaskFunction = void (*)(void* context);
@@ -55,14 +57,14 @@ class TaskScheduler {
 
 // The millisecond clock. Plain mode: ticks since the start plus an offset.
 // Wall-clock mode also takes a wall-time base and serialises GetTime.
-class TickClock {
+class TickClock : public ::TickClock {
  public:
   TickClock();
-  uint32_t StartWallClock(uint32_t wallClockMode);
-  uint32_t SetTime(uint32_t ms);
-  uint32_t GetTime();
+  uint32_t StartWallClock(uint32_t wallClockMode) override;
+  uint32_t SetTime(uint32_t ms) override;
+  uint32_t GetTime() override;
   void GetRates(float& first, float& second) const;
-  void CloseEvent() {}
+  void CloseEvent() override {}
 
  private:
   uint64_t baseWallMs_ = 0;
