@@ -100,6 +100,13 @@ void amr_enc_exit(AmrEncState** p) {
 }
 
 int amr_enc_frame(AmrEncState* st, int mode, int16_t* speech, uint8_t* out, int* usedMode) {
+    Word16 synth[L_FRAME];
+    return amr::encode_frame(st, mode, speech, out, usedMode, synth);
+}
+
+namespace amr {
+
+int encode_frame(AmrEncState* st, int mode, int16_t* speech, uint8_t* out, int* usedMode, int16_t* synth) {
     if (out != nullptr) std::memset(out, 0, AMR_OUT_BYTES);
     if (st == nullptr || speech == nullptr || out == nullptr || usedMode == nullptr || mode < AMR_MR475 ||
         mode > AMR_MR122) {
@@ -110,10 +117,11 @@ int amr_enc_frame(AmrEncState* st, int mode, int16_t* speech, uint8_t* out, int*
     for (int i = 0; i < L_FRAME; i++) speech[i] = (Word16)(speech[i] & 0xfff8);
     Pre_Process(st->pre_state, speech, L_FRAME);
     Word16 prm[57] = {};
-    Word16 synth[L_FRAME];
     Mode used = (Mode)mode;
     cod_amr(st->cod_state, (Mode)mode, speech, prm, &used, synth);
     *usedMode = used;
     amr_prm_to_if2(used, prm, out);
     return 0;
 }
+
+}  // namespace amr

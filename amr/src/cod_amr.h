@@ -1,6 +1,7 @@
 // The speech coder core: one pre-processed 160-sample frame to the analysis
 // parameters of the requested mode.
 #pragma once
+#include "amrenc/amrenc.h"
 #include "defs.h"
 #include "gain.h"
 #include "lpc.h"
@@ -46,5 +47,9 @@ int cod_amr_init(AmrCoderState** st, Flag dtx);
 int cod_amr_reset(AmrCoderState* st);
 void cod_amr_exit(AmrCoderState** st);
 int cod_amr(AmrCoderState* st, Mode mode, const Word16 new_speech[], Word16 ana[], Mode* usedMode, Word16 synth[]);
+
+// amr_enc_frame that also hands out the frame's local synthesis (160 samples,
+// at the level of the filtered input, 40 samples behind it).
+int encode_frame(AmrEncState* st, int mode, int16_t* speech, uint8_t* out, int* usedMode, int16_t* synth);
 
 }  // namespace amr
