@@ -50,8 +50,12 @@ Clip makeClip(const std::string& encoderArgs, int width, int height, int frames,
   const fs::path yuv = dir / "clip.yuv";
   char size[32];
   std::snprintf(size, sizeof size, "%dx%d", width, height);
+  // One encoder thread unless the options name a count: ffmpeg cuts a slice
+  // (a video packet) per thread, and the stream must not depend on how many
+  // cores the machine has. In data-partitioned mode slices are the only
+  // packets it writes, so those cases ask for four threads.
   const std::string enc = "ffmpeg -nostdin -v error -y -f lavfi -i " + source + "=size=" + size +
-                          ":rate=25 -frames:v " + std::to_string(frames) + " -pix_fmt yuv420p " +
+                          ":rate=25 -frames:v " + std::to_string(frames) + " -pix_fmt yuv420p -threads 1 " +
                           encoderArgs + " -f " + format + " " + es.string();
   const std::string dec = "ffmpeg -nostdin -v error -y -threads 1 -i " + es.string() +
                           " -f rawvideo -pix_fmt yuv420p " + yuv.string();

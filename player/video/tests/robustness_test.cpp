@@ -101,7 +101,7 @@ TEST(Robustness, DamagedFfmpegStreams) {
   for (const Case& c : {Case{"-c:v mpeg4 -g 1 -bf 0 -qscale:v 3", "m4v"},
                         Case{"-c:v h263 -g 1 -qscale:v 3", "h263"},
                         Case{"-c:v mpeg4 -g 8 -bf 0 -qscale:v 3 -flags +mv4 -ps 200", "m4v"},
-                        Case{"-c:v mpeg4 -g 8 -bf 0 -qscale:v 3 -data_partitioning 1 -ps 200", "m4v"},
+                        Case{"-c:v mpeg4 -g 8 -bf 0 -qscale:v 3 -data_partitioning 1 -ps 200 -threads 4", "m4v"},
                         Case{"-c:v mpeg4 -g 8 -bf 0 -qscale:v 3", "m4v"},
                         Case{"-c:v h263 -g 8 -qscale:v 3 -ps 200", "h263"}}) {
     SCOPED_TRACE(c.args);
