@@ -19,7 +19,7 @@ struct Event {
 };
 
 template <Coding K, bool Intra>
-inline bool readEvent(BitReader& br, Event* e) {
+inline bool readEventFull(BitReader& br, Event* e) {
   if constexpr (K == Coding::ShortHeader) {
     bool negative = false;
     const int sym = vlcReadSigned(br, kTcoefInter, &negative);
@@ -97,20 +97,63 @@ inline bool readEvent(BitReader& br, Event* e) {
   }
 }
 
+template <Coding K, bool Intra>
+inline const VlcTable& coefTable() {
+  if constexpr (K == Coding::ShortHeader) return kTcoefInter;
+  if constexpr (K == Coding::Reversible) return Intra ? kRvlcIntra : kRvlcInter;
+  return Intra ? kTcoefIntra : kTcoefInter;
+}
+
 // Reads coefficient events from scan position start; store(pos, level) puts
 // each. Returns the last scan position + 1, or -1 on a code error.
+//
+// The common short codes (with their sign) take one look into the table's
+// fast part, on bits kept in a register, so that a code's length is all that
+// stands between one look and the next; escapes and long codes go through
+// the full reader above, which stays the reference.
 template <Coding K, bool Intra, typename Store>
 inline int readCoefs(BitReader& reader, int start, const uint8_t* scan, Store store) {
   // A local reader stays in registers: the stores into the block could
   // otherwise alias its position.
   BitReader br = reader;
+  const CoefEntry* fast = coefTable<K, Intra>().fast;
+  uint64_t cache = 0;  // bits from br.pos on, first bit at the top
+  int left = 0;        // how many of them are loaded
+  auto refill = [&] {
+    const uint32_t byte = br.pos >> 3;
+    uint64_t v;
+    if (byte + 8 <= br.size) {
+      std::memcpy(&v, br.buf + byte, 8);
+      v = __builtin_bswap64(v);
+    } else {
+      v = 0;
+      for (uint32_t i = 0; i < 8; ++i) v = (v << 8) | (byte + i < br.size ? br.buf[byte + i] : 0u);
+    }
+    cache = v << (br.pos & 7);
+    left = 64 - int(br.pos & 7);
+  };
+  refill();
   int i = start;
   int result;
   for (;;) {
+    if (left < kCoefFastBits) refill();
+    const CoefEntry f = fast[cache >> (64 - kCoefFastBits)];
     Event e;
-    if (!readEvent<K, Intra>(br, &e)) {
-      result = -1;
-      break;
+    if (f.lenLast) {
+      const int n = f.lenLast & 31;
+      cache <<= n;
+      left -= n;
+      br.pos += uint32_t(n);
+      e.last = f.lenLast >> 7;
+      e.run = f.run;
+      e.level = f.level;
+    } else {
+      const bool ok = readEventFull<K, Intra>(br, &e);
+      refill();
+      if (!ok) {
+        result = -1;
+        break;
+      }
     }
     i += e.run;
     if (i > 63) {

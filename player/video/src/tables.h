@@ -23,6 +23,16 @@ struct VlcCode {
   int16_t values[3];
 };
 
+// One look of kCoefFastBits bits into a coefficient table: the event of a
+// code that fits together with its sign bit; lenLast 0 where none does (long
+// codes, escape), else the bits used | last << 7.
+constexpr int kCoefFastBits = 10;
+struct CoefEntry {
+  int16_t level;  // signed
+  uint8_t run;
+  uint8_t lenLast;
+};
+
 struct VlcTable {
   const VlcEntry* lut;
   int rootBits;
@@ -30,6 +40,7 @@ struct VlcTable {
   int codeCount;
   int valueCount;
   const char* source;  // data file, relative to the tables folder
+  const CoefEntry* fast;  // coefficient tables only, 2^kCoefFastBits entries
 };
 
 // Symbols: coefficient tables pack (last << 12) | (run << 6) | level; MCBPC

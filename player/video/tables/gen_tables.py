@@ -91,6 +91,27 @@ def build_lut(codes, root):
     return lut
 
 
+# Bits of the coefficient tables' one-look table: a code and its sign bit
+# that fit in them decode with a single lookup.
+COEF_FAST_BITS = 10
+
+
+def build_coef_fast(codes):
+    """codes: (bitstring, (last, run, level)). Entries (level, run, len | last << 7),
+    with the sign bit folded in; (0, 0, 0) where the code and sign do not fit
+    or the code is the escape."""
+    fast = [(0, 0, 0)] * (1 << COEF_FAST_BITS)
+    for bits, (last, run, level) in codes:
+        n = len(bits) + 1
+        if last < 0 or n > COEF_FAST_BITS:
+            continue
+        for sign in (0, 1):
+            base = int(bits + str(sign), 2) << (COEF_FAST_BITS - n)
+            for i in range(1 << (COEF_FAST_BITS - n)):
+                fast[base + i] = (-level if sign else level, run, n | (last << 7))
+    return fast
+
+
 def c_array(values, per_line=16):
     out = []
     for i in range(0, len(values), per_line):
@@ -124,8 +145,14 @@ def main():
         o.append('static const VlcEntry %sLut[] = {' % name)
         o.append(c_array(['{%d, %d, %d}' % e for e in lut], 8))
         o.append('};')
-        o.append('const VlcTable %s = {%sLut, %d, %sCodes, %d, %d, "video/%s"};' %
-                 (name, name, root, name, len(codes), len(vcols), fname))
+        fast = 'nullptr'
+        if pack is pack_tcoef:
+            o.append('static const CoefEntry %sFast[%d] = {' % (name, 1 << COEF_FAST_BITS))
+            o.append(c_array(['{%d, %d, %d}' % e for e in build_coef_fast(list(zip(bits, vals)))], 8))
+            o.append('};')
+            fast = name + 'Fast'
+        o.append('const VlcTable %s = {%sLut, %d, %sCodes, %d, %d, "video/%s", %s};' %
+                 (name, name, root, name, len(codes), len(vcols), fname, fast))
         o.append('')
 
     for name, fname in (('kScanZigzag', 'scan_zigzag.txt'),

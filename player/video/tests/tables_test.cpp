@@ -175,3 +175,36 @@ TEST(Tables, ListsMatchData) {
     }
   }
 }
+
+// The one-look coefficient tables agree with the full reader on every bit
+// pattern they index, whatever bits follow.
+TEST(Tables, CoefFastLookupMatchesFullReader) {
+  for (const VlcTable* t : {&kTcoefIntra, &kTcoefInter, &kRvlcIntra, &kRvlcInter}) {
+    SCOPED_TRACE(t->source);
+    ASSERT_NE(t->fast, nullptr);
+    int hits = 0;
+    for (uint32_t idx = 0; idx < (1u << kCoefFastBits); ++idx) {
+      for (const uint32_t tail : {0u, 0xFFFFFFFFu, 0x5A5A5A5Au}) {
+        const uint32_t word = (idx << (32 - kCoefFastBits)) | (tail >> kCoefFastBits);
+        uint8_t buf[8] = {uint8_t(word >> 24), uint8_t(word >> 16), uint8_t(word >> 8), uint8_t(word),
+                          uint8_t(tail), uint8_t(tail), uint8_t(tail), uint8_t(tail)};
+        BitReader br;
+        br.bind(buf, sizeof buf);
+        bool negative = false;
+        const int sym = vlcReadSigned(br, *t, &negative);
+        const CoefEntry f = t->fast[idx];
+        if (!f.lenLast) {
+          EXPECT_TRUE(sym < 0 || br.position() > uint32_t(kCoefFastBits)) << idx;
+          continue;
+        }
+        ++hits;
+        ASSERT_GE(sym, 0) << idx;
+        EXPECT_EQ(br.position(), f.lenLast & 31u) << idx;
+        EXPECT_EQ(f.lenLast >> 7, sym >> 12) << idx;
+        EXPECT_EQ(f.run, (sym >> 6) & 63) << idx;
+        EXPECT_EQ(f.level, negative ? -(sym & 63) : (sym & 63)) << idx;
+      }
+    }
+    EXPECT_GT(hits, 0);
+  }
+}
