@@ -232,147 +232,189 @@ void code_4i40_17bits(const Corr& c, const int sign[], Pulses& p, Word16** anap)
 
 // ---- 8 and 10 pulses (two per track) ----------------------------------------
 
-int64_t isqrt64(int64_t v) {
-    if (v <= 0) return 0;
-    int64_t r = 0, bit = (int64_t)1 << 62;
-    while (bit > v) bit >>= 2;
-    while (bit != 0) {
-        if (v >= r + bit) {
-            v -= r + bit;
-            r = (r >> 1) + bit;
+// Backward-filtered target, scaled by the sum of the track maxima (and a
+// further factor of 4) so that sums of ten pulses cannot overflow.
+void cor_h_x(const Word16 h[], const Word16 x[], Word16 dn[], int nb_track, int step) {
+    Word32 y32[L_CODE], tot = 5;
+    for (int k = 0; k < nb_track; k++) {
+        Word32 max = 0;
+        for (int i = k; i < L_CODE; i += step) {
+            Word32 s = 0;
+            for (int j = i; j < L_CODE; j++) s = L_mac(s, x[j], h[j - i]);
+            y32[i] = s;
+            s = L_abs(s);
+            if (L_sub(s, max) > 0) max = s;
+        }
+        tot = L_add(tot, L_shr(max, 1));
+    }
+    const Word16 j = sub(norm_l(tot), 2);
+    for (int i = 0; i < L_CODE; i++) dn[i] = round16(L_shl(y32[i], j));
+}
+
+// Signs fixed per position from the normalised LTP residual cn and target
+// correlation dn (dn becomes sign-adjusted); the strongest position of each
+// track, and the pulses' tracks starting at the track of the overall maximum.
+void set_sign12k2(Word16 dn[], const Word16 cn[], Word16 sign[], Word16 pos_max[], int nb_track, Word16 ipos[],
+                  int step) {
+    Word32 s = 256, t = 256;
+    for (int i = 0; i < L_CODE; i++) {
+        s = L_mac(s, cn[i], cn[i]);
+        t = L_mac(t, dn[i], dn[i]);
+    }
+    const Word16 k_cn = extract_h(L_shl(Inv_sqrt(s), 5));
+    const Word16 k_dn = extract_h(L_shl(Inv_sqrt(t), 5));
+    Word16 en[L_CODE];
+    for (int i = 0; i < L_CODE; i++) {
+        Word16 val = dn[i];
+        Word16 cor = round16(L_shl(L_mac(L_mult(k_cn, cn[i]), k_dn, val), 10));
+        if (cor >= 0) {
+            sign[i] = 32767;
         } else {
-            r >>= 1;
+            sign[i] = -32767;
+            cor = negate(cor);
+            val = negate(val);
         }
-        bit >>= 2;
+        dn[i] = val;
+        en[i] = cor;
     }
-    return r;
-}
-
-// Signs preselected from the LTP residual and the backward-filtered target
-// (both normalised); en is the magnitude used to rank positions.
-void preselect_signs(const Corr& c, const Word16* res2, int sign[L_CODE], int64_t en[L_CODE]) {
-    int64_t ecn = 0, edn = 0;
-    for (int i = 0; i < L_CODE; i++) {
-        ecn += (int64_t)res2[i] * res2[i];
-        edn += (int64_t)c.dn[i] * c.dn[i];
-    }
-    int64_t ncn = isqrt64(ecn) + 1, ndn = isqrt64(edn) + 1;
-    for (int i = 0; i < L_CODE; i++) {
-        int64_t v = (int64_t)res2[i] * ndn + (int64_t)c.dn[i] * ncn;
-        sign[i] = v >= 0 ? 1 : -1;
-        en[i] = v >= 0 ? v : -v;
-    }
-}
-
-// Improves a placement: each pair of pulses in consecutive slots is searched
-// again over its two tracks with all other pulses kept; two passes.
-void refine_pairs(const Corr& c, int ntrack, Pulses& p) {
-    for (int pass = 0; pass < 2; pass++) {
-        for (int k = 0; k + 1 < p.n; k += 2) {
-            int64_t C = 0, E = 0, rrsum[L_CODE] = {};
-            for (int i = 0; i < p.n; i++) {
-                if (i == k || i == k + 1) continue;
-                C += c.dn[p.pos[i]];
-                for (int j = 0; j < p.n; j++)
-                    if (j != k && j != k + 1) E += c.rr[p.pos[i]][p.pos[j]];
-                for (int q = 0; q < L_CODE; q++) rrsum[q] += c.rr[q][p.pos[i]];
+    Word16 max_of_all = -1, pos = 0;
+    ipos[0] = 0;
+    for (int i = 0; i < nb_track; i++) {
+        Word16 max = -1;
+        for (int j = i; j < L_CODE; j += step) {
+            if (sub(en[j], max) > 0) {
+                max = en[j];
+                pos = (Word16)j;
             }
-            const int t1 = p.pos[k] % ntrack, t2 = p.pos[k + 1] % ntrack;
-            int b1 = p.pos[k], b2 = p.pos[k + 1];
-            int64_t bc = C + c.dn[b1] + c.dn[b2];
-            int64_t be = E + c.rr[b1][b1] + c.rr[b2][b2] + 2 * (rrsum[b1] + rrsum[b2] + c.rr[b1][b2]);
-            int64_t bc2 = bc * bc;
-            for (int p1 = t1; p1 < L_CODE; p1 += ntrack) {
-                const int64_t C1 = C + c.dn[p1];
-                const int64_t E1 = E + c.rr[p1][p1] + 2 * rrsum[p1];
-                for (int p2 = t2; p2 < L_CODE; p2 += ntrack) {
-                    const int64_t C2 = C1 + c.dn[p2];
-                    const int64_t E2 = E1 + c.rr[p2][p2] + 2 * (rrsum[p2] + c.rr[p1][p2]);
-                    if (better(C2, E2, bc2, be)) {
-                        bc2 = C2 * C2;
-                        be = E2;
-                        b1 = p1;
-                        b2 = p2;
-                    }
-                }
-            }
-            p.pos[k] = b1;
-            p.pos[k + 1] = b2;
         }
+        pos_max[i] = pos;
+        if (sub(max, max_of_all) > 0) {
+            max_of_all = max;
+            ipos[0] = (Word16)i;
+        }
+    }
+    pos = ipos[0];
+    ipos[nb_track] = pos;
+    for (int i = 1; i < nb_track; i++) {
+        pos = add(pos, 1);
+        if (pos >= nb_track) pos = 0;
+        ipos[i] = pos;
+        ipos[i + nb_track] = pos;
     }
 }
 
-// Depth-first search: pulse 0 at the strongest position of the first track,
-// then pairs of pulses in consecutive tracks searched exhaustively, each
-// stage keeping the earlier pulses; every track is tried as the first.
-void search_pairs(const Corr& c, const int64_t en[], int ntrack, int npulse, Pulses& out) {
-    int pos_max[5];
-    for (int t = 0; t < ntrack; t++) {
-        int64_t m = -1;
-        for (int p = t; p < L_CODE; p += ntrack)
-            if (en[p] > m) {
-                m = en[p];
-                pos_max[t] = p;
-            }
+// Impulse-response correlation matrix, h normalised by its energy, with the
+// position signs folded in.
+void cor_h(const Word16 h[], const Word16 sign[], Word16 rr[][L_CODE]) {
+    Word16 h2[L_CODE];
+    Word32 s = 2;
+    for (int i = 0; i < L_CODE; i++) s = L_mac(s, h[i], h[i]);
+    if (sub(extract_h(s), 32767) == 0) {
+        for (int i = 0; i < L_CODE; i++) h2[i] = shr(h[i], 1);
+    } else {
+        s = L_shr(s, 1);
+        Word16 k = extract_h(L_shl(Inv_sqrt(s), 7));
+        k = mult(k, 32440);  // 0.99: headroom
+        for (int i = 0; i < L_CODE; i++) h2[i] = round16(L_shl(L_mult(h[i], k), 9));
     }
-    int64_t best_c2 = 0, best_e = 1;
-    bool have = false;
-    for (int rot = 0; rot < ntrack; rot++) {
-        int pos[10];
-        int64_t rrsum[L_CODE];  // sum over placed pulses of rr[p][pulse]
-        pos[0] = pos_max[rot];
-        int64_t C = c.dn[pos[0]], E = c.rr[pos[0]][pos[0]];
-        for (int p = 0; p < L_CODE; p++) rrsum[p] = c.rr[p][pos[0]];
-        int k = 1;
-        while (k < npulse) {
-            const int t1 = (rot + k) % ntrack;
-            const bool pair = k + 1 < npulse;
-            const int t2 = pair ? (rot + k + 1) % ntrack : t1;
-            int64_t bc2 = 0, be = 1;
-            int b1 = t1, b2 = t2;
-            bool f = false;
-            for (int p1 = t1; p1 < L_CODE; p1 += ntrack) {
-                const int64_t C1 = C + c.dn[p1];
-                const int64_t E1 = E + c.rr[p1][p1] + 2 * rrsum[p1];
-                if (!pair) {
-                    if (!f || better(C1, E1, bc2, be)) {
-                        bc2 = C1 * C1;
-                        be = E1;
-                        b1 = p1;
-                        f = E1 > 0 && C1 > 0;
-                    }
-                    continue;
-                }
-                for (int p2 = t2; p2 < L_CODE; p2 += ntrack) {
-                    const int64_t C2 = C1 + c.dn[p2];
-                    const int64_t E2 = E1 + c.rr[p2][p2] + 2 * (rrsum[p2] + c.rr[p1][p2]);
-                    if (!f || better(C2, E2, bc2, be)) {
-                        bc2 = C2 * C2;
-                        be = E2;
-                        b1 = p1;
-                        b2 = p2;
-                        f = E2 > 0 && C2 > 0;
-                    }
-                }
-            }
-            const int placed[2] = {b1, b2};
-            for (int n = 0; n < (pair ? 2 : 1); n++) {
-                const int p = placed[n];
-                C += c.dn[p];
-                E += c.rr[p][p] + 2 * rrsum[p];
-                for (int q = 0; q < L_CODE; q++) rrsum[q] += c.rr[q][p];
-                pos[k++] = p;
-            }
-        }
-        if (!have || better(C, E, best_c2, best_e)) {
-            have = true;
-            best_c2 = C * C;
-            best_e = E > 0 ? E : 1;
-            out.n = npulse;
-            for (int i = 0; i < npulse; i++) out.pos[i] = pos[i];
+    s = 0;
+    for (int k = 0, i = L_CODE - 1; k < L_CODE; k++, i--) {
+        s = L_mac(s, h2[k], h2[k]);
+        rr[i][i] = round16(s);
+    }
+    for (int dec = 1; dec < L_CODE; dec++) {
+        s = 0;
+        for (int k = 0, j = L_CODE - 1, i = j - dec; k < L_CODE - dec; k++, i--, j--) {
+            s = L_mac(s, h2[k], h2[k + dec]);
+            rr[j][i] = mult(round16(s), mult(sign[i], sign[j]));
+            rr[i][j] = rr[j][i];
         }
     }
-    refine_pairs(c, ntrack, out);
+}
+
+// One depth-first stage: the best pair (ix in track ipos_x, iy in track
+// ipos_y) added to the pulses placed so far. The energy scale halves per
+// stage: diag is the weight of a new pulse's own energy, cross that of its
+// correlation with each earlier pulse; rrv_w weights the precomputed sums.
+void search_pair(const Word16 dn[], const Word16 rr[][L_CODE], const Word16 placed[], int nplaced, int ipos_x,
+                 int ipos_y, int step, Word16 rrv_diag, Word16 rrv_cross, Word16 rrv_w, Word16 diag, Word16 cross,
+                 Word16 ps0, Word32 alp0, Word16* ps, Word16* alp, Word16* ia, Word16* ib) {
+    Word16 rrv[L_CODE];
+    for (int iy = ipos_y; iy < L_CODE; iy += step) {
+        Word32 s = L_mult(rr[iy][iy], rrv_diag);
+        for (int k = 0; k < nplaced; k++) s = L_mac(s, rr[placed[k]][iy], rrv_cross);
+        rrv[iy] = round16(s);
+    }
+    Word16 sq = -1;
+    *alp = 1;
+    *ps = 0;
+    *ia = (Word16)ipos_x;
+    *ib = (Word16)ipos_y;
+    for (int ix = ipos_x; ix < L_CODE; ix += step) {
+        const Word16 ps1 = add(ps0, dn[ix]);
+        Word32 alp1 = L_mac(alp0, rr[ix][ix], diag);
+        for (int k = 0; k < nplaced; k++) alp1 = L_mac(alp1, rr[placed[k]][ix], cross);
+        for (int iy = ipos_y; iy < L_CODE; iy += step) {
+            const Word16 ps2 = add(ps1, dn[iy]);
+            Word32 s = L_mac(alp1, rrv[iy], rrv_w);
+            s = L_mac(s, rr[ix][iy], cross);
+            const Word16 sq2 = mult(ps2, ps2);
+            const Word16 alp_16 = round16(s);
+            if (L_msu(L_mult(*alp, sq2), sq, alp_16) > 0) {
+                sq = sq2;
+                *ps = ps2;
+                *alp = alp_16;
+                *ia = (Word16)ix;
+                *ib = (Word16)iy;
+            }
+        }
+    }
+}
+
+// Depth-first search of 8 (10.2 kbit/s) or 10 (12.2 kbit/s) pulses: the first
+// pulse at the overall maximum, the second at the maximum of the next track,
+// then pairs of tracks one after the other; repeated with the later tracks
+// rotated, keeping the best.
+void search_10and8i40(int nb_pulse, int step, int nb_tracks, const Word16 dn[], const Word16 rr[][L_CODE],
+                      Word16 ipos[], const Word16 pos_max[], Word16 codvec[]) {
+    constexpr Word16 _1_2 = 16384, _1_4 = 8192, _1_8 = 4096, _1_16 = 2048, _1_32 = 1024, _1_64 = 512,
+                     _1_128 = 256;
+    // Weights per stage: rrv own, rrv cross, rrv use, own, cross.
+    const Word16 w[4][5] = {{_1_8, _1_4, _1_2, _1_16, _1_8},
+                            {_1_8, _1_4, _1_4, _1_32, _1_16},
+                            {_1_16, _1_8, _1_4, _1_64, _1_32},
+                            {_1_16, _1_8, _1_8, _1_128, _1_64}};
+    const Word16 i0 = pos_max[ipos[0]];
+    Word16 psk = -1, alpk = 1;
+    for (int i = 0; i < nb_pulse; i++) codvec[i] = (Word16)i;
+    for (int track = 1; track < nb_tracks; track++) {
+        Word16 placed[10];
+        placed[0] = i0;
+        placed[1] = pos_max[ipos[1]];
+        Word16 ps0 = add(dn[placed[0]], dn[placed[1]]);
+        Word32 alp0 = L_mult(rr[placed[0]][placed[0]], _1_16);
+        alp0 = L_mac(alp0, rr[placed[1]][placed[1]], _1_16);
+        alp0 = L_mac(alp0, rr[placed[0]][placed[1]], _1_8);
+        Word16 ps = 0, alp = 1, sq = -1;
+        int n = 2;
+        for (int stage = 0; n < nb_pulse; stage++) {
+            search_pair(dn, rr, placed, n, ipos[n], ipos[n + 1], step, w[stage][0], w[stage][1], w[stage][2],
+                        w[stage][3], w[stage][4], ps0, alp0, &ps, &alp, &placed[n], &placed[n + 1]);
+            n += 2;
+            ps0 = ps;
+            alp0 = L_mult(alp, _1_2);
+        }
+        sq = mult(ps, ps);
+        if (L_msu(L_mult(alpk, sq), psk, alp) > 0) {
+            psk = sq;
+            alpk = alp;
+            for (int i = 0; i < nb_pulse; i++) codvec[i] = placed[i];
+        }
+        // Cyclic permutation of the tracks of pulses 1 and later.
+        const Word16 pos = ipos[1];
+        for (int j = 1, k = 2; k < nb_pulse; j++, k++) ipos[j] = ipos[k];
+        ipos[nb_pulse - 1] = pos;
+    }
 }
 
 // For a track holding two pulses, the decoder takes the second pulse's sign
@@ -387,8 +429,7 @@ void order_track_pair(int a, int b, const int sign[], int* first, int* second) {
     }
 }
 
-void code_10i40_35bits(const Corr& c, const int sign[], const int64_t en[], Pulses& p, Word16** anap) {
-    search_pairs(c, en, 5, 10, p);
+void code_10i40_35bits(const int sign[], const Pulses& p, Word16** anap) {
     int per_track[5][2], cnt[5] = {};
     for (int k = 0; k < 10; k++) {
         int t = p.pos[k] % 5;
@@ -410,8 +451,7 @@ Word16 compress10(Word16 a, Word16 b, Word16 c) {
     return (Word16)((msbs << 3) | ((c & 1) << 2) | ((b & 1) << 1) | (a & 1));
 }
 
-void code_8i40_31bits(const Corr& c, const int sign[], const int64_t en[], Pulses& p, Word16** anap) {
-    search_pairs(c, en, 4, 8, p);
+void code_8i40_31bits(const int sign[], const Pulses& p, Word16** anap) {
     int per_track[4][2], cnt[4] = {};
     for (int k = 0; k < 8; k++) {
         int t = p.pos[k] % 4;
@@ -446,19 +486,26 @@ void cbsearch(const Word16* xn, const Word16* h_in, Word16 T0, Word16 pitch_shar
     if (T0 < L_CODE)
         for (int i = T0; i < L_CODE; i++) h[i] = add(h[i], mult(h[i - T0], sharp));
 
-    Corr c;
-    compute_corr(xn, h, c);
     int sign[L_CODE];
-    int64_t en[L_CODE];
     Pulses p;
     if (mode == MR102 || mode == MR122) {
-        preselect_signs(c, res2, sign, en);
-        apply_signs(c, sign);
+        const int ntrack = mode == MR122 ? 5 : 4;
+        Word16 dn[L_CODE], sgn[L_CODE], pos_max[5], ipos[10], codvec[10];
+        Word16 rr[L_CODE][L_CODE];
+        cor_h_x(h, xn, dn, ntrack, ntrack);
+        set_sign12k2(dn, res2, sgn, pos_max, ntrack, ipos, ntrack);
+        cor_h(h, sgn, rr);
+        p.n = 2 * ntrack;
+        search_10and8i40(p.n, ntrack, ntrack, dn, rr, ipos, pos_max, codvec);
+        for (int i = 0; i < L_CODE; i++) sign[i] = sgn[i] > 0 ? 1 : -1;
+        for (int k = 0; k < p.n; k++) p.pos[k] = codvec[k];
         if (mode == MR122)
-            code_10i40_35bits(c, sign, en, p, anap);
+            code_10i40_35bits(sign, p, anap);
         else
-            code_8i40_31bits(c, sign, en, p, anap);
+            code_8i40_31bits(sign, p, anap);
     } else {
+        Corr c;
+        compute_corr(xn, h, c);
         sign_from_dn(c, sign);
         apply_signs(c, sign);
         switch (mode) {

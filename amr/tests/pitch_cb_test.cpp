@@ -240,6 +240,24 @@ TEST(AmrCodebook, ParametersDecodeToTheCodeVector) {
     }
 }
 
+// A target that is one filtered pulse: the two-per-track searches start at
+// the strongest position and so must place a pulse there, with its sign.
+TEST(AmrCodebook, TwoPerTrackSearchesFindASinglePulse) {
+    for (Mode md : {MR102, MR122}) {
+        for (int pos : {0, 17, 39}) {
+            for (int sgn : {1, -1}) {
+                Word16 xn[40] = {}, h[40], res2[40] = {}, code[40], y[40], prm[10];
+                for (int i = 0; i < 40; i++) h[i] = (Word16)std::lround(4096 * std::pow(0.7, i));
+                for (int i = pos; i < 40; i++) xn[i] = (Word16)(sgn * h[i - pos] * 2);
+                res2[pos] = (Word16)(sgn * 3000);
+                Word16* anap = prm;
+                cbsearch(xn, h, 60, 0, 0, res2, code, y, &anap, md, 0);
+                EXPECT_EQ(code[pos] > 0 ? 1 : code[pos] < 0 ? -1 : 0, sgn) << "mode " << md << " position " << pos;
+            }
+        }
+    }
+}
+
 TEST(AmrCodebook, SharpeningOnlyBelowFortyAndStartPositionsDifferPerSubframe) {
     Word16 xn[40] = {}, h[40] = {}, res2[40] = {}, code[40], y[40], prm[10];
     h[0] = 4096;
