@@ -139,29 +139,6 @@ Word16 sign_bits(const int sign[L_CODE], const Pulses& p) {
     return s;
 }
 
-void code_2i40_9bits(const Corr& c, const int sign[], Word16 subframe, Pulses& p, Word16** anap) {
-    Pulses best;
-    int64_t best_c2 = 0, best_e = 1;
-    int best_b = 0;
-    for (int b = 0; b < 2; b++) {
-        int cand[4][16], ncand[4];
-        for (int k = 0; k < 2; k++) ncand[k] = track_positions(startPos_9pf[8 * b + 2 * subframe + k], 5, cand[k]);
-        Pulses q;
-        int64_t c2, e;
-        search_small(c, cand, ncand, 2, q, &c2, &e);
-        if (b == 0 || (e > 0 && (int64_t)c2 * best_e > (int64_t)best_c2 * e)) {
-            best = q;
-            best_c2 = c2;
-            best_e = e;
-            best_b = b;
-        }
-    }
-    p = best;
-    Word16 index = (Word16)((p.pos[0] / 5) | ((p.pos[1] / 5) << 3) | (best_b << 6));
-    *(*anap)++ = index;
-    *(*anap)++ = sign_bits(sign, p);
-}
-
 void code_2i40_11bits(const Corr& c, const int sign[], Pulses& p, Word16** anap) {
     int cand[4][16], ncand[4] = {0, 0};
     int tmp[8];
@@ -233,8 +210,8 @@ void code_4i40_17bits(const Corr& c, const int sign[], Pulses& p, Word16** anap)
 // ---- 8 and 10 pulses (two per track) ----------------------------------------
 
 // Backward-filtered target, scaled by the sum of the track maxima (and a
-// further factor of 4) so that sums of ten pulses cannot overflow.
-void cor_h_x(const Word16 h[], const Word16 x[], Word16 dn[], int nb_track, int step) {
+// further factor 2^sf) so that sums of pulses cannot overflow.
+void cor_h_x(const Word16 h[], const Word16 x[], Word16 dn[], Word16 sf, int nb_track, int step) {
     Word32 y32[L_CODE], tot = 5;
     for (int k = 0; k < nb_track; k++) {
         Word32 max = 0;
@@ -247,7 +224,7 @@ void cor_h_x(const Word16 h[], const Word16 x[], Word16 dn[], int nb_track, int 
         }
         tot = L_add(tot, L_shr(max, 1));
     }
-    const Word16 j = sub(norm_l(tot), 2);
+    const Word16 j = sub(norm_l(tot), sf);
     for (int i = 0; i < L_CODE; i++) dn[i] = round16(L_shl(y32[i], j));
 }
 
@@ -417,6 +394,72 @@ void search_10and8i40(int nb_pulse, int step, int nb_tracks, const Word16 dn[], 
     }
 }
 
+// Signs from the target correlation alone (dn becomes sign-adjusted).
+void set_sign(Word16 dn[], Word16 sign[]) {
+    for (int i = 0; i < L_CODE; i++) {
+        if (dn[i] >= 0) {
+            sign[i] = 32767;
+        } else {
+            sign[i] = -32767;
+            dn[i] = negate(dn[i]);
+        }
+    }
+}
+
+// 4.75 and 5.15 kbit/s: both pulses over all positions of the two track
+// pairs allowed in this subframe.
+void search_2i40(Word16 subNr, const Word16 dn[], const Word16 rr[][L_CODE], Word16 codvec[], int* set) {
+    constexpr Word16 _1_2 = 16384, _1_4 = 8192;
+    Word16 psk = -1, alpk = 1;
+    codvec[0] = 0;
+    codvec[1] = 1;
+    *set = 0;
+    for (int track1 = 0; track1 < 2; track1++) {
+        const int ipos0 = startPos_9pf[subNr * 2 + 8 * track1], ipos1 = startPos_9pf[subNr * 2 + 1 + 8 * track1];
+        for (int i0 = ipos0; i0 < L_CODE; i0 += 5) {
+            const Word16 ps0 = dn[i0];
+            const Word32 alp0 = L_mult(rr[i0][i0], _1_4);
+            Word16 sq = -1, alp = 1, ix = (Word16)ipos1;
+            for (int i1 = ipos1; i1 < L_CODE; i1 += 5) {
+                const Word16 ps1 = add(ps0, dn[i1]);
+                Word32 alp1 = L_mac(alp0, rr[i1][i1], _1_4);
+                alp1 = L_mac(alp1, rr[i0][i1], _1_2);
+                const Word16 sq1 = mult(ps1, ps1);
+                const Word16 alp_16 = round16(alp1);
+                if (L_msu(L_mult(alp, sq1), sq, alp_16) > 0) {
+                    sq = sq1;
+                    alp = alp_16;
+                    ix = (Word16)i1;
+                }
+            }
+            if (L_msu(L_mult(alpk, sq), psk, alp) > 0) {
+                psk = sq;
+                alpk = alp;
+                codvec[0] = (Word16)i0;
+                codvec[1] = ix;
+                *set = track1;
+            }
+        }
+    }
+}
+
+void code_2i40_9bits(const Word16* h, const Word16* xn, Word16 subframe, int sign[], Pulses& p, Word16** anap) {
+    Word16 dn[L_CODE], sgn[L_CODE], codvec[2];
+    Word16 rr[L_CODE][L_CODE];
+    cor_h_x(h, xn, dn, 1, 5, 5);
+    set_sign(dn, sgn);
+    cor_h(h, sgn, rr);
+    int set = 0;
+    search_2i40(subframe, dn, rr, codvec, &set);
+    for (int i = 0; i < L_CODE; i++) sign[i] = sgn[i] > 0 ? 1 : -1;
+    p.n = 2;
+    p.pos[0] = codvec[0];
+    p.pos[1] = codvec[1];
+    Word16 index = (Word16)((p.pos[0] / 5) | ((p.pos[1] / 5) << 3) | (set << 6));
+    *(*anap)++ = index;
+    *(*anap)++ = sign_bits(sign, p);
+}
+
 // For a track holding two pulses, the decoder takes the second pulse's sign
 // from the first: equal unless the second lies before the first.
 void order_track_pair(int a, int b, const int sign[], int* first, int* second) {
@@ -492,7 +535,7 @@ void cbsearch(const Word16* xn, const Word16* h_in, Word16 T0, Word16 pitch_shar
         const int ntrack = mode == MR122 ? 5 : 4;
         Word16 dn[L_CODE], sgn[L_CODE], pos_max[5], ipos[10], codvec[10];
         Word16 rr[L_CODE][L_CODE];
-        cor_h_x(h, xn, dn, ntrack, ntrack);
+        cor_h_x(h, xn, dn, 2, ntrack, ntrack);
         set_sign12k2(dn, res2, sgn, pos_max, ntrack, ipos, ntrack);
         cor_h(h, sgn, rr);
         p.n = 2 * ntrack;
@@ -503,14 +546,14 @@ void cbsearch(const Word16* xn, const Word16* h_in, Word16 T0, Word16 pitch_shar
             code_10i40_35bits(sign, p, anap);
         else
             code_8i40_31bits(sign, p, anap);
+    } else if (mode == MR475 || mode == MR515) {
+        code_2i40_9bits(h, xn, subframe, sign, p, anap);
     } else {
         Corr c;
         compute_corr(xn, h, c);
         sign_from_dn(c, sign);
         apply_signs(c, sign);
         switch (mode) {
-        case MR475:
-        case MR515: code_2i40_9bits(c, sign, subframe, p, anap); break;
         case MR59: code_2i40_11bits(c, sign, p, anap); break;
         case MR67: code_3i40_14bits(c, sign, p, anap); break;
         default: code_4i40_17bits(c, sign, p, anap); break;
