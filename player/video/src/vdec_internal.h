@@ -154,8 +154,12 @@ void setMacroblockGrid(VolInfo* vol);
 int32_t streamTimestamp(const VolInfo* vol, const DecodedFrame* f);
 
 // Inverse transform of one block: into 8 bits with saturation, or in place.
+// Where the processor has them, blocks with more than a DC coefficient go
+// through a vector transform; the plain variants are the reference for it.
 void idctPut(BlockCoefs* b, uint8_t* dst, int stride);
 void idctInPlace(BlockCoefs* b);
+void idctPutPlain(BlockCoefs* b, uint8_t* dst, int stride);
+void idctInPlacePlain(BlockCoefs* b);
 // Every pass in full, without the choice of variants (for tests).
 void idctFull(int32_t blk[64]);
 

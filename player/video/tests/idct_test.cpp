@@ -115,7 +115,8 @@ TEST(Idct, Ieee1180Accuracy) {
 }
 
 // Every zero pattern the variants are chosen for gives the full transform's
-// result, in place and through the saturating put.
+// result, in place and through the saturating put, on the vector path and on
+// the plain one.
 TEST(Idct, ReducedVariantsEqualFullTransform) {
   Rand1180 rnd;
   for (int n = 0; n < 20000; ++n) {
@@ -130,12 +131,26 @@ TEST(Idct, ReducedVariantsEqualFullTransform) {
     std::memcpy(full, b.c, sizeof full);
     idctFull(full);
     fillMap(&b);
-    BlockCoefs put = b;
+    // The chosen path (vector where the processor has it) and the plain one.
+    BlockCoefs put = b, plain = b, plainPut = b;
     idctInPlace(&b);
-    for (int i = 0; i < 64; ++i) ASSERT_EQ(b.c[i], full[i]) << "block " << n << " pixel " << i;
-    uint8_t pix[8 * 8];
-    idctPut(&put, pix, 8);
-    for (int i = 0; i < 64; ++i) ASSERT_EQ(pix[i], std::clamp(full[i], 0, 255)) << n;
+    idctInPlacePlain(&plain);
+    for (int i = 0; i < 64; ++i) {
+      ASSERT_EQ(b.c[i], full[i]) << "block " << n << " pixel " << i;
+      ASSERT_EQ(plain.c[i], full[i]) << "block " << n << " pixel " << i;
+    }
+    // Into a 16-wide picture, so that the stride is used and kept to.
+    uint8_t pix[8 * 16], pixPlain[8 * 16];
+    std::memset(pix, 77, sizeof pix);
+    std::memset(pixPlain, 77, sizeof pixPlain);
+    idctPut(&put, pix, 16);
+    idctPutPlain(&plainPut, pixPlain, 16);
+    for (int r = 0; r < 8; ++r)
+      for (int c = 0; c < 16; ++c) {
+        const int want = c < 8 ? std::clamp(full[8 * r + c], 0, 255) : 77;
+        ASSERT_EQ(pix[16 * r + c], want) << n;
+        ASSERT_EQ(pixPlain[16 * r + c], want) << n;
+      }
   }
 }
 
