@@ -1,5 +1,6 @@
 #include "cbsearch.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "amr_tables.h"
@@ -191,22 +192,6 @@ void code_3i40_14bits(const Corr& c, const int sign[], Pulses& p, Word16** anap)
     *(*anap)++ = sign_bits(sign, p);
 }
 
-void code_4i40_17bits(const Corr& c, const int sign[], Pulses& p, Word16** anap) {
-    int cand[4][16], ncand[4];
-    ncand[0] = track_positions(0, 5, cand[0]);
-    ncand[1] = track_positions(1, 5, cand[1]);
-    ncand[2] = track_positions(2, 5, cand[2]);
-    ncand[3] = track_positions(3, 5, cand[3]);
-    ncand[3] += track_positions(4, 5, cand[3] + ncand[3]);
-    int64_t c2, e;
-    search_small(c, cand, ncand, 4, p, &c2, &e);
-    int j3 = (p.pos[3] % 5) == 4 ? 1 : 0;
-    Word16 index = (Word16)(gray[p.pos[0] / 5] | (gray[p.pos[1] / 5] << 3) | (gray[p.pos[2] / 5] << 6) |
-                            (j3 << 9) | (gray[p.pos[3] / 5] << 10));
-    *(*anap)++ = index;
-    *(*anap)++ = sign_bits(sign, p);
-}
-
 // ---- 8 and 10 pulses (two per track) ----------------------------------------
 
 // Backward-filtered target, scaled by the sum of the track maxima (and a
@@ -394,8 +379,9 @@ void search_10and8i40(int nb_pulse, int step, int nb_tracks, const Word16 dn[], 
     }
 }
 
-// Signs from the target correlation alone (dn becomes sign-adjusted).
-void set_sign(Word16 dn[], Word16 sign[]) {
+// Signs from the target correlation alone (dn becomes sign-adjusted); dn2
+// keeps the n strongest positions of each track and marks the others -1.
+void set_sign(Word16 dn[], Word16 sign[], Word16 dn2[], int n) {
     for (int i = 0; i < L_CODE; i++) {
         if (dn[i] >= 0) {
             sign[i] = 32767;
@@ -403,7 +389,99 @@ void set_sign(Word16 dn[], Word16 sign[]) {
             sign[i] = -32767;
             dn[i] = negate(dn[i]);
         }
+        dn2[i] = dn[i];
     }
+    for (int i = 0; i < 5; i++) {
+        for (int k = 0; k < 8 - n; k++) {
+            Word16 min = 0x7fff;
+            int pos = i;
+            for (int j = i; j < L_CODE; j += 5) {
+                if (dn2[j] >= 0 && sub(dn2[j], min) < 0) {
+                    min = dn2[j];
+                    pos = j;
+                }
+            }
+            dn2[pos] = -1;
+        }
+    }
+}
+
+// One pulse added to those placed: its best position in the track starting
+// at ipos, given the correlation ps0 and energy alp0 so far (diag and cross
+// weight its own energy and its correlation with each placed pulse).
+Word16 best_next_pulse(const Word16 dn[], const Word16 rr[][L_CODE], const Word16 placed[], int nplaced, int ipos,
+                       Word16 diag, Word16 cross, Word16 ps0, Word32 alp0, Word16* ps, Word16* alp, Word16* sq) {
+    *sq = -1;
+    *alp = 1;
+    *ps = 0;
+    Word16 ix = (Word16)ipos;
+    for (int i = ipos; i < L_CODE; i += 5) {
+        const Word16 ps1 = add(ps0, dn[i]);
+        Word32 alp1 = L_mac(alp0, rr[i][i], diag);
+        for (int k = nplaced - 1; k >= 0; k--) alp1 = L_mac(alp1, rr[placed[k]][i], cross);
+        const Word16 sq1 = mult(ps1, ps1);
+        const Word16 alp_16 = round16(alp1);
+        if (L_msu(L_mult(*alp, sq1), *sq, alp_16) > 0) {
+            *sq = sq1;
+            *ps = ps1;
+            *alp = alp_16;
+            ix = (Word16)i;
+        }
+    }
+    return ix;
+}
+
+// 7.40 and 7.95 kbit/s: depth-first, pulse by pulse, from each of the 4
+// strongest positions of the first track; the tracks rotate, and the last
+// pulse takes track 3 in one round and track 4 in the other.
+void search_4i40(const Word16 dn[], const Word16 dn2[], const Word16 rr[][L_CODE], Word16 codvec[]) {
+    constexpr Word16 _1_2 = 16384, _1_4 = 8192, _1_8 = 4096, _1_16 = 2048;
+    Word16 psk = -1, alpk = 1;
+    for (int i = 0; i < 4; i++) codvec[i] = (Word16)i;
+    for (int track = 3; track < 5; track++) {
+        int ipos[4] = {0, 1, 2, track};
+        for (int rot = 0; rot < 4; rot++) {
+            for (int i0 = ipos[0]; i0 < L_CODE; i0 += 5) {
+                if (dn2[i0] < 0) continue;
+                Word16 placed[4] = {(Word16)i0};
+                Word16 ps, alp, sq;
+                placed[1] = best_next_pulse(dn, rr, placed, 1, ipos[1], _1_4, _1_2, dn[i0],
+                                            L_mult(rr[i0][i0], _1_4), &ps, &alp, &sq);
+                placed[2] = best_next_pulse(dn, rr, placed, 2, ipos[2], _1_16, _1_8, ps, L_mult(alp, _1_4), &ps,
+                                            &alp, &sq);
+                placed[3] = best_next_pulse(dn, rr, placed, 3, ipos[3], _1_16, _1_8, ps, L_deposit_h(alp), &ps,
+                                            &alp, &sq);
+                if (L_msu(L_mult(alpk, sq), psk, alp) > 0) {
+                    psk = sq;
+                    alpk = alp;
+                    for (int k = 0; k < 4; k++) codvec[k] = placed[k];
+                }
+            }
+            const int pos = ipos[3];
+            ipos[3] = ipos[2];
+            ipos[2] = ipos[1];
+            ipos[1] = ipos[0];
+            ipos[0] = pos;
+        }
+    }
+}
+
+void code_4i40_17bits(const Word16* h, const Word16* xn, int sign[], Pulses& p, Word16** anap) {
+    Word16 dn[L_CODE], dn2[L_CODE], sgn[L_CODE], codvec[4];
+    Word16 rr[L_CODE][L_CODE];
+    cor_h_x(h, xn, dn, 1, 5, 5);
+    set_sign(dn, sgn, dn2, 4);
+    cor_h(h, sgn, rr);
+    search_4i40(dn, dn2, rr, codvec);
+    for (int i = 0; i < L_CODE; i++) sign[i] = sgn[i] > 0 ? 1 : -1;
+    // In track order: tracks 0, 1, 2, then 3 or 4.
+    p.n = 4;
+    for (int k = 0; k < 4; k++) p.pos[std::min(codvec[k] % 5, 3)] = codvec[k];
+    const int j3 = (p.pos[3] % 5) == 4 ? 1 : 0;
+    Word16 index = (Word16)(gray[p.pos[0] / 5] | (gray[p.pos[1] / 5] << 3) | (gray[p.pos[2] / 5] << 6) |
+                            (j3 << 9) | (gray[p.pos[3] / 5] << 10));
+    *(*anap)++ = index;
+    *(*anap)++ = sign_bits(sign, p);
 }
 
 // 4.75 and 5.15 kbit/s: both pulses over all positions of the two track
@@ -444,10 +522,10 @@ void search_2i40(Word16 subNr, const Word16 dn[], const Word16 rr[][L_CODE], Wor
 }
 
 void code_2i40_9bits(const Word16* h, const Word16* xn, Word16 subframe, int sign[], Pulses& p, Word16** anap) {
-    Word16 dn[L_CODE], sgn[L_CODE], codvec[2];
+    Word16 dn[L_CODE], dn2[L_CODE], sgn[L_CODE], codvec[2];
     Word16 rr[L_CODE][L_CODE];
     cor_h_x(h, xn, dn, 1, 5, 5);
-    set_sign(dn, sgn);
+    set_sign(dn, sgn, dn2, 8);
     cor_h(h, sgn, rr);
     int set = 0;
     search_2i40(subframe, dn, rr, codvec, &set);
@@ -548,6 +626,8 @@ void cbsearch(const Word16* xn, const Word16* h_in, Word16 T0, Word16 pitch_shar
             code_8i40_31bits(sign, p, anap);
     } else if (mode == MR475 || mode == MR515) {
         code_2i40_9bits(h, xn, subframe, sign, p, anap);
+    } else if (mode == MR74 || mode == MR795) {
+        code_4i40_17bits(h, xn, sign, p, anap);
     } else {
         Corr c;
         compute_corr(xn, h, c);
@@ -555,8 +635,7 @@ void cbsearch(const Word16* xn, const Word16* h_in, Word16 T0, Word16 pitch_shar
         apply_signs(c, sign);
         switch (mode) {
         case MR59: code_2i40_11bits(c, sign, p, anap); break;
-        case MR67: code_3i40_14bits(c, sign, p, anap); break;
-        default: code_4i40_17bits(c, sign, p, anap); break;
+        default: code_3i40_14bits(c, sign, p, anap); break;
         }
     }
 
