@@ -283,23 +283,34 @@ int intraBlockMpeg4(VideoDecoderState* st, int mb, int b, bool coded, BlockCoefs
     }
     start = 1;
   }
-  // Raster positions the codes wrote, so that the passes below touch only
-  // those (and the predicted first row or column).
-  uint8_t written[64];
-  int nWritten = 0;
+  // Levels inside the block are dequantised as they are read; the first row
+  // and column stay levels until they are predicted and stored for the
+  // neighbours, and are dequantised after that.
+  std::memset(out->map, 0, sizeof out->map);
+  [[maybe_unused]] const uint8_t* w = vol->intraMatrix;
+  int sum = 0;  // mismatch control (matrices)
+  auto dequant = [&](int pos) {
+    if constexpr (Matrix) {
+      c[pos] = clip2048(c[pos] * w[pos] * qp / 8);
+      sum += c[pos];
+    } else {
+      c[pos] = dequantH263(c[pos], qp);
+    }
+    markNonZero(out, pos);
+  };
+  auto onEdge = [](int pos) { return pos < 8 || (pos & 7) == 0; };
   int count = start;
   if (coded) {
     count = readCoefs<K, true>(br, start, scan, [&](int pos, int level) {
       c[pos] = level;
-      written[nWritten++] = uint8_t(pos);
+      if (!onEdge(pos)) dequant(pos);
     });
     if (count < 0) return 1;
   }
   if (!st->useDcVlc) dcDiff = c[0];
   const int qf0 = dcDiff + (pred + scaler / 2) / scaler;
 
-  // The first row (from above) or column (from the left) is predicted and
-  // always revisited; a written position on it is skipped in the list.
+  // The first row (from above) or column (from the left) is predicted.
   const int predStep = fromAbove ? 1 : 8;
   if (acPred && p) {
     const int16_t* src = fromAbove ? p->row : p->col;
@@ -317,36 +328,19 @@ int intraBlockMpeg4(VideoDecoderState* st, int mb, int b, bool coded, BlockCoefs
   const int f0 = clip2048(qf0 * scaler);
   self->dc = int16_t(f0);
   c[0] = f0;
-
-  std::memset(out->map, 0, sizeof out->map);
+  sum += f0;
   markNonZero(out, 0);
-  auto onPredictedLine = [&](int pos) { return fromAbove ? pos < 8 : (pos & 7) == 0; };
+  for (int i = 1; i < 8; ++i) {
+    if (c[i]) dequant(i);
+    if (c[8 * i]) dequant(8 * i);
+  }
   if constexpr (Matrix) {
-    const uint8_t* w = vol->intraMatrix;
-    int sum = f0;
-    auto deq = [&](int pos) {
-      if (!c[pos]) return;
-      c[pos] = clip2048(c[pos] * w[pos] * qp / 8);
-      sum += c[pos];
-      markNonZero(out, pos);
-    };
-    for (int i = 1; i < 8; ++i) deq(i * predStep);
-    for (int k = 0; k < nWritten; ++k)
-      if (written[k] && !onPredictedLine(written[k])) deq(written[k]);
     if (!(sum & 1)) {
       c[63] ^= 1;
       markNonZero(out, 63);
     }
     out->count = 64;
   } else {
-    auto deq = [&](int pos) {
-      if (!c[pos]) return;
-      c[pos] = dequantH263(c[pos], qp);
-      markNonZero(out, pos);
-    };
-    for (int i = 1; i < 8; ++i) deq(i * predStep);
-    for (int k = 0; k < nWritten; ++k)
-      if (written[k] && !onPredictedLine(written[k])) deq(written[k]);
     out->count = acPred ? 64 : std::max(count, 1);
   }
   return 0;
