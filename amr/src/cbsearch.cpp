@@ -12,187 +12,7 @@ namespace {
 
 constexpr int L_CODE = 40;
 
-// Correlations of the search, scaled into 15 bits: dn = backward-filtered
-// target, rr = impulse-response correlation matrix.
-struct Corr {
-    int32_t dn[L_CODE];
-    int32_t rr[L_CODE][L_CODE];
-};
-
-int shift_to_15_bits(int64_t max_abs) {
-    int s = 0;
-    while ((max_abs >> s) > 16383) s++;
-    return s;
-}
-
-void compute_corr(const Word16* xn, const Word16* h, Corr& c) {
-    int64_t dn[L_CODE], max_dn = 1;
-    for (int n = 0; n < L_CODE; n++) {
-        int64_t s = 0;
-        for (int i = n; i < L_CODE; i++) s += (int64_t)xn[i] * h[i - n];
-        dn[n] = s;
-        int64_t a = s < 0 ? -s : s;
-        if (a > max_dn) max_dn = a;
-    }
-    int sd = shift_to_15_bits(max_dn);
-    for (int n = 0; n < L_CODE; n++) c.dn[n] = (int32_t)(dn[n] >> sd);
-
-    static_assert(L_CODE == 40, "");
-    int64_t r[L_CODE][L_CODE];
-    for (int d = 0; d < L_CODE; d++) {
-        // rr[i][i+d] = sum over n <= 39 - (i + d) of h[n] h[n + d]
-        int64_t partial[L_CODE];
-        int64_t s = 0;
-        for (int n = 0; n + d < L_CODE; n++) {
-            s += (int64_t)h[n] * h[n + d];
-            partial[n] = s;
-        }
-        for (int i = 0; i + d < L_CODE; i++) r[i][i + d] = r[i + d][i] = partial[L_CODE - 1 - (i + d)];
-    }
-    int sr = shift_to_15_bits(r[0][0] > 0 ? r[0][0] : 1);
-    for (int i = 0; i < L_CODE; i++)
-        for (int j = 0; j < L_CODE; j++) c.rr[i][j] = (int32_t)(r[i][j] >> sr);
-}
-
-// Pulse signs fixed per position: sign[i] = +1/-1; dn and rr then hold the
-// sign-adjusted values.
-void apply_signs(Corr& c, const int sign[L_CODE]) {
-    for (int i = 0; i < L_CODE; i++) c.dn[i] *= sign[i];
-    for (int i = 0; i < L_CODE; i++)
-        for (int j = 0; j < L_CODE; j++) c.rr[i][j] *= sign[i] * sign[j];
-}
-
-// cand (C^2 / E) better than best: cross-multiplied, first maximum kept.
-bool better(int64_t c, int64_t e, int64_t best_c2, int64_t best_e) {
-    if (e <= 0 || c <= 0) return false;
-    return (int64_t)c * c * best_e > (int64_t)best_c2 * e;
-}
-
-// Exhaustive search over candidate positions per pulse.
-struct Exhaustive {
-    const Corr& c;
-    const int (*cand)[16];
-    const int* ncand;
-    int npulse;
-    int pos[10], best_pos[10];
-    int64_t best_c2 = 0, best_e = 1;
-    bool found = false;
-
-    void run(int k, int64_t C, int64_t E) {
-        if (k >= npulse || k >= 10) {
-            if (better(C, E, best_c2, best_e)) {
-                best_c2 = C * C;
-                best_e = E;
-                found = true;
-                for (int i = 0; i < npulse; i++) best_pos[i] = pos[i];
-            }
-            return;
-        }
-        for (int n = 0; n < ncand[k]; n++) {
-            int p = cand[k][n];
-            bool dup = false;
-            int64_t e = c.rr[p][p];
-            for (int i = 0; i < k; i++) {
-                if (pos[i] == p) dup = true;
-                e += 2 * (int64_t)c.rr[p][pos[i]];
-            }
-            if (dup) continue;
-            pos[k] = p;
-            run(k + 1, C + c.dn[p], E + e);
-        }
-    }
-};
-
-int track_positions(int track, int step, int* out) {
-    int n = 0;
-    for (int p = track; p < L_CODE; p += step) out[n++] = p;
-    return n;
-}
-
-void sign_from_dn(const Corr& c, int sign[L_CODE]) {
-    for (int i = 0; i < L_CODE; i++) sign[i] = c.dn[i] >= 0 ? 1 : -1;
-}
-
-// ---- 2, 3 and 4 pulses ----------------------------------------------------
-
-struct Pulses {
-    int n = 0;
-    int pos[10] = {};
-};
-
-void search_small(const Corr& c, int (*cand)[16], const int* ncand, int npulse, Pulses& out, int64_t* c2,
-                  int64_t* e) {
-    Exhaustive s{c, cand, ncand, npulse, {}, {}};
-    s.run(0, 0, 0);
-    if (!s.found) {
-        for (int k = 0; k < npulse; k++) s.best_pos[k] = cand[k][0];
-    }
-    out.n = npulse;
-    for (int k = 0; k < npulse; k++) out.pos[k] = s.best_pos[k];
-    *c2 = s.best_c2;
-    *e = s.best_e;
-}
-
-Word16 sign_bits(const int sign[L_CODE], const Pulses& p) {
-    Word16 s = 0;
-    for (int k = 0; k < p.n; k++)
-        if (sign[p.pos[k]] > 0) s = (Word16)(s | (1 << k));
-    return s;
-}
-
-void code_2i40_11bits(const Corr& c, const int sign[], Pulses& p, Word16** anap) {
-    int cand[4][16], ncand[4] = {0, 0};
-    int tmp[8];
-    for (int j = 0; j < 2; j++) {
-        int n = track_positions(startPos1_11pf[j], 5, tmp);
-        for (int i = 0; i < n; i++) cand[0][ncand[0]++] = tmp[i];
-    }
-    int cand1[32], n1 = 0;
-    for (int j = 0; j < 4; j++) {
-        int n = track_positions(startPos2_11pf[j], 5, tmp);
-        for (int i = 0; i < n; i++) cand1[n1++] = tmp[i];
-    }
-    // The second pulse has 32 candidates: search the two halves and keep the better.
-    Pulses best;
-    int64_t best_c2 = 0, best_e = 1;
-    for (int half = 0; half < 2; half++) {
-        ncand[1] = 16;
-        for (int i = 0; i < 16; i++) cand[1][i] = cand1[16 * half + i];
-        Pulses q;
-        int64_t c2, e;
-        search_small(c, cand, ncand, 2, q, &c2, &e);
-        if (half == 0 || (e > 0 && (int64_t)c2 * best_e > (int64_t)best_c2 * e)) {
-            best = q;
-            best_c2 = c2;
-            best_e = e;
-        }
-    }
-    p = best;
-    int j0 = (p.pos[0] % 5) == startPos1_11pf[1] ? 1 : 0;
-    int j1 = 0;
-    while (startPos2_11pf[j1] != p.pos[1] % 5) j1++;
-    Word16 index = (Word16)(j0 | ((p.pos[0] / 5) << 1) | (j1 << 4) | ((p.pos[1] / 5) << 6));
-    *(*anap)++ = index;
-    *(*anap)++ = sign_bits(sign, p);
-}
-
-void code_3i40_14bits(const Corr& c, const int sign[], Pulses& p, Word16** anap) {
-    int cand[4][16], ncand[4];
-    ncand[0] = track_positions(0, 5, cand[0]);
-    ncand[1] = track_positions(1, 5, cand[1]);
-    ncand[1] += track_positions(3, 5, cand[1] + ncand[1]);
-    ncand[2] = track_positions(2, 5, cand[2]);
-    ncand[2] += track_positions(4, 5, cand[2] + ncand[2]);
-    int64_t c2, e;
-    search_small(c, cand, ncand, 3, p, &c2, &e);
-    int j1 = (p.pos[1] % 5) == 3 ? 1 : 0;
-    int j2 = (p.pos[2] % 5) == 4 ? 1 : 0;
-    Word16 index = (Word16)((p.pos[0] / 5) | (j1 << 3) | ((p.pos[1] / 5) << 4) | (j2 << 7) | ((p.pos[2] / 5) << 8));
-    *(*anap)++ = index;
-    *(*anap)++ = sign_bits(sign, p);
-}
-
-// ---- 8 and 10 pulses (two per track) ----------------------------------------
+// ---- correlations (all codebooks) and the 8 and 10 pulse search -------------
 
 // Backward-filtered target, scaled by the sum of the track maxima (and a
 // further factor 2^sf) so that sums of pulses cannot overflow.
@@ -379,6 +199,21 @@ void search_10and8i40(int nb_pulse, int step, int nb_tracks, const Word16 dn[], 
     }
 }
 
+// ---- 2, 3 and 4 pulses ----------------------------------------------------
+
+struct Pulses {
+    int n = 0;
+    int pos[10] = {};
+};
+
+// Bit k set when pulse k (in track order) is positive.
+Word16 sign_bits(const int sign[L_CODE], const Pulses& p) {
+    Word16 s = 0;
+    for (int k = 0; k < p.n; k++)
+        if (sign[p.pos[k]] > 0) s = (Word16)(s | (1 << k));
+    return s;
+}
+
 // Signs from the target correlation alone (dn becomes sign-adjusted); dn2
 // keeps the n strongest positions of each track and marks the others -1.
 void set_sign(Word16 dn[], Word16 sign[], Word16 dn2[], int n) {
@@ -406,134 +241,165 @@ void set_sign(Word16 dn[], Word16 sign[], Word16 dn2[], int n) {
     }
 }
 
-// One pulse added to those placed: its best position in the track starting
-// at ipos, given the correlation ps0 and energy alp0 so far (diag and cross
-// weight its own energy and its correlation with each placed pulse).
-Word16 best_next_pulse(const Word16 dn[], const Word16 rr[][L_CODE], const Word16 placed[], int nplaced, int ipos,
-                       Word16 diag, Word16 cross, Word16 ps0, Word32 alp0, Word16* ps, Word16* alp, Word16* sq) {
-    *sq = -1;
-    *alp = 1;
-    *ps = 0;
-    Word16 ix = (Word16)ipos;
-    for (int i = ipos; i < L_CODE; i += 5) {
-        const Word16 ps1 = add(ps0, dn[i]);
-        Word32 alp1 = L_mac(alp0, rr[i][i], diag);
-        for (int k = nplaced - 1; k >= 0; k--) alp1 = L_mac(alp1, rr[placed[k]][i], cross);
-        const Word16 sq1 = mult(ps1, ps1);
-        const Word16 alp_16 = round16(alp1);
-        if (L_msu(L_mult(*alp, sq1), *sq, alp_16) > 0) {
-            *sq = sq1;
-            *ps = ps1;
-            *alp = alp_16;
-            ix = (Word16)i;
-        }
-    }
-    return ix;
-}
-
-// 7.40 and 7.95 kbit/s: depth-first, pulse by pulse, from each of the 4
-// strongest positions of the first track; the tracks rotate, and the last
-// pulse takes track 3 in one round and track 4 in the other.
-void search_4i40(const Word16 dn[], const Word16 dn2[], const Word16 rr[][L_CODE], Word16 codvec[]) {
-    constexpr Word16 _1_2 = 16384, _1_4 = 8192, _1_8 = 4096, _1_16 = 2048;
-    Word16 psk = -1, alpk = 1;
-    for (int i = 0; i < 4; i++) codvec[i] = (Word16)i;
-    for (int track = 3; track < 5; track++) {
-        int ipos[4] = {0, 1, 2, track};
-        for (int rot = 0; rot < 4; rot++) {
-            for (int i0 = ipos[0]; i0 < L_CODE; i0 += 5) {
-                if (dn2[i0] < 0) continue;
-                Word16 placed[4] = {(Word16)i0};
-                Word16 ps, alp, sq;
-                placed[1] = best_next_pulse(dn, rr, placed, 1, ipos[1], _1_4, _1_2, dn[i0],
-                                            L_mult(rr[i0][i0], _1_4), &ps, &alp, &sq);
-                placed[2] = best_next_pulse(dn, rr, placed, 2, ipos[2], _1_16, _1_8, ps, L_mult(alp, _1_4), &ps,
-                                            &alp, &sq);
-                placed[3] = best_next_pulse(dn, rr, placed, 3, ipos[3], _1_16, _1_8, ps, L_deposit_h(alp), &ps,
-                                            &alp, &sq);
-                if (L_msu(L_mult(alpk, sq), psk, alp) > 0) {
-                    psk = sq;
-                    alpk = alp;
-                    for (int k = 0; k < 4; k++) codvec[k] = placed[k];
-                }
-            }
-            const int pos = ipos[3];
-            ipos[3] = ipos[2];
-            ipos[2] = ipos[1];
-            ipos[1] = ipos[0];
-            ipos[0] = pos;
-        }
-    }
-}
-
-void code_4i40_17bits(const Word16* h, const Word16* xn, int sign[], Pulses& p, Word16** anap) {
-    Word16 dn[L_CODE], dn2[L_CODE], sgn[L_CODE], codvec[4];
+// Target correlation, signs and correlation matrix of the 5-track codebooks.
+struct SmallSearch {
+    Word16 dn[L_CODE], dn2[L_CODE], sgn[L_CODE];
     Word16 rr[L_CODE][L_CODE];
-    cor_h_x(h, xn, dn, 1, 5, 5);
-    set_sign(dn, sgn, dn2, 4);
-    cor_h(h, sgn, rr);
-    search_4i40(dn, dn2, rr, codvec);
-    for (int i = 0; i < L_CODE; i++) sign[i] = sgn[i] > 0 ? 1 : -1;
-    // In track order: tracks 0, 1, 2, then 3 or 4.
-    p.n = 4;
-    for (int k = 0; k < 4; k++) p.pos[std::min(codvec[k] % 5, 3)] = codvec[k];
-    const int j3 = (p.pos[3] % 5) == 4 ? 1 : 0;
-    Word16 index = (Word16)(gray[p.pos[0] / 5] | (gray[p.pos[1] / 5] << 3) | (gray[p.pos[2] / 5] << 6) |
-                            (j3 << 9) | (gray[p.pos[3] / 5] << 10));
-    *(*anap)++ = index;
-    *(*anap)++ = sign_bits(sign, p);
+    Word16 psk = -1, alpk = 1;
+    Word16 codvec[4] = {0, 1, 2, 3};
+
+    SmallSearch(const Word16* h, const Word16* xn, int keep) {
+        cor_h_x(h, xn, dn, 1, 5, 5);
+        set_sign(dn, sgn, dn2, keep);
+        cor_h(h, sgn, rr);
+    }
+
+    // One pulse added to those placed: its best position in the track
+    // starting at ipos, given the correlation ps0 and energy alp0 so far
+    // (diag and cross weight its own energy and its correlation with each
+    // placed pulse).
+    Word16 next_pulse(const Word16 placed[], int nplaced, int ipos, Word16 diag, Word16 cross, Word16 ps0,
+                      Word32 alp0, Word16* ps, Word16* alp, Word16* sq) const {
+        *sq = -1;
+        *alp = 1;
+        *ps = 0;
+        Word16 ix = (Word16)ipos;
+        for (int i = ipos; i < L_CODE; i += 5) {
+            const Word16 ps1 = add(ps0, dn[i]);
+            Word32 alp1 = L_mac(alp0, rr[i][i], diag);
+            for (int k = nplaced - 1; k >= 0; k--) alp1 = L_mac(alp1, rr[placed[k]][i], cross);
+            const Word16 sq1 = mult(ps1, ps1);
+            const Word16 alp_16 = round16(alp1);
+            if (L_msu(L_mult(*alp, sq1), *sq, alp_16) > 0) {
+                *sq = sq1;
+                *ps = ps1;
+                *alp = alp_16;
+                ix = (Word16)i;
+            }
+        }
+        return ix;
+    }
+
+    // The first pulse over the kept positions of the track starting at
+    // ipos[0], each later one depth-first in the track of its ipos; true when
+    // a better code vector than all before was found.
+    bool depth_first(const int ipos[], int npulse) {
+        constexpr Word16 _1_2 = 16384, _1_4 = 8192, _1_8 = 4096, _1_16 = 2048;
+        bool improved = false;
+        for (int i0 = ipos[0]; i0 < L_CODE; i0 += 5) {
+            if (dn2[i0] < 0) continue;
+            Word16 placed[4] = {(Word16)i0};
+            Word16 ps, alp, sq;
+            placed[1] = next_pulse(placed, 1, ipos[1], _1_4, _1_2, dn[i0], L_mult(rr[i0][i0], _1_4), &ps, &alp, &sq);
+            if (npulse > 2)
+                placed[2] = next_pulse(placed, 2, ipos[2], _1_16, _1_8, ps, L_mult(alp, _1_4), &ps, &alp, &sq);
+            if (npulse > 3)
+                placed[3] = next_pulse(placed, 3, ipos[3], _1_16, _1_8, ps, L_deposit_h(alp), &ps, &alp, &sq);
+            if (L_msu(L_mult(alpk, sq), psk, alp) > 0) {
+                psk = sq;
+                alpk = alp;
+                for (int k = 0; k < npulse; k++) codvec[k] = placed[k];
+                improved = true;
+            }
+        }
+        return improved;
+    }
+
+    void signs(int sign[]) const {
+        for (int i = 0; i < L_CODE; i++) sign[i] = sgn[i] > 0 ? 1 : -1;
+    }
+};
+
+// The tracks of a rotation: ipos[k] takes the old ipos[k - 1], the first the last.
+void rotate(int ipos[], int n) {
+    const int last = ipos[n - 1];
+    for (int k = n - 1; k > 0; k--) ipos[k] = ipos[k - 1];
+    ipos[0] = last;
 }
 
 // 4.75 and 5.15 kbit/s: both pulses over all positions of the two track
 // pairs allowed in this subframe.
-void search_2i40(Word16 subNr, const Word16 dn[], const Word16 rr[][L_CODE], Word16 codvec[], int* set) {
-    constexpr Word16 _1_2 = 16384, _1_4 = 8192;
-    Word16 psk = -1, alpk = 1;
-    codvec[0] = 0;
-    codvec[1] = 1;
-    *set = 0;
+void code_2i40_9bits(const Word16* h, const Word16* xn, Word16 subframe, int sign[], Pulses& p, Word16** anap) {
+    SmallSearch s(h, xn, 8);
+    int set = 0;
     for (int track1 = 0; track1 < 2; track1++) {
-        const int ipos0 = startPos_9pf[subNr * 2 + 8 * track1], ipos1 = startPos_9pf[subNr * 2 + 1 + 8 * track1];
-        for (int i0 = ipos0; i0 < L_CODE; i0 += 5) {
-            const Word16 ps0 = dn[i0];
-            const Word32 alp0 = L_mult(rr[i0][i0], _1_4);
-            Word16 sq = -1, alp = 1, ix = (Word16)ipos1;
-            for (int i1 = ipos1; i1 < L_CODE; i1 += 5) {
-                const Word16 ps1 = add(ps0, dn[i1]);
-                Word32 alp1 = L_mac(alp0, rr[i1][i1], _1_4);
-                alp1 = L_mac(alp1, rr[i0][i1], _1_2);
-                const Word16 sq1 = mult(ps1, ps1);
-                const Word16 alp_16 = round16(alp1);
-                if (L_msu(L_mult(alp, sq1), sq, alp_16) > 0) {
-                    sq = sq1;
-                    alp = alp_16;
-                    ix = (Word16)i1;
-                }
-            }
-            if (L_msu(L_mult(alpk, sq), psk, alp) > 0) {
-                psk = sq;
-                alpk = alp;
-                codvec[0] = (Word16)i0;
-                codvec[1] = ix;
-                *set = track1;
-            }
-        }
+        const int ipos[2] = {startPos_9pf[subframe * 2 + 8 * track1], startPos_9pf[subframe * 2 + 1 + 8 * track1]};
+        if (s.depth_first(ipos, 2)) set = track1;
     }
+    s.signs(sign);
+    p.n = 2;
+    p.pos[0] = s.codvec[0];
+    p.pos[1] = s.codvec[1];
+    Word16 index = (Word16)((p.pos[0] / 5) | ((p.pos[1] / 5) << 3) | (set << 6));
+    *(*anap)++ = index;
+    *(*anap)++ = sign_bits(sign, p);
 }
 
-void code_2i40_9bits(const Word16* h, const Word16* xn, Word16 subframe, int sign[], Pulses& p, Word16** anap) {
-    Word16 dn[L_CODE], dn2[L_CODE], sgn[L_CODE], codvec[2];
-    Word16 rr[L_CODE][L_CODE];
-    cor_h_x(h, xn, dn, 1, 5, 5);
-    set_sign(dn, sgn, dn2, 8);
-    cor_h(h, sgn, rr);
-    int set = 0;
-    search_2i40(subframe, dn, rr, codvec, &set);
-    for (int i = 0; i < L_CODE; i++) sign[i] = sgn[i] > 0 ? 1 : -1;
+// 5.90 kbit/s: both pulses over all positions of every allowed track pair.
+void code_2i40_11bits(const Word16* h, const Word16* xn, int sign[], Pulses& p, Word16** anap) {
+    SmallSearch s(h, xn, 8);
+    for (int track1 = 0; track1 < 2; track1++)
+        for (int track2 = 0; track2 < 4; track2++) {
+            const int ipos[2] = {startPos1_11pf[track1], startPos2_11pf[track2]};
+            s.depth_first(ipos, 2);
+        }
+    s.signs(sign);
     p.n = 2;
-    p.pos[0] = codvec[0];
-    p.pos[1] = codvec[1];
-    Word16 index = (Word16)((p.pos[0] / 5) | ((p.pos[1] / 5) << 3) | (set << 6));
+    p.pos[0] = s.codvec[0];
+    p.pos[1] = s.codvec[1];
+    int j0 = (p.pos[0] % 5) == startPos1_11pf[1] ? 1 : 0;
+    int j1 = 0;
+    while (startPos2_11pf[j1] != p.pos[1] % 5) j1++;
+    Word16 index = (Word16)(j0 | ((p.pos[0] / 5) << 1) | (j1 << 4) | ((p.pos[1] / 5) << 6));
+    *(*anap)++ = index;
+    *(*anap)++ = sign_bits(sign, p);
+}
+
+// 6.70 kbit/s: depth-first from the 6 strongest positions of each track, over
+// every choice of tracks 1/3 and 2/4 and their rotations.
+void code_3i40_14bits(const Word16* h, const Word16* xn, int sign[], Pulses& p, Word16** anap) {
+    SmallSearch s(h, xn, 6);
+    for (int track1 = 1; track1 < 4; track1 += 2)
+        for (int track2 = 2; track2 < 5; track2 += 2) {
+            int ipos[3] = {0, track1, track2};
+            for (int r = 0; r < 3; r++) {
+                s.depth_first(ipos, 3);
+                rotate(ipos, 3);
+            }
+        }
+    s.signs(sign);
+    // In track order: track 0, then 1 or 3, then 2 or 4.
+    p.n = 3;
+    for (int k = 0; k < 3; k++) {
+        const int t = s.codvec[k] % 5;
+        p.pos[t == 0 ? 0 : (t % 2 == 1 ? 1 : 2)] = s.codvec[k];
+    }
+    int j1 = (p.pos[1] % 5) == 3 ? 1 : 0;
+    int j2 = (p.pos[2] % 5) == 4 ? 1 : 0;
+    Word16 index = (Word16)((p.pos[0] / 5) | (j1 << 3) | ((p.pos[1] / 5) << 4) | (j2 << 7) | ((p.pos[2] / 5) << 8));
+    *(*anap)++ = index;
+    *(*anap)++ = sign_bits(sign, p);
+}
+
+// 7.40 and 7.95 kbit/s: depth-first from the 4 strongest positions of each
+// track; the tracks rotate, and the last pulse takes track 3 in one round and
+// track 4 in the other.
+void code_4i40_17bits(const Word16* h, const Word16* xn, int sign[], Pulses& p, Word16** anap) {
+    SmallSearch s(h, xn, 4);
+    for (int track = 3; track < 5; track++) {
+        int ipos[4] = {0, 1, 2, track};
+        for (int r = 0; r < 4; r++) {
+            s.depth_first(ipos, 4);
+            rotate(ipos, 4);
+        }
+    }
+    s.signs(sign);
+    // In track order: tracks 0, 1, 2, then 3 or 4.
+    p.n = 4;
+    for (int k = 0; k < 4; k++) p.pos[std::min(s.codvec[k] % 5, 3)] = s.codvec[k];
+    const int j3 = (p.pos[3] % 5) == 4 ? 1 : 0;
+    Word16 index = (Word16)(gray[p.pos[0] / 5] | (gray[p.pos[1] / 5] << 3) | (gray[p.pos[2] / 5] << 6) |
+                            (j3 << 9) | (gray[p.pos[3] / 5] << 10));
     *(*anap)++ = index;
     *(*anap)++ = sign_bits(sign, p);
 }
@@ -609,7 +475,14 @@ void cbsearch(const Word16* xn, const Word16* h_in, Word16 T0, Word16 pitch_shar
 
     int sign[L_CODE];
     Pulses p;
-    if (mode == MR102 || mode == MR122) {
+    switch (mode) {
+    case MR475:
+    case MR515: code_2i40_9bits(h, xn, subframe, sign, p, anap); break;
+    case MR59: code_2i40_11bits(h, xn, sign, p, anap); break;
+    case MR67: code_3i40_14bits(h, xn, sign, p, anap); break;
+    case MR74:
+    case MR795: code_4i40_17bits(h, xn, sign, p, anap); break;
+    default: {
         const int ntrack = mode == MR122 ? 5 : 4;
         Word16 dn[L_CODE], sgn[L_CODE], pos_max[5], ipos[10], codvec[10];
         Word16 rr[L_CODE][L_CODE];
@@ -624,19 +497,8 @@ void cbsearch(const Word16* xn, const Word16* h_in, Word16 T0, Word16 pitch_shar
             code_10i40_35bits(sign, p, anap);
         else
             code_8i40_31bits(sign, p, anap);
-    } else if (mode == MR475 || mode == MR515) {
-        code_2i40_9bits(h, xn, subframe, sign, p, anap);
-    } else if (mode == MR74 || mode == MR795) {
-        code_4i40_17bits(h, xn, sign, p, anap);
-    } else {
-        Corr c;
-        compute_corr(xn, h, c);
-        sign_from_dn(c, sign);
-        apply_signs(c, sign);
-        switch (mode) {
-        case MR59: code_2i40_11bits(c, sign, p, anap); break;
-        default: code_3i40_14bits(c, sign, p, anap); break;
-        }
+        break;
+    }
     }
 
     // Pulse amplitudes as the decoder builds them.
