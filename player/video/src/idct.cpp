@@ -4,6 +4,7 @@
 // leading inputs that can be non-zero; the dropped terms are zeros, so every
 // variant gives exactly the full transform's result.
 #include <algorithm>
+#include <cstring>
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -295,31 +296,48 @@ VDEC_AVX2 void inPlaceAvx2(int32_t* c) {
   for (int r = 0; r < 8; ++r) _mm256_storeu_si256(reinterpret_cast<__m256i*>(c + 8 * r), v[r]);
 }
 
-// Blocks worth the full vector transform: more than the DC coefficient.
-inline bool useAvx2(const BlockCoefs* b) {
+inline bool avx2() {
   static const bool available = [] {
     __builtin_cpu_init();
     return __builtin_cpu_supports("avx2") != 0;
   }();
-  if (!available) return false;
-  for (int c = 1; c < 8; ++c)
-    if (b->map[c]) return true;
-  return (b->map[0] & 0x7F) != 0;
+  return available;
 }
 
 }  // namespace
 #endif
 
+namespace {
+
+// Only the DC coefficient marked: both passes reduce to one value,
+// (8 DC + 32) >> 6, everywhere.
+inline bool dcOnly(const BlockCoefs* b) {
+  static constexpr uint8_t kDcMap[8] = {0x80, 0, 0, 0, 0, 0, 0, 0};
+  return std::memcmp(b->map, kDcMap, sizeof kDcMap) == 0;
+}
+inline int32_t dcValue(const BlockCoefs* b) { return (b->c[0] * 8 + 32) >> 6; }
+
+}  // namespace
+
 void idctPut(BlockCoefs* b, uint8_t* dst, int stride) {
+  if (dcOnly(b)) {
+    const uint8_t v = uint8_t(std::clamp(dcValue(b), 0, 255));
+    for (int r = 0; r < 8; ++r) std::memset(dst + r * stride, v, 8);
+    return;
+  }
 #ifdef VDEC_IDCT_AVX2
-  if (useAvx2(b)) return putAvx2(b->c, dst, stride);
+  if (avx2()) return putAvx2(b->c, dst, stride);
 #endif
   idctPutPlain(b, dst, stride);
 }
 
 void idctInPlace(BlockCoefs* b) {
+  if (dcOnly(b)) {
+    std::fill_n(b->c, 64, dcValue(b));
+    return;
+  }
 #ifdef VDEC_IDCT_AVX2
-  if (useAvx2(b)) return inPlaceAvx2(b->c);
+  if (avx2()) return inPlaceAvx2(b->c);
 #endif
   idctInPlacePlain(b);
 }

@@ -154,8 +154,9 @@ void setMacroblockGrid(VolInfo* vol);
 int32_t streamTimestamp(const VolInfo* vol, const DecodedFrame* f);
 
 // Inverse transform of one block: into 8 bits with saturation, or in place.
-// Where the processor has them, blocks with more than a DC coefficient go
-// through a vector transform; the plain variants are the reference for it.
+// A DC-only block is filled with its one value; others go through a vector
+// transform where the processor has one. The plain variants are the
+// reference for both.
 void idctPut(BlockCoefs* b, uint8_t* dst, int stride);
 void idctInPlace(BlockCoefs* b);
 void idctPutPlain(BlockCoefs* b, uint8_t* dst, int stride);
