@@ -242,7 +242,13 @@ bool usable(const VideoDecoderState* st, int nmb, int mb) {
 Neighbours neighbours(VideoDecoderState* st, int mb, int b) {
   const VolInfo* vol = st->vol0;
   const int cols = vol->mbCols;
-  const int mbx = mb % cols, mby = mb / cols;
+  // The six blocks of a macroblock share one division.
+  if (st->nbMb != mb) {
+    st->nbMb = mb;
+    st->nbX = mb % cols;
+    st->nbY = mb / cols;
+  }
+  const int mbx = st->nbX, mby = st->nbY;
   Neighbours n{};
   if (b < 4) {
     const int bx = 2 * mbx + (b & 1), by = 2 * mby + (b >> 1);
@@ -314,12 +320,22 @@ int intraBlockMpeg4(VideoDecoderState* st, int mb, int b, bool coded, BlockCoefs
     }
     markNonZero(out, pos);
   };
-  auto onEdge = [](int pos) { return pos < 8 || (pos & 7) == 0; };
+  constexpr uint64_t kEdges = 0x01010101010101FFull;  // raster positions of row 0 and column 0
   int count = start;
   if (coded) {
+    // Without a branch on the position, which the scan makes unpredictable:
+    // keep is all ones on the first row and column.
     count = readCoefs<K, true>(br, start, scan, [&](int pos, int level) {
-      c[pos] = level;
-      if (!onEdge(pos)) dequant(pos);
+      const int32_t keep = -int32_t((kEdges >> pos) & 1);
+      int32_t dq;
+      if constexpr (Matrix) {
+        dq = clip2048(level * w[pos] * qp / 8);
+        sum += dq & ~keep;
+      } else {
+        dq = dequantH263(level, qp);
+      }
+      c[pos] = (level & keep) | (dq & ~keep);
+      out->map[pos & 7] |= uint8_t((0x80 >> (pos >> 3)) & ~keep);
     });
     if (count < 0) return 1;
   }

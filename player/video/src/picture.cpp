@@ -257,6 +257,7 @@ int startPicture(VideoDecoderState* st) {
   st->qp = st->cur->quantiser;
   st->packet = 0;
   st->dcPreRead = false;
+  st->nbMb = -1;
   return intraPicture ? 17 : 16 + st->cur->fcodeForward;
 }
 

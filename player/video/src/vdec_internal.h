@@ -134,6 +134,7 @@ struct VideoDecoderState {
   vdec::InterBlockFn interBlock = nullptr;
   bool useDcVlc = true;   // intra DC through dct_dc_size (else with the AC codes)
   bool dcPreRead = false;  // intra DC levels already in mbDc (partitioned mode)
+  int nbMb = -1, nbX = 0, nbY = 0;  // macroblock whose position the intra blocks last worked out
 
   size_t memoryUsed = 0;
 };
