@@ -47,6 +47,26 @@ bool append(FrameContext& ctx, uint32_t capacity, uint32_t& filled, const uint8_
   ctx.outputLength = filled;
   return take == n;
 }
+// The previous frame lost its last packet: deliver what there is and keep
+// this packet for the next call.
+template <class State>
+uint8_t deliverCutFrame(State& st, FrameContext& ctx) {
+  st.continuing = false;
+  ctx.output = ctx.buffer;
+  ctx.outputLength = st.filled;
+  return kFrameDone | kKeepPacket | kFrameCut;
+}
+
+// A packet with a new time stamp starts a frame.
+template <class State>
+void beginFrame(State& st, FrameContext& ctx) {
+  st.haveTimestamp = true;
+  st.timestamp = ctx.timestamp;
+  st.filled = 0;
+  st.nextOffset = 0;
+  ctx.outputLength = 0;
+}
+
 }  // namespace
 
 bool PatternDiffers(const uint8_t* buffer, const uint8_t* pattern, int32_t length) {
@@ -91,19 +111,8 @@ uint8_t AssembleMpeg4VideoPayload(Mpeg4AssemblyState& st, FrameContext& ctx) {
     }
     return kPacketError;  // a further packet of a frame already returned
   }
-  if (st.continuing) {
-    // The previous frame lost its last packet: deliver what there is and
-    // keep this packet for the next call.
-    st.continuing = false;
-    ctx.output = ctx.buffer;
-    ctx.outputLength = st.filled;
-    return kFrameDone | kKeepPacket | kFrameCut;
-  }
-  st.haveTimestamp = true;
-  st.timestamp = ctx.timestamp;
-  st.filled = 0;
-  st.nextOffset = 0;
-  ctx.outputLength = 0;
+  if (st.continuing) return deliverCutFrame(st, ctx);
+  beginFrame(st, ctx);
 
   uint32_t frameStart;
   int64_t vop;
@@ -167,17 +176,8 @@ uint8_t AssembleH263Payload(H263AssemblyState& st, FrameContext& ctx) {
     }
     return kPacketError;
   }
-  if (st.continuing) {
-    st.continuing = false;
-    ctx.output = ctx.buffer;
-    ctx.outputLength = st.filled;
-    return kFrameDone | kKeepPacket | kFrameCut;
-  }
-  st.haveTimestamp = true;
-  st.timestamp = ctx.timestamp;
-  st.filled = 0;
-  st.nextOffset = 0;
-  ctx.outputLength = 0;
+  if (st.continuing) return deliverCutFrame(st, ctx);
+  beginFrame(st, ctx);
   if (!ctx.marker) {
     append(ctx, st.capacity, st.filled, p + dataStart, n - dataStart);
     st.continuing = true;
