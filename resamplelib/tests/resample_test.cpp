@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numeric>
 #include <vector>
 
 #include "resamplelib/resample.h"
@@ -170,6 +171,43 @@ TEST(ResamplePassThroughTest, ModeZeroHandsTheInputBack) {
   EXPECT_EQ(produced, 320);
   EXPECT_EQ(outBuf[5], 7.0f);
   resample_close(s);
+}
+
+}  // namespace
+
+namespace {
+
+// The reported delay is where an impulse comes out, for every mode that
+// converts: the input frame i reappears at output frame i * out / in + delay.
+TEST(ResampleDelayTest, AnImpulseComesOutAtTheReportedDelay) {
+  struct Case {
+    int in, out, mode;
+  } cases[] = {{44100, 8000, 2}, {8000, 16000, 2}, {16000, 8000, 1}, {48000, 32000, 1}, {8000, 8000, 0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.in << " -> " << c.out << " mode " << c.mode);
+    ResamplerState* s = nullptr;
+    ASSERT_EQ(resample_open(&s, c.in, c.out, 1, 1024, 1024, c.mode, c.mode == 0 ? 0 : 1, nullptr), RESAMPLE_OK);
+    const double delay = resample_delay(s);
+    if (c.mode == 0) {
+      EXPECT_EQ(delay, 0.0);
+    }
+    // At an input frame that maps onto a whole output frame.
+    const int at = 3 * c.in / std::gcd(c.in, c.out) * 10;
+    std::vector<float> in(size_t(c.in), 0.0f);
+    in[size_t(at)] = 1000.0f;
+    std::vector<float> out = resample_all(s, in, false);
+    const double expect = double(at) * c.out / c.in + delay;
+    ASSERT_GT(out.size(), size_t(expect) + 50);
+    size_t peak = 0;
+    for (size_t i = 0; i < out.size(); ++i)
+      if (std::fabs(out[i]) > std::fabs(out[peak])) peak = i;
+    EXPECT_NEAR(double(peak), expect, 0.5);
+    // Linear phase: the neighbours of a centred peak match.
+    if (delay == std::floor(delay) && c.mode != 0) {
+      EXPECT_NEAR(out[peak - 1], out[peak + 1], 1e-3 * out[peak]);
+    }
+    resample_close(s);
+  }
 }
 
 }  // namespace

@@ -73,6 +73,13 @@ std::vector<int16_t> convert_chain(const std::vector<int16_t>& stereo, int inRat
     rate.Process(&in, &outBlock, uint32_t(2 * frame.size()));
     out.insert(out.end(), frame.begin(), frame.begin() + outBlock.length / 2);
   }
+  // End of stream: the rest of the input and the filter's tail.
+  PcmBlock rest{reinterpret_cast<uint8_t*>(mono.data() + at), uint32_t(2 * (mono.size() - at)), 0, 0, 0};
+  for (PcmBlock* feed = &rest;; feed = nullptr) {
+    PcmBlock outBlock{reinterpret_cast<uint8_t*>(frame.data()), 0, 0, 0, 0};
+    if (rate.Drain(feed, &outBlock, uint32_t(2 * frame.size())) != 0 || outBlock.length == 0) break;
+    out.insert(out.end(), frame.begin(), frame.begin() + outBlock.length / 2);
+  }
   rate.Close();
   format.Close();
   return out;

@@ -54,10 +54,24 @@ class CRateConverter {
   // Input samples the next Process needs (0: pending input is continued).
   virtual int Needed(int* needed);
   // Converts the input's 16-bit samples; output->data must hold
-  // outputCapacity bytes. Writes one codec frame or nothing (length 0).
-  // Values are truncated toward zero and saturated to 16 bits.
+  // outputCapacity bytes, at least one codec frame (else refused before
+  // anything is converted). Writes one codec frame or nothing (length 0).
+  // Values are truncated toward zero and saturated to 16 bits. An empty
+  // input continues pending input and never ends the stream (Drain does).
   virtual int Process(const PcmBlock* input, PcmBlock* output, uint32_t outputCapacity);
   virtual int Close();
+  // End of stream: the tail still inside the filter, one whole codec frame
+  // per call (the last one completed with silence); output length 0 when
+  // all is out, and the converter then starts afresh for the next stream.
+  // The first call takes the input Needed() asked for and did not get (fewer
+  // samples, possibly none); later calls take no input. In all the output
+  // then spans the input plus Delay(), so 2 s in give 2 s out plus the delay,
+  // rounded up to a frame.
+  virtual int Drain(const PcmBlock* input, PcmBlock* output, uint32_t outputCapacity);
+  // Group delay of the conversion in output sample frames: output frame k
+  // shows the input at k - Delay() (3.9 ms at 44.1 kHz to 8 kHz). Callers
+  // subtract it from their time stamps to keep audio aligned with video.
+  virtual double Delay() const;
 
   ResamplerState* resampler = nullptr;
   int inputRate = 0;
@@ -67,6 +81,16 @@ class CRateConverter {
   int bytesPerSample = 2;
   float* resamplerInput = nullptr;
   float* resamplerOutput = nullptr;
+  // Input and output sample frames since the stream started; the drain
+  // stops when the output covers the input plus the delay.
+  uint64_t inputFrames = 0;
+  uint64_t outputFrames = 0;
+  uint64_t drainTarget = 0;
+  int draining = 0;
+
+ private:
+  bool FrameFits(uint32_t outputCapacity) const;
+  int Deliver(const float* result, int produced, int frame, PcmBlock* output);
 };
 
 class CPcmFrameBuffer {

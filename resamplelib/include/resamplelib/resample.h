@@ -118,11 +118,20 @@ int resample_flush(ResamplerState* state, int inputRate, int outputRate, int* ne
 int resample_process(ResamplerState* state, int inputCount, int* outputCount,
                      float** outputBuffer);
 void resample_close(ResamplerState* state);
+// Back to the state resample_open left: silent history, nothing pending, a
+// finished drain forgotten, so one converter serves stream after stream.
+void resample_reset(ResamplerState* state);
+// The conversion's group delay in output sample frames: output frame k shows
+// the input at time k - delay. Mode 2 delays by taps - centre input frames
+// (3.9 ms at 44.1 kHz to 8 kHz); modes 0, 3 and 4 by nothing; mode 1 by half
+// its filter.
+double resample_delay(const ResamplerState* state);
 
 // Mode 2 engine, usable on its own.
 int sinc_create(SincInterpolator** out, const KaiserDesign* design, int inputRate, int outputRate,
                 int channels);
 void sinc_free(SincInterpolator* sinc);
+void sinc_reset(SincInterpolator* sinc);
 // Coefficient at a filter position x in zero crossings (0 <= x < zeroCrossings).
 float sinc_coefficient(const SincInterpolator* sinc, double x);
 

@@ -28,27 +28,92 @@ int CRateConverter::Needed(int* needed) {
 
 int CRateConverter::Process(const PcmBlock* input, PcmBlock* output, uint32_t outputCapacity) {
   if (!resampler) return CODEC_E_SETUP;
+  if (draining) return CODEC_E_REFUSED;
   const int count = int(input->length / uint32_t(bytesPerSample));
-  if (count > resampler->inputBlock || count % channels) return CODEC_E_REFUSED;
+  if (count > resampler->inputBlock || count % channels || !FrameFits(outputCapacity)) return CODEC_E_REFUSED;
+  output->length = 0;
+  // Count 0 with nothing pending would end the engine's input: only Drain
+  // may do that.
+  if (count == 0 && resampler->pendingInput == 0) return CODEC_OK;
   const int16_t* in = reinterpret_cast<const int16_t*>(input->data);
   for (int i = 0; i < count; ++i) resamplerInput[i] = float(in[i]);
   int produced = 0;
   float* result = nullptr;
   if (resample_process(resampler, count, &produced, &result) == RESAMPLE_BAD_ARGUMENT) return CODEC_E_CODING;
-  if (uint32_t(produced) * uint32_t(bytesPerSample) > outputCapacity) return CODEC_E_REFUSED;
+  inputFrames += uint64_t(count / channels);
+  return Deliver(result, produced, produced, output);
+}
+
+bool CRateConverter::FrameFits(uint32_t outputCapacity) const {
+  return uint64_t(resampler->outputBlock) * uint64_t(bytesPerSample) <= outputCapacity;
+}
+
+// Writes `produced` converted samples and silence up to `frame` samples.
+// The caller checked the room before the engine ran, so no output is lost.
+int CRateConverter::Deliver(const float* result, int produced, int frame, PcmBlock* output) {
   int16_t* out = reinterpret_cast<int16_t*>(output->data);
   for (int i = 0; i < produced; ++i) {
     // Toward zero, then held to the 16-bit range instead of wrapping.
     float v = std::trunc(result[i]);
     out[i] = int16_t(v >= 32767.0f ? 32767.0f : (v >= -32768.0f ? v : -32768.0f));
   }
-  output->length = uint32_t(produced * bytesPerSample);
+  for (int i = produced; i < frame; ++i) out[i] = 0;
+  outputFrames += uint64_t(produced / channels);
+  output->length = uint32_t(frame * bytesPerSample);
   return CODEC_OK;
 }
+
+int CRateConverter::Drain(const PcmBlock* input, PcmBlock* output, uint32_t outputCapacity) {
+  if (!resampler) return CODEC_E_SETUP;
+  output->length = 0;
+  if (!FrameFits(outputCapacity)) return CODEC_E_REFUSED;
+  const int block = resampler->inputBlock;
+  const int count = input ? int(input->length / uint32_t(bytesPerSample)) : 0;
+  int first = 0;
+  if (!draining) {
+    // The rest is smaller than a block; pending input (Needed() said 0) has
+    // to be converted before new samples can go in.
+    if (count >= block || count % channels || (count > 0 && resampler->pendingInput > 0))
+      return CODEC_E_REFUSED;
+    if (count > 0) {
+      // Silence completes the block: the engine's drain pads with silence too.
+      const int16_t* in = reinterpret_cast<const int16_t*>(input->data);
+      for (int i = 0; i < block; ++i) resamplerInput[i] = i < count ? float(in[i]) : 0.0f;
+      inputFrames += uint64_t(count / channels);
+      first = block;
+    }
+    draining = 1;
+    drainTarget = uint64_t(std::ceil(double(inputFrames) * outputRate / inputRate + Delay() - 1e-9));
+  } else if (count > 0) {
+    return CODEC_E_REFUSED;
+  }
+  int produced = 0;
+  float* result = nullptr;
+  // Each call moves the engine on (pending input, then its silent tail), so
+  // it ends with a block or finished.
+  do {
+    if (resample_process(resampler, first, &produced, &result) == RESAMPLE_BAD_ARGUMENT) return CODEC_E_CODING;
+    first = 0;
+  } while (produced == 0 && resampler->endState != 2);
+  const uint64_t left = drainTarget > outputFrames ? drainTarget - outputFrames : 0;
+  if (uint64_t(produced / channels) > left) produced = int(left) * channels;
+  if (produced == 0) {
+    // All is out: ready for the next stream.
+    resample_reset(resampler);
+    inputFrames = outputFrames = drainTarget = 0;
+    draining = 0;
+    return CODEC_OK;
+  }
+  return Deliver(result, produced, resampler->outputBlock, output);
+}
+
+double CRateConverter::Delay() const { return resampler ? resample_delay(resampler) : 0.0; }
 
 int CRateConverter::Close() {
   resample_close(resampler);
   resampler = nullptr;
+  inputFrames = outputFrames = drainTarget = 0;
+  draining = 0;
   resamplerInput = resamplerOutput = nullptr;
   return CODEC_OK;
 }

@@ -165,6 +165,29 @@ int resample_process(ResamplerState* s, int inputCount, int* outputCount, float*
   return result;
 }
 
+void resample_reset(ResamplerState* s) {
+  if (!s) return;
+  if (s->sinc) sinc_reset(s->sinc);
+  s->inputCount = s->outputCount = s->endState = s->pendingInput = 0;
+}
+
+double resample_delay(const ResamplerState* s) {
+  if (!s) return 0.0;
+  if (s->mode == 2) {
+    // Output k is centred on history frame k / factor + centre, and the
+    // history starts with taps frames of silence.
+    const SincInterpolator* e = s->sinc;
+    return double(e->taps - e->centre) * e->factor;
+  }
+  if (s->mode == 1) {
+    // The linear-phase filter at the common rate, M of its samples per output.
+    int taps, up, down;
+    polyphase_filter(s->polyphase, &taps, &up, &down);
+    return (taps - 1) / 2.0 / down;
+  }
+  return 0.0;
+}
+
 void resample_close(ResamplerState* s) {
   if (!s) return;
   sinc_free(s->sinc);

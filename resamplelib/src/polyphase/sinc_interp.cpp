@@ -193,10 +193,18 @@ int sinc_create(SincInterpolator** out, const KaiserDesign* design, int inputRat
     e->time = 0.0;
   }
 
-  // The history starts with taps frames of silence.
-  e->historyFill = channels * e->taps;
+  sinc_reset(e);
   *out = e;
   return RESAMPLE_OK;
+}
+
+void sinc_reset(SincInterpolator* e) {
+  // The history starts with taps frames of silence.
+  std::memset(e->history, 0, sizeof(float) * size_t(e->historyCapacity));
+  e->historyFill = e->channels * e->taps;
+  e->readPos = e->phase = 0;
+  e->time = 0.0;
+  e->outputFill = e->inputConsumed = e->endOfInput = e->lastResult = 0;
 }
 
 void sinc_free(SincInterpolator* e) {
