@@ -13,7 +13,7 @@ struct Basis {
   Basis() {
     for (int k = 0; k < 8; ++k)
       for (int n = 0; n < 8; ++n)
-        m[k][n] = float((k ? 0.5 : 0.5 / std::sqrt(2.0)) * std::cos((2 * n + 1) * k * M_PI / 16));
+        m[k][n] = float((k ? 0.5 : 0.5 / std::sqrt(2.0)) * std::cos((2 * n + 1) * k * 3.14159265358979323846 / 16));
   }
 };
 
