@@ -47,14 +47,28 @@ void Pre_Process(PreProcessState* st, Word16 signal[], Word16 lg) {
     }
 }
 
-void amr_prm_to_if2(int frame_type, const Word16* prm, uint8_t* out) {
+// Bits a frame carries after its 4-bit frame type: the coded parameters, and
+// for a SID frame also its type indicator and the speech mode's indication.
+constexpr int kSidBits = 35 + 1 + 3;
+
+int frame_bits(int frame_type) { return frame_type == AMR_SID ? kSidBits : kModeBits[frame_type].nbits; }
+
+void amr_prm_to_if2(int frame_type, int mode, const Word16* prm, uint8_t* out) {
     const ModeBits& m = kModeBits[frame_type];
     uint8_t serial[244];
     int n = 0;
     for (int p = 0; p < m.nparams; p++)
         for (int b = m.bits[p] - 1; b >= 0; b--) serial[n++] = (uint8_t)((prm[p] >> b) & 1);
+    if (frame_type == AMR_SID) {
+        // Every comfort-noise frame carries valid parameters, so it is an
+        // update (STI 1), never a first SID without them; the mode indication
+        // follows, least significant bit first, and tells the decoder the
+        // speech mode to resume with.
+        serial[n++] = 1;
+        for (int b = 0; b < 3; b++) serial[n++] = (uint8_t)((mode >> b) & 1);
+    }
     out[0] = (uint8_t)(frame_type & 0x0f);
-    for (int k = 0; k < m.nbits; k++) {
+    for (int k = 0; k < n; k++) {
         uint8_t bit = m.order ? serial[m.order[k]] : serial[k];
         int pos = k + 4;  // after the 4-bit frame type
         out[pos >> 3] = (uint8_t)(out[pos >> 3] | (bit << (pos & 7)));
@@ -65,7 +79,27 @@ void amr_prm_to_if2(int frame_type, const Word16* prm, uint8_t* out) {
 
 int amr_if2_frame_bytes(int frame_type) {
     if (frame_type < 0 || frame_type > AMR_SID) return 0;
-    return (4 + kModeBits[frame_type].nbits + 7) / 8;
+    return (4 + frame_bits(frame_type) + 7) / 8;
+}
+
+int amr_storage_frame_bytes(int frame_type) {
+    if (frame_type < 0 || frame_type > AMR_SID) return 0;
+    return 1 + (frame_bits(frame_type) + 7) / 8;
+}
+
+int amr_if2_to_storage(const uint8_t* if2, uint8_t* out) {
+    const int ft = if2[0] & 0x0f;
+    const int n = amr_storage_frame_bytes(ft);
+    if (n == 0) return 0;
+    const int bits = frame_bits(ft);
+    std::memset(out, 0, (size_t)n);
+    out[0] = (uint8_t)((ft << 3) | 0x04);  // Q = 1: a good frame
+    for (int k = 0; k < bits; k++) {
+        const int pos = k + 4;
+        const int bit = (if2[pos >> 3] >> (pos & 7)) & 1;
+        out[1 + k / 8] = (uint8_t)(out[1 + k / 8] | (bit << (7 - k % 8)));
+    }
+    return n;
 }
 
 int amr_enc_init(AmrEncState** out, int dtx, const char* id) {
@@ -120,7 +154,7 @@ int encode_frame(AmrEncState* st, int mode, int16_t* speech, uint8_t* out, int* 
     Mode used = (Mode)mode;
     cod_amr(st->cod_state, (Mode)mode, speech, prm, &used, synth);
     *usedMode = used;
-    amr_prm_to_if2(used, prm, out);
+    amr_prm_to_if2(used, mode, prm, out);
     return 0;
 }
 

@@ -55,7 +55,7 @@ std::vector<int16_t> speech_like(int frames, unsigned seed) {
 }
 
 TEST(AmrEncoder, FrameSizesAndPadding) {
-    const int want[9] = {13, 14, 16, 18, 19, 21, 26, 31, 5};
+    const int want[9] = {13, 14, 16, 18, 19, 21, 26, 31, 6};
     for (int t = 0; t <= AMR_SID; t++) EXPECT_EQ(amr_if2_frame_bytes(t), want[t]) << t;
     auto x = speech_like(12, 1);
     for (int mode = AMR_MR475; mode <= AMR_MR122; mode++) {
@@ -157,7 +157,7 @@ TEST(AmrEncoder, DtxOnCodesSilenceAsSid) {
         if (used == AMR_SID) {
             if (first_sid < 0) first_sid = f;
             EXPECT_EQ(out[0] & 0x0f, AMR_SID);
-            for (int i = 5; i < AMR_OUT_BYTES; i++) ASSERT_EQ(out[i], 0);
+            for (int i = 6; i < AMR_OUT_BYTES; i++) ASSERT_EQ(out[i], 0);
         } else {
             ASSERT_EQ(used, AMR_MR122);
         }
@@ -198,6 +198,66 @@ TEST(AmrEncoder, LongRandomRunStaysDefined) {
             for (int i = amr_if2_frame_bytes(used); i < AMR_OUT_BYTES; i++) ASSERT_EQ(out[i], 0);
         }
     }
+}
+
+}  // namespace
+
+namespace {
+
+// IF2 bit d(k) of a frame (after the 4-bit frame type).
+int if2_bit(const std::vector<uint8_t>& f, int k) { return (f[(k + 4) >> 3] >> ((k + 4) & 7)) & 1; }
+
+// Speech with pauses in every mode, the mode also changed during a pause:
+// each SID frame is 6 octets with STI 1 and the mode in use as its mode
+// indication (d(36) the least significant bit), and zeros behind its 43 bits.
+TEST(AmrEncoder, SidFramesCarryTheirTypeAndTheModeInUse) {
+    const auto speech = speech_like(20, 9);
+    const std::vector<int16_t> silence(160, 0);
+    for (int mode = AMR_MR475; mode <= AMR_MR122; mode++) {
+        Encoder e(1);
+        int sids = 0;
+        for (int round = 0; round < 2; round++) {
+            // The second pause switches to another mode halfway through.
+            for (int f = 0; f < 20; f++)
+                e.frame(mode, std::vector<int16_t>(speech.begin() + f * 160, speech.begin() + (f + 1) * 160));
+            for (int f = 0; f < 40; f++) {
+                const int inUse = round == 1 && f >= 20 ? (mode + 3) % 8 : mode;
+                int used = -1;
+                auto out = e.frame(inUse, silence, &used);
+                if (used != AMR_SID) continue;
+                ++sids;
+                ASSERT_EQ(amr_if2_frame_bytes(used), 6);
+                EXPECT_EQ(if2_bit(out, 35), 1) << "STI";
+                EXPECT_EQ(if2_bit(out, 36) | if2_bit(out, 37) << 1 | if2_bit(out, 38) << 2, inUse) << f;
+                EXPECT_EQ(out[5] >> 3, 0);
+                for (int i = 6; i < AMR_OUT_BYTES; i++) ASSERT_EQ(out[i], 0);
+                // The storage form carries the same 39 bits in 6 octets.
+                uint8_t stored[32];
+                ASSERT_EQ(amr_if2_to_storage(out.data(), stored), 6);
+                EXPECT_EQ(stored[0], 0x44);
+                EXPECT_EQ(stored[5] & 0x1f, (1 << 4) | (inUse & 1) << 3 | (inUse & 2) << 1 | (inUse & 4) >> 1);
+            }
+        }
+        EXPECT_GE(sids, 20) << "mode " << mode;
+    }
+}
+
+TEST(AmrEncoder, StorageFramesOfEveryType) {
+    const int want[9] = {13, 14, 16, 18, 20, 21, 27, 32, 6};
+    for (int t = 0; t <= AMR_SID; t++) EXPECT_EQ(amr_storage_frame_bytes(t), want[t]) << t;
+    EXPECT_EQ(amr_storage_frame_bytes(9), 0);
+    EXPECT_EQ(amr_storage_frame_bytes(-1), 0);
+    // Bits keep their order: d(k) of IF2 is bit 7 - k % 8 of octet 1 + k / 8.
+    auto x = speech_like(3, 2);
+    Encoder e;
+    auto f = e.frame(AMR_MR122, std::vector<int16_t>(x.begin() + 320, x.begin() + 480));
+    uint8_t stored[32];
+    ASSERT_EQ(amr_if2_to_storage(f.data(), stored), 32);
+    EXPECT_EQ(stored[0], 0x3c);
+    for (int k = 0; k < 244; k++) ASSERT_EQ((stored[1 + k / 8] >> (7 - k % 8)) & 1, if2_bit(f, k)) << k;
+    EXPECT_EQ(stored[31] & 0x0f, 0);  // 244 bits: four padding bits
+    uint8_t unknown[AMR_OUT_BYTES] = {0x0c};
+    EXPECT_EQ(amr_if2_to_storage(unknown, stored), 0);
 }
 
 }  // namespace

@@ -39,21 +39,10 @@ std::vector<int16_t> read_raw(const fs::path& p) {
     return s;
 }
 
-// IF2 frame -> RFC 4867 storage frame: header (FT << 3) | 4, then the same
-// speech bits d(0).. packed from the most significant bit.
 std::vector<uint8_t> if2_to_storage(const uint8_t* if2) {
-    int ft = if2[0] & 0x0f;
-    int nbits = amr_if2_frame_bytes(ft) * 8 - 4;
-    static const int exact[9] = {95, 103, 118, 134, 148, 159, 204, 244, 35};
-    nbits = exact[ft];
-    std::vector<uint8_t> out(1 + (nbits + 7) / 8, 0);
-    out[0] = (uint8_t)((ft << 3) | 4);
-    for (int k = 0; k < nbits; k++) {
-        int pos = k + 4;
-        int bit = (if2[pos >> 3] >> (pos & 7)) & 1;
-        out[1 + k / 8] |= (uint8_t)(bit << (7 - k % 8));
-    }
-    return out;
+    uint8_t s[32];
+    const int n = amr_if2_to_storage(if2, s);
+    return std::vector<uint8_t>(s, s + n);
 }
 
 // Second-order filter with numerator b0 (1 - 2z^-1 + z^-2) and poles from a1, a2.
@@ -214,6 +203,57 @@ TEST(AmrPeer, FfmpegDecodesEveryModeWithGoodQuality) {
             EXPECT_GE(q.dec_synth, 13.0) << "mode " << mode << " voice " << voice;
         }
     }
+    if (!std::getenv("AMR_PEER_KEEP")) fs::remove_all(dir);
+}
+
+// DTX over speech with pauses, the mode moving through all eight: the
+// storage file's frames, SID ones included, are the packets ffprobe finds.
+TEST(AmrPeer, FfprobeReadsEveryFrameTypeOfADtxFileAtItsWrittenSize) {
+    if (!have("ffprobe")) GTEST_SKIP() << "ffprobe not reachable";
+    if (std::system("espeak-ng --version >/dev/null 2>&1") != 0) GTEST_SKIP() << "espeak-ng not installed";
+    fs::path dir = fs::temp_directory_path() / numbered("amr_dtx_", ::getpid());
+    fs::create_directories(dir);
+    const auto words = speak(dir, "");
+    ASSERT_GT(words.size(), 8000u);
+    // Three utterances, each followed by 1.2 s of silence.
+    std::vector<int16_t> pcm;
+    for (int i = 0; i < 3; i++) {
+        pcm.insert(pcm.end(), words.begin(), words.end());
+        pcm.insert(pcm.end(), 9600, 0);
+    }
+    AmrEncState* st = nullptr;
+    ASSERT_EQ(amr_enc_init(&st, 1, "KRAudioEncoder"), 0);
+    const fs::path file = dir / "dtx.amr";
+    std::ofstream f(file, std::ios::binary);
+    f.write("#!AMR\n", 6);
+    std::vector<int> sizes;
+    int seen[9] = {};
+    for (size_t at = 0; at + 160 <= pcm.size(); at += 160) {
+        std::vector<int16_t> buf(pcm.begin() + (long)at, pcm.begin() + (long)at + 160);
+        const int mode = (int)(at / 160 / 25) % 8;
+        uint8_t out[AMR_OUT_BYTES];
+        int used = -1;
+        ASSERT_EQ(amr_enc_frame(st, mode, buf.data(), out, &used), 0);
+        auto s = if2_to_storage(out);
+        ASSERT_EQ((int)s.size(), amr_storage_frame_bytes(used));
+        f.write((const char*)s.data(), (std::streamsize)s.size());
+        sizes.push_back((int)s.size());
+        seen[used]++;
+    }
+    f.close();
+    amr_enc_exit(&st);
+    for (int t = 0; t <= AMR_SID; t++) EXPECT_GT(seen[t], 0) << "frame type " << t;
+    const fs::path list = dir / "packets.txt";
+    std::string cmd = "ffprobe -v error -select_streams a:0 -show_entries packet=size -of csv=p=0 '" +
+                      file.string() + "' >'" + list.string() + "'";
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    std::ifstream in(list);
+    std::vector<int> probed;
+    for (std::string line; std::getline(in, line);)
+        if (!line.empty()) probed.push_back(std::atoi(line.c_str()));
+    std::printf("DTX file: %zu frames, %d of them SID; ffprobe found %zu packets\n", sizes.size(), seen[AMR_SID],
+                probed.size());
+    EXPECT_EQ(probed, sizes);
     if (!std::getenv("AMR_PEER_KEEP")) fs::remove_all(dir);
 }
 

@@ -47,5 +47,15 @@ void amr_enc_exit(AmrEncState** p);
 // -1 (and an empty buffer, *usedMode -1 where they are given).
 int amr_enc_frame(AmrEncState* st, int mode, int16_t* speech, uint8_t* out, int* usedMode);
 
-// Octets of the IF2 frame of a frame type (13..31 for speech, 5 for SID), 0 otherwise.
+// Octets of the IF2 frame of a frame type (13..31 for speech, 6 for SID), 0
+// otherwise. A SID frame holds its 35 comfort-noise bits, the SID type
+// indicator (always 1, an update) and the mode indication of the speech mode
+// in use (3 bits, least significant first).
 int amr_if2_frame_bytes(int frame_type);
+// Octets of the same frame in the storage format of RFC 4867 (a ".amr"
+// file): 13..32 for speech, 6 for SID, 0 otherwise.
+int amr_storage_frame_bytes(int frame_type);
+// IF2 frame -> RFC 4867 storage frame: header (FT << 3) | 4, then the same
+// bits d(0).. from the most significant bit of each octet. out holds at
+// least 32 octets; answers the octets written (0 for an unknown type).
+int amr_if2_to_storage(const uint8_t* if2, uint8_t* out);
