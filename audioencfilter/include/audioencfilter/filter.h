@@ -3,6 +3,7 @@
 #pragma once
 
 #include "audioencfilter/codec.h"
+#include "audioencfilter/iaudenc.h"
 #include "dshow/base.h"
 
 // The filter's per-stream record.
