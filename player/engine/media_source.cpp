@@ -2,8 +2,6 @@
 
 #include <cstring>
 
-#include "player_context.h"
-
 MediaSource::MediaSource(PlayerContext* ctx) : context(ctx) {}
 
 MediaSource::~MediaSource() = default;
@@ -49,10 +47,6 @@ TrackEntry* MediaSource::FindTrack(uint32_t trackId) {
   for (uint32_t i = 0; i < trackCount && i < kMaxTracks; ++i)
     if (tracks[i].trackId == trackId) return &tracks[i];
   return nullptr;
-}
-
-void MediaSource::SignalOpenResult(uint32_t code) {
-  if (context) context->OpenComplete(code);
 }
 
 bool MediaSource::StoreLocation(const char16_t* text, const ClipAccessInfo* access) {

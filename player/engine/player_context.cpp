@@ -5,6 +5,7 @@
 
 #include "engine/client_identity.h"
 #include "engine/player_ids.h"
+#include "media_source.h"
 #include "platform/os.h"
 #include "player_controller.h"
 #include "player_engine.h"
@@ -81,6 +82,11 @@ void PlayerContext::WriteDebugLine(uint32_t x, uint32_t y, const char16_t* text)
 }
 
 uint32_t PlayerContext::ReleaseDownloadLock() { return engine->ReleaseDownloadLock(); }
+
+// Defined here so that the media source base builds without Windows headers.
+void MediaSource::SignalOpenResult(uint32_t code) {
+  if (context) context->OpenComplete(code);
+}
 
 namespace {
 

@@ -20,6 +20,9 @@ constexpr uint32_t kMsgUnsupported = 50415;
 constexpr uint32_t kMsgInvalidParameter = 50451;
 constexpr uint32_t kMsgNoConnection = 50462;
 constexpr uint32_t kMsgClipTooLarge = 51181;
+constexpr uint32_t kMsgClipCorrupted = 51182;
+constexpr uint32_t kMsgAudioDeviceBusy = 50006;
+constexpr uint32_t kMsgLowMemory = 50052;
 constexpr uint32_t kMsgDeleteSuspended = 51301;
 // Server status messages: 50000 + the RTSP or HTTP status code.
 constexpr uint32_t kMsgServerFirst = 50100;
