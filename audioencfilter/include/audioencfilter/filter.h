@@ -18,7 +18,8 @@ struct AudioStreamSlot {
   uint8_t decoderConfig[64];
   uint32_t decoderConfigLength;
 };
-static_assert(sizeof(AudioStreamSlot) == 43 * 4, "43 32-bit words");
+// It holds a pointer: 43 32-bit words in the 32-bit build only.
+static_assert(sizeof(void*) != 4 || sizeof(AudioStreamSlot) == 43 * 4, "43 32-bit words");
 
 enum StreamSlotIndex { SLOT_AMR0 = 0, SLOT_AMR1 = 1, SLOT_EVRC = 2, SLOT_AAC = 3, SLOT_COUNT = 4 };
 
