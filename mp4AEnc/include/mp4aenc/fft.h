@@ -19,13 +19,16 @@ int fft_complex_split(float* re, float* im, int n, int signAndStride);
 int fft_complex_split_copy(const float* reIn, const float* imIn, float* reOut, float* imOut,
                            int n, int signAndStride);
 
-// Real FFT of n real samples (n even, at least 4): slot 0 holds X(0) with a
-// zero imaginary part (X(n/2) is not kept), slot k (1 <= k < n/2) holds X(k),
-// exponent sign -1. Answers 1.
+// The real-input transforms take n real samples, n even and at least 4, with
+// n / 2 a length fft_complex takes (58, 62 and 572 are not). Other lengths
+// and a null block answer 0 and leave the block untouched; 1 otherwise.
+
+// Real FFT: slot 0 holds X(0) with a zero imaginary part (X(n/2) is not
+// kept), slot k (1 <= k < n/2) holds X(k), exponent sign -1.
 int fft_real(float* block, int n);
-// Odd-frequency DFT of n real samples: slot k (0 <= k < n/2) holds
-// sum_j x(j) * exp(-2*pi*i*j*(k + 1/2) / n). Answers 1.
+// Odd-frequency DFT: slot k (0 <= k < n/2) holds
+// sum_j x(j) * exp(-2*pi*i*j*(k + 1/2) / n).
 int dft_odd_frequency(float* block, int n);
 // Odd-time odd-frequency DFT with time offset n/4 + 1/2: the real part of
-// slot k is MDCT coefficient k of the (already windowed) block. Answers 1.
+// slot k is MDCT coefficient k of the (already windowed) block.
 int dft_mdct_phase(float* block, int n);

@@ -314,31 +314,49 @@ int fft_complex_split_copy(const float* reIn, const float* imIn, float* reOut, f
   return fft_complex_split(reOut, imOut, n, signAndStride);
 }
 
+namespace {
+
+// The real-input transforms take any even length of at least 4 whose half
+// the complex engine can transform; the check comes before anything is
+// written, so a refused block is left as it was.
+bool real_length_ok(const float* block, int n) {
+  int factors[kMaxFactors];
+  return block && n >= 4 && n % 2 == 0 && factorise(n / 2, factors) != 0;
+}
+
+}  // namespace
+
 int fft_real(float* block, int n) {
+  if (!real_length_ok(block, n)) return 0;
   const int m = n / 2;
   fft_complex(block, m, -1);
   float* z = block;
   z[0] = z[0] + z[1];
   z[1] = 0.0f;
   Rotor w(2.0L * kPi / n, 2.0L * kPi / n);
-  for (int k = 1; k < n / 4; ++k, w.advance()) split_pair(z + 2 * k, z + 2 * (m - k), double(w.s), double(w.c));
+  // Slots k and m - k pair up; an odd m leaves no slot unpaired.
+  for (int k = 1; 2 * k < m; ++k, w.advance()) split_pair(z + 2 * k, z + 2 * (m - k), double(w.s), double(w.c));
   // The half-length transform leaves the conjugate of X(n/4) in its slot.
-  if (n >= 4) z[2 * (n / 4) + 1] = -z[2 * (n / 4) + 1];
+  if (m % 2 == 0) z[2 * (m / 2) + 1] = -z[2 * (m / 2) + 1];
   return 1;
 }
 
 int dft_odd_frequency(float* block, int n) {
+  if (!real_length_ok(block, n)) return 0;
   const int half = n / 2;
   rotate_back(block, half, Rotor(0.0L, 2.0L * kPi / n));
   fft_complex(block, half, -1);
   Rotor post(kPi / n, 2.0L * kPi / n);
-  for (int j = 0; j < n / 4; ++j, post.advance())
+  for (int j = 0; 2 * j < half - 1; ++j, post.advance())
     split_pair(block + 2 * j, block + 2 * (half - 1 - j), double(post.s), double(post.c));
+  // An odd half leaves the middle slot paired with itself, at the angle
+  // pi / 2: its value is the conjugate of what the transform gave.
+  if (half % 2) block[half] = -block[half];
   return 1;
 }
 
 int dft_mdct_phase(float* block, int n) {
-  dft_odd_frequency(block, n);
+  if (!dft_odd_frequency(block, n)) return 0;
   const long double phi = (n / 4.0L + 0.5L) * kPi / n;
   rotate_back(block, n / 2, Rotor(phi, 2.0L * phi));
   return 1;
