@@ -234,8 +234,18 @@ void RtspMessage::ParseHeaderCopy(uint32_t copiedLength) {
       hasContentBase = true;
       contentBase = value;
     } else if (TokenMatches(name, vocab::kContentLength)) {
-      hasContentLength = parseInt32(value, contentLength) && uint32_t(contentLength) <= kMaxBodyLength;
-      if (!hasContentLength) SetError(kParseMalformed);
+      int32_t length = 0;
+      if (!parseInt32(value, length) || uint32_t(length) > kMaxBodyLength) {
+        hasContentLength = false;
+        SetError(kParseMalformed);
+      } else if (hasContentLength && length != contentLength) {
+        // Differing lengths leave the message's end in doubt, as in HTTP:
+        // malformed, and the first stays, the one the reader consumed.
+        SetError(kParseMalformed);
+      } else {
+        hasContentLength = true;
+        contentLength = length;
+      }
     } else if (TokenMatches(name, vocab::kUserAgent)) {
       hasUserAgent = true;
       userAgent = value;

@@ -220,6 +220,15 @@ void RtspReader::ScanHeader() {
     m.ParseHeaderCopy(copied);
     // A length that is no number cannot be trusted to find the next message.
     if (badLength) m.SetError(kParseMalformed);
+    // The record tells the length that was consumed: a "Content-Length"
+    // met first inside another line, or a second differing one, makes the
+    // message malformed rather than a record that disagrees with the stream.
+    const uint32_t recorded = m.hasContentLength ? uint32_t(m.contentLength) : 0;
+    if (state_ == 3 && recorded != bodyLength_) {
+      m.SetError(kParseMalformed);
+      m.contentLength = int32_t(bodyLength_);
+      m.hasContentLength = true;
+    }
     return;
   }
   // No header end yet.

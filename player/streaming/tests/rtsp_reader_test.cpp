@@ -18,6 +18,7 @@ struct Seen {
   int32_t event = 0;  // 2 or 5
   int32_t kind = 0, method = 0, status = 0, parseError = 0;
   int32_t cseq = -1;
+  int32_t contentLength = -1;  // as recorded; -1 without one
   std::string session, reason, contentType, body;
   uint32_t slots = 0, transports = 0, rtpInfo = 0;
   bool operator==(const Seen&) const = default;
@@ -58,6 +59,7 @@ std::vector<Seen> readAll(const std::string& stream, std::vector<uint32_t> chunk
       s.status = msg->status;
       s.parseError = msg->parseError;
       s.cseq = msg->hasCSeq ? msg->cseq : -1;
+      s.contentLength = msg->hasContentLength ? msg->contentLength : -1;
       s.session = text(msg->session);
       s.reason = text(msg->reasonPhrase);
       s.contentType = text(msg->contentType);
@@ -134,6 +136,8 @@ TEST(RtspReader, StartLinesAndHeaderLines) {
       {"RTSP/1.0 200 OK\r\nCSeq 7\r\n\r\n", kResponse, 0, 200, kParseMalformed, 1},
       {"RTSP/1.0 200 OK\r\nCSeq: 9999999999\r\n\r\n", kResponse, 0, 200, kParseMalformed, 1},
       {"RTSP/1.0 200 OK\r\nContent-Length: 2000000\r\n\r\n", kResponse, 0, 200, kParseMalformed, 1},
+      {"RTSP/1.0 200 OK\r\nContent-Length: 0\r\ncontent-length: 7\r\n\r\n", kResponse, 0, 200, kParseMalformed, 2},
+      {"RTSP/1.0 200 OK\r\nContent-Length: 0\r\nContent-Length: 0\r\n\r\n", kResponse, 0, 200, 0, 2},
       {"RTSP/1.0 99999 OK\r\n\r\n", kResponse, 0, 0, kParseMalformed, 0},
       {"RTSP/1.0 200 OK\n\n", kResponse, 0, 200, 0, 0},
       {"RTSP/1.0 200 OK\rCSeq: 3\r\r", kResponse, 0, 200, 0, 1},
@@ -276,4 +280,37 @@ TEST(RtspReader, DiscardedBodyAndShortFragments) {
   BodyFragment f{4, small};
   r2.SetBodyTarget(&f, 1);
   EXPECT_EQ(r2.Step(), kEventFailed);
+}
+
+// Whatever the header says about the body, the record carries the length the
+// reader consumed, and the next message is read in step.
+TEST(RtspReader, ContentLengthRecordedAsConsumed) {
+  struct Case {
+    const char* header;
+    const char* body;
+    int32_t parseError;
+  } cases[] = {
+      {"Content-Length: 4\r\nContent-Length: 4\r\n", "body", 0},
+      {"Content-Length: 4\r\nCSeq: 3\r\nContent-Length: 10\r\n", "body", kParseMalformed},
+      {"Content-Length: 10\r\nContent-Length: 4\r\n", "0123456789", kParseMalformed},
+      {"Content-Length: 6\r\nContent-Length: x\r\n", "bodyxx", kParseMalformed},
+      // The reader's length comes from the first "Content-Length" anywhere in
+      // the header, here inside another header's name.
+      {"X-Content-Length: 6\r\nContent-Length: 4\r\n", "bodyxx", kParseMalformed},
+      {"X-Content-Length: 3\r\n", "abc", kParseMalformed},
+  };
+  for (const Case& c : cases) {
+    const std::string message = std::string("RTSP/1.0 200 OK\r\n") + c.header + "\r\n" + c.body;
+    for (uint32_t chunk : {1u, 7u, 4000u}) {
+      SCOPED_TRACE(testing::Message() << c.header << " chunk " << chunk);
+      auto seen = readAll(message + "RTSP/1.0 200 OK\r\nCSeq: 8\r\n\r\n", {chunk});
+      ASSERT_EQ(seen.size(), 2u);
+      EXPECT_EQ(seen[0].parseError, c.parseError);
+      EXPECT_EQ(seen[0].body, c.body);
+      EXPECT_EQ(seen[0].contentLength, int32_t(std::strlen(c.body)));
+      EXPECT_EQ(seen[1].parseError, 0);
+      EXPECT_EQ(seen[1].cseq, 8);
+      EXPECT_EQ(seen[1].contentLength, -1);
+    }
+  }
 }
