@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 
+#include "flumera/rtsp_request.h"
 #include "server_parts.h"
 
 namespace {
@@ -247,23 +248,107 @@ void KRFlumera::PauseHandler(MsgItem* item) {
 }
 
 void KRFlumera::SecurityHandler(MsgItem* item) {
-  // Verdicts name clients of the RTSP server; with no client waiting there
-  // is nothing to admit or refuse.
+  ClientLists& lists = parts_->clients;
+  lists.Lock();
+  DESTLISTITEM* c = lists.Find(static_cast<unsigned long>(item->length));
+  if (c != nullptr && c->status == kClientAwaitingVerdict) {
+    if (item->extra != 0) {
+      StartOutputsOnAdmission(c->kind == 2);
+      if (c->listener >= 0 && c->listener < parts_->listenerCount)
+        InterlockedIncrement(&parts_->listeners[c->listener]->admitted);
+      c->counted = true;
+      c->inactivity = 0;
+      if (c->kind == 2) {
+        ReplyThisClient(c, true);
+        c->status = kClientAwaitingRegistration;
+        parts_->udp1.Register(c);
+      } else {
+        // A held kind-1 SETUP: the answer it would have had at once.
+        flumera::SetupReplyInfo info;
+        info.session = session_->sessionNumber;
+        info.serverPort1 = info.serverPort2 = parts_->listeners[c->listener]->Port();
+        c->Send(flumera::SetupReplyText(c->cseqLine + "\r\n" + c->transport + "\r\n\r\n", info));
+        c->status = kClientSetUp;
+      }
+    } else {
+      ReplyThisClient(c, false);
+      DropClient(*this, c);
+    }
+  }
+  lists.Unlock();
   FreeMsgItem(item);
 }
 
-void KRFlumera::Mpeg4Handler(MsgItem* item) {
-  if (GetCurState() == KRS_PLAY) {
-    const unsigned long mask = session_ ? session_->outputMask : 0;
-    MediaOutput* outputs[3] = {&parts_->rtpSender, &parts_->tcpSender, &parts_->archive};
-    for (int i = 0; i < 3; ++i) {
-      if ((mask & (1u << i)) && outputs[i]->IsRunning()) {
-        outputs[i]->Take(item);
-        return;
-      }
-    }
+void KRFlumera::ReplyThisClient(DESTLISTITEM* c, bool admit) {
+  if (!admit) {
+    c->Send(flumera::RefusalReply(c->setupCSeq));
+    return;
   }
-  DiscardItem(item);
+  flumera::SetupReplyInfo info;
+  info.session = session_->sessionNumber;
+  info.serverPort1 = session_->udpPort1;
+  info.serverPort2 = session_->udpPort2;
+  info.maxPacketSize = 1024;
+  info.rtcpInterval = system_.monitorInterval;
+  c->Send(flumera::SetupReplyNumbers(c->setupCSeq, c->clientPort1, c->clientPort2, info));
+}
+
+bool KRFlumera::MoveState(KRStreamStates to) {
+  EnterCriticalSection(&stateLock_);
+  const bool ok = state_ == KRS_PRIME || state_ == KRS_PLAY || state_ == KRS_PAUSE;
+  if (ok) state_ = to;
+  LeaveCriticalSection(&stateLock_);
+  return ok;
+}
+
+void KRFlumera::ResumeByClient() {
+  if (MoveState(KRS_PLAY) && (session_->outputMask & 1)) parts_->rtpSender.Start();
+}
+
+void KRFlumera::StartOutputsOnAdmission(bool device) {
+  const unsigned long mask = session_->outputMask;
+  if (device && (mask & 2)) parts_->tcpSender.Start();
+  if (mask & 4) parts_->archive.Start();
+}
+
+void KRFlumera::Mpeg4Handler(MsgItem* item) {
+  // Every running output chosen by the mask gets a buffer of its own; the
+  // TCP sender's device clients get no media.
+  StreamOutput* targets[2];
+  int n = 0;
+  const unsigned long mask = session_ ? session_->outputMask : 0;
+  if (GetCurState() == KRS_PLAY && item->data && item->length > 0) {
+    if ((mask & 1) && parts_->rtpSender.IsRunning()) targets[n++] = &parts_->rtpSender;
+    if ((mask & 4) && parts_->archive.IsRunning()) targets[n++] = &parts_->archive;
+  }
+  if (n == 0) {
+    DiscardItem(item);
+    return;
+  }
+  for (int i = 0; i + 1 < n; ++i) {
+    if (MsgItem* copy = CopyMediaItem(item)) targets[i]->Post(copy);
+  }
+  targets[n - 1]->Post(item);
+}
+
+MsgItem* KRFlumera::CopyMediaItem(const MsgItem* item) {
+  const unsigned char tag = item->data[item->length - 1];
+  if (tag != kVideoBufferTag && tag != kAudioBufferTag) return nullptr;
+  const HANDLE heap = tag == kVideoBufferTag ? videoHeap_ : audioHeap_;
+  // The whole block: the time words lie behind the counted length.
+  const SIZE_T size = HeapSize(heap, 0, item->data);
+  if (size == SIZE_T(-1)) return nullptr;
+  auto* data = static_cast<unsigned char*>(HeapAlloc(heap, 0, size));
+  MsgItem* copy = data ? AllocMsgItem() : nullptr;
+  if (copy == nullptr) {
+    if (data) HeapFree(heap, 0, data);
+    return nullptr;
+  }
+  std::memcpy(data, item->data, size);
+  *copy = *item;
+  copy->data = data;
+  copy->next = nullptr;
+  return copy;
 }
 
 void KRFlumera::ConfigToPrime() {
@@ -274,6 +359,7 @@ void KRFlumera::ConfigToPrime() {
 
   const unsigned long mask = session_->outputMask;
   if (mask & 4) parts_->archive.Open();
+  parts_->udp1.SetInterval(10);
   if (mask & 3) {
     for (int i = 0; i < parts_->listenerCount; ++i) {
       RtspListener* l = parts_->listeners[i];
@@ -290,20 +376,18 @@ void KRFlumera::ConfigToPrime() {
   if (mask & 1) parts_->rtpSender.Open();
   if (mask & 2) {
     parts_->tcpSender.Open();
-    struct Channel {
-      UdpChannel& udp;
-      unsigned long port;
-      long line;
-    } channels[2] = {{parts_->udp1, session_->udpPort1, 923}, {parts_->udp2, session_->udpPort2, 932}};
-    for (Channel& c : channels) {
-      if (c.udp.OpenSocket(static_cast<unsigned short>(c.port)) != kSocketOk) {
-        const long error = c.udp.SocketError();
-        SendMsgToApp(KRM_PORT_FAILURE, nullptr, 0, c.port);
-        StopAll();
-        throw MakeException(error, c.line);
-      }
-      c.udp.Start();
-    }
+    auto fail = [this](int error, unsigned long port, long line) {
+      SendMsgToApp(KRM_PORT_FAILURE, nullptr, 0, port);
+      StopAll();
+      throw MakeException(error, line);
+    };
+    if (parts_->udp1.OpenSocket(static_cast<unsigned short>(session_->udpPort1)) != kSocketOk)
+      fail(parts_->udp1.SocketError(), session_->udpPort1, 923);
+    parts_->udp1.Start();
+    if (parts_->udp2.OpenSocket(static_cast<unsigned short>(session_->udpPort2)) != kSocketOk)
+      fail(parts_->udp2.SocketError(), session_->udpPort2, 932);
+    parts_->udp2.SetInterval(system_.monitorInterval ? system_.monitorInterval : 500);
+    parts_->udp2.Start();
     parts_->monitor.SetInterval(500);
     parts_->monitor.Start();
   }
@@ -320,13 +404,22 @@ void KRFlumera::PrimeToPlay() {
 
 void KRFlumera::StopAll() {
   SetCurState(KRS_STOPALL);
-  parts_->rtpSender.Stop();
-  parts_->tcpSender.Stop();
-  parts_->archive.Stop();
+  // The threads that could admit clients or move the state end first; then
+  // the outputs, which send every client its end notice.
+  for (int i = 0; i < parts_->listenerCount; ++i) parts_->listeners[i]->Close();
   parts_->monitor.Stop();
   parts_->udp2.Close();
   parts_->udp1.Close();
-  for (int i = 0; i < parts_->listenerCount; ++i) parts_->listeners[i]->Close();
+  ClientLists& lists = parts_->clients;
+  lists.Lock();
+  for (DESTLISTITEM* c : lists.all) shutdown(c->socket, SD_RECEIVE);
+  lists.Unlock();
+  parts_->rtpSender.Stop();
+  parts_->tcpSender.Stop();
+  parts_->archive.Stop();
+  lists.Lock();
+  while (!lists.all.empty()) DropClient(*this, lists.all.back());
+  lists.Unlock();
   // Media still queued are not taken out here: the handler loop drops them
   // (the state is no longer Play) and answers the control messages among
   // them in their order; taking items out and putting them back would let

@@ -28,6 +28,7 @@ struct _tagSYSTEMPARAMETERS {
 static_assert(sizeof(_tagSYSTEMPARAMETERS) == 20, "shared with the host");
 
 constexpr int kMaxListenerPorts = 8;
+constexpr unsigned long kMaxTracks = 8;  // packetizer slots, one per track
 
 struct KRTrackRecord {
   unsigned long kind;  // 1, 2 video base and second layer; 3 AMR; 4 EVRC; 5 AAC
@@ -102,6 +103,7 @@ struct KRStreamException {
 
 class ServerParts;  // listeners, UDP channels, monitor, outputs
 class KRFlumera;
+struct DESTLISTITEM;
 
 extern "C" {
 // 0 created; 1 Winsock could not start; 2 Winsock version mismatch;
@@ -140,6 +142,16 @@ class FLUMERA_API KRFlumera : public AThread {
   // Frees a media buffer to the heap its tag names; false (not freed) when the
   // tag names neither heap or the length leaves no tag.
   bool FreeMediaBuffer(unsigned char* data, int length);
+  // The deferred SETUP answer after the host's verdict.
+  void ReplyThisClient(DESTLISTITEM* client, bool admit);
+  ServerParts* Parts() const { return parts_; }
+  // Moves the state unless the controller is stopping, in error or in
+  // Config (the server's own moves between Prime, Play and Pause).
+  bool MoveState(KRStreamStates to);
+  // A client's PLAY after its PAUSE: Play again, the sender running.
+  void ResumeByClient();
+  // The first admitted client starts the outputs that wait for one.
+  void StartOutputsOnAdmission(bool device);
 
  private:
   friend class KRFlumeraFactory;  // CreateKRStreamInstance's maker
@@ -158,6 +170,7 @@ class FLUMERA_API KRFlumera : public AThread {
   void PrimeToPlay();
   void StopAll();
   void DiscardItem(MsgItem* item);
+  MsgItem* CopyMediaItem(const MsgItem* item);
 
   KRStreamStates state_ = KRS_CONFIG;
   CRITICAL_SECTION stateLock_;
