@@ -75,4 +75,14 @@ class CAudEncoder {
   // The owner calls Close before deleting; destructors release nothing.
   virtual int Close() = 0;
   virtual void GetFormat(EncoderStatus* status) = 0;
+
+  // The AAC bitrate index: bit/s (16000 for an unknown index) and the codec
+  // sample rate it implies for a channel count (the mono column for exactly 1).
+  static uint32_t BitrateFromIndex(uint32_t index);
+  static uint32_t SampleRateFromIndex(uint32_t index, uint32_t channels);
 };
+
+// Lengths of the filter's frame-length lists: a codec object never gives more
+// frames than these from one Encode call.
+constexpr uint32_t kSpeechFrameListLength = 100;
+constexpr uint32_t kAacFrameListLength = 50;

@@ -1,0 +1,62 @@
+#include "speech_frames.h"
+
+#include <cstring>
+
+namespace {
+constexpr int kFrameSamples = 160;
+}
+
+int EncodeSpeechBlock(PcmBlock* block, EncodedFrames* frames, CFormatConverter* formatConverter,
+                      CPcmFrameBuffer* pcmBuffer, CRateConverter* rateConverter, double rateRatio,
+                      uint32_t outputCapacity, SpeechFrameCoder& coder) {
+  PcmBlock converted = {};
+  if (formatConverter->Copy(block, &converted) != 0 || formatConverter->Reorder(&converted) != 0 ||
+      formatConverter->Downmix(&converted) != 0)
+    return CODEC_E_FORMAT;
+  const int pushed = pcmBuffer->Push(&converted, rateRatio);
+  if (pushed < 0) return pushed;
+  pcmBuffer->GetOutputTime(&frames->startPosition, &frames->endPosition);
+
+  int16_t frame[kFrameSamples];
+  uint32_t count = 0, offset = 0;
+  int answer = CODEC_OK;
+  int idle = 0;  // converter calls in a row that produced nothing from pending input
+  for (;;) {
+    if (!rateConverter) {
+      const uint8_t* p = pcmBuffer->PullFrames(1);
+      if (!p) break;
+      std::memcpy(frame, p, sizeof frame);
+    } else {
+      int needed = 0;
+      if (rateConverter->Needed(&needed) != 0) return CODEC_E_CODING;
+      uint32_t got = 0;
+      const uint8_t* p = nullptr;
+      if (needed > 0) {
+        p = pcmBuffer->PullSamples(needed, &got);
+        if (!p) break;
+      } else if (++idle > 4) {
+        break;
+      }
+      PcmBlock in = {const_cast<uint8_t*>(p), got, 0, 0, 0};
+      PcmBlock out = {reinterpret_cast<uint8_t*>(frame), 0, 0, 0, 0};
+      if (rateConverter->Process(&in, &out, sizeof frame) != 0) return CODEC_E_CODING;
+      if (out.length != sizeof frame) continue;
+      idle = 0;
+    }
+    const int bytes = coder.CodeFrame(frame, frames->data + offset, outputCapacity - offset);
+    if (bytes < 0) {
+      frames->frameCount = 0;
+      return bytes;
+    }
+    frames->frameLengths[count++] = uint32_t(bytes);
+    offset += uint32_t(bytes);
+    // Stop while the area still has room for one more frame of this size.
+    if (offset + uint32_t(bytes) > outputCapacity || count >= kSpeechFrameListLength) {
+      answer = CODEC_OUTPUT_FULL;
+      break;
+    }
+  }
+  frames->frameCount = count;
+  pcmBuffer->AdvanceOutputTime(count, &frames->endPosition);
+  return answer;
+}
