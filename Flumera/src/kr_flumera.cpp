@@ -302,7 +302,9 @@ bool KRFlumera::MoveState(KRStreamStates to) {
 }
 
 void KRFlumera::ResumeByClient() {
-  if (MoveState(KRS_PLAY) && (session_->outputMask & 1)) parts_->rtpSender.Start();
+  // Under the all-clients lock: the sender is started only when its thread
+  // is not there (a running sender takes its send lock before that lock).
+  if (MoveState(KRS_PLAY) && (session_->outputMask & 1) && !parts_->rtpSender.IsRunning()) parts_->rtpSender.Start();
 }
 
 void KRFlumera::StartOutputsOnAdmission(bool device) {

@@ -227,6 +227,7 @@ class UdpRtpSender : public StreamOutput {
  private:
   void MakePacketizers();
   void DeletePacketizers();
+  void StartAfresh();
   void SendVideo(const uint8_t* data, int length, uint32_t stamp);
   void SendAudio(const uint8_t* data, int length, uint32_t stamp, uint32_t duration);
   std::shared_ptr<MediaBlock> TakeBlock(flumera::RtpPacketizer& p);
@@ -244,6 +245,7 @@ class UdpRtpSender : public StreamOutput {
   std::unique_ptr<flumera::RtpPacketizer> packetizers_[8];
   std::vector<std::unique_ptr<ClientState>> clients_;
   bool hasVideo_ = false;
+  volatile LONG reopen_ = 0;
 };
 
 // Serves kind-2 clients their end notice; they get no media.

@@ -68,16 +68,23 @@ void UdpRtpSender::Open() {
 }
 
 void UdpRtpSender::Reopen() {
-  EnterCriticalSection(&sendLock_);
+  // Called under the all-clients lock, which the sender takes after its
+  // send lock: the sender thread starts afresh at its next run.
+  InterlockedExchange(&reopen_, 1);
+}
+
+void UdpRtpSender::StartAfresh() {
   ReleaseQueued();
   for (auto& p : packetizers_)
     if (p) p->Reset(), p->set_sequence(0);
   clients_.clear();
-  LeaveCriticalSection(&sendLock_);
 }
 
 void UdpRtpSender::Start() {
-  Reopen();
+  EnterCriticalSection(&sendLock_);
+  InterlockedExchange(&reopen_, 0);
+  StartAfresh();
+  LeaveCriticalSection(&sendLock_);
   waitTimeout_ = kRetryMs;  // blocked connections are tried again
   StreamOutput::Start();
 }
@@ -282,6 +289,7 @@ void UdpRtpSender::Pump() {
 
 bool UdpRtpSender::DataHandler() {
   EnterCriticalSection(&sendLock_);
+  if (InterlockedExchange(&reopen_, 0)) StartAfresh();
   ClientLists& lists = owner_.Parts()->clients;
   while (MsgItem* item = queue_.Pop()) {
     const int length = item->length;
@@ -308,6 +316,7 @@ bool UdpRtpSender::DataHandler() {
 
 bool UdpRtpSender::TimeOutHandler() {
   EnterCriticalSection(&sendLock_);
+  if (InterlockedExchange(&reopen_, 0)) StartAfresh();
   ClientLists& lists = owner_.Parts()->clients;
   lists.Lock();
   Pump();

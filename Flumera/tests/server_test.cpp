@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "server_host.h"
@@ -99,6 +100,176 @@ TEST(Server, PythonClientRebuildsTheFedUnits) {
   const Bytes audio = ReadFile(out + "/audio.amr");
   EXPECT_EQ(audio.size(), amrFile.size());
   EXPECT_TRUE(audio == amrFile);
+}
+
+// ------------------------------------------------------------ requests
+
+std::string Substitute(std::string text, unsigned long session) {
+  for (size_t at; (at = text.find("{S}")) != std::string::npos;) text.replace(at, 3, std::to_string(session));
+  for (size_t at; (at = text.find("{W}")) != std::string::npos;) text.replace(at, 3, std::to_string(session + 1));
+  return text;
+}
+
+// Each case: requests on one connection; the last one's reply and whether
+// the server then closes the connection.
+TEST(Server, RequestTable) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> before;  // answered with 200 first
+    std::string request;
+    std::string reply;  // expected prefix
+    bool closes;
+  };
+  const std::string live = "rtsp://127.0.0.1/live";
+  const std::string setup = Request("SETUP", live, 2, "Transport: RTP/AVP;unicast;client_port=7000-7001\r\n");
+  const Case cases[] = {
+      {"OPTIONS", {}, Request("OPTIONS", "*", 1), "RTSP/1.0 400 Bad Request\r\nCSeq: 1\r\n\r\n", false},
+      {"archive path", {}, Request("DESCRIBE", "rtsp://127.0.0.1/archive", 3),
+       "RTSP/1.0 400 Bad Request\r\nCSeq: 3\r\n\r\n", true},
+      {"player refused", {}, Request("DESCRIBE", live, 4, "User-Agent: WMF/1.1,Orlomer 3.0,ENGL\r\n"),
+       "RTSP/1.0 400 Bad Request\r\nCSeq: 4\r\n", true},
+      {"describe live", {}, Request("DESCRIBE", live, 5), "RTSP/1.0 200 OK\r\nCSeq:5\r\nContent-Type:application/sdp\r\n"
+       "Content-Length: ", false},
+      {"no CSeq", {}, "DESCRIBE " + live + " RTSP/1.0\r\n\r\n", "RTSP/1.0 400 Bad Request\r\n", true},
+      {"over-long", {}, "DESCRIBE " + live + " RTSP/1.0\r\nX: " + std::string(3000, 'x'),
+       "RTSP/1.0 400 Bad Request\r\n", true},
+      {"wrong session", {setup}, Request("PLAY", live, 6, "Session: {W}\r\n"),
+       "RTSP/1.0 400 Bad Request\r\nCSeq: 6\r\n\r\n", true},
+      {"play", {setup}, Request("PLAY", live, 7, "Session: {S}\r\n"), "RTSP/1.0 200 OK\r\nCSeq: 7\r\nSession:{S}\r\n\r\n",
+       false},
+      {"second setup", {setup}, setup, "RTSP/1.0 400 Bad Request\r\nCSeq: 2\r\n\r\n", false},
+      {"image", {}, Request("GET_PARAMETER", live, 8, "Session: {S}\r\n"),
+       "RTSP/1.0 200 OK\r\nCSeq: 8\r\nSession: {S}\r\nContent-Type: image/x-kr-mp4\r\nContent-Length: 7\r\n\r\n"
+       "HDRIMG!", false},
+  };
+  SessionSetup setup4;
+  setup4.videoConfig = TheClip().config;
+  setup4.mediaMask = 7;
+  Host h(setup4);
+  unsigned char image[4] = {'I', 'M', 'G', '!'};
+  h.session->stillImage = image;
+  h.session->stillImageLength = 4;
+  std::memcpy(h.session->stillHeader, "HDR", 3);
+  h.session->stillHeaderLength = 3;
+  ASSERT_EQ(h.Request(KRM_PRIME), 0);
+  const unsigned long session = h.session->sessionNumber;
+  for (const Case& c : cases) {
+    Client client(h.rtspPort);
+    ASSERT_TRUE(client.Connected()) << c.name;
+    for (const std::string& b : c.before) {
+      client.SendText(Substitute(b, session));
+      EXPECT_EQ(client.Reply().substr(0, 15), "RTSP/1.0 200 OK") << c.name;
+    }
+    client.SendText(Substitute(c.request, session));
+    const std::string reply = client.Reply();
+    const std::string expected = Substitute(c.reply, session);
+    EXPECT_EQ(reply.substr(0, expected.size()), expected) << c.name;
+    EXPECT_EQ(client.Closed(c.closes ? 3000 : 300), c.closes) << c.name;
+  }
+  EXPECT_EQ(h.Request(KRM_STOP), 0);
+}
+
+TEST(Server, SetupBeyondTheListenersLimitGets503) {
+  SessionSetup setup;
+  setup.product.maxClientsPerListener = 1;
+  setup.videoConfig = TheClip().config;
+  Host h(setup);
+  ASSERT_EQ(h.Request(KRM_PRIME), 0);
+  const std::string req = Request("SETUP", "rtsp://127.0.0.1/live", 1, "Transport: RTP/AVP;unicast;client_port=7000-7001\r\n");
+  Client first(h.rtspPort), second(h.rtspPort);
+  first.SendText(req);
+  EXPECT_EQ(first.Reply().substr(0, 15), "RTSP/1.0 200 OK");
+  second.SendText(req);
+  EXPECT_EQ(second.Reply(), "RTSP/1.0 503 Service Unavailable\r\nCSeq: 1\r\n\r\n");
+  EXPECT_TRUE(second.Closed());
+  EXPECT_FALSE(first.Closed(300));
+}
+
+// ------------------------------------------------------------ admission
+
+std::string RecordText(const Message& m, size_t at, size_t size) {
+  if (m.data.size() < at + size) return {};
+  return std::string(reinterpret_cast<const char*>(m.data.data() + at), strnlen(reinterpret_cast<const char*>(m.data.data() + at), size));
+}
+unsigned long RecordWord(const Message& m) {
+  unsigned long w = 0;
+  if (m.data.size() >= 4) std::memcpy(&w, m.data.data(), 4);
+  return w;
+}
+
+struct Udp {
+  SOCKET s = socket(AF_INET, SOCK_DGRAM, 0);
+  ~Udp() { closesocket(s); }
+  // Sends `n` bytes to the port and returns the answer ("" without one).
+  std::string Exchange(unsigned short port, const std::string& datagram) {
+    sockaddr_in a = {};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(port);
+    sendto(s, datagram.data(), int(datagram.size()), 0, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    fd_set r;
+    FD_ZERO(&r);
+    FD_SET(s, &r);
+    timeval tv = {2, 0};
+    if (select(0, &r, nullptr, nullptr, &tv) != 1) return {};
+    char buf[64];
+    const int n = recv(s, buf, sizeof buf, 0);
+    return n > 0 ? std::string(buf, size_t(n)) : std::string();
+  }
+};
+
+TEST(Server, DeviceClientsAreAdmittedByTheHost) {
+  SessionSetup setup;
+  setup.product = {4, 1, 2, 3, 0x0100};  // both kinds; the host decides on devices
+  setup.system = {2, 2, 1500, 200, 5};
+  setup.outputMask = 3;
+  setup.videoConfig = TheClip().config;
+  Host h(setup);
+  ASSERT_EQ(h.Request(KRM_PRIME), 0);
+  const std::string device =
+      Request("SETUP", "rtsp://127.0.0.1/live", 1,
+              "Transport: RTP/AVP;unicast;client_port=7000-7001\r\nDevice: phone\r\nID: handset-1\r\n");
+  struct Case {
+    bool admit;
+    std::string reply;
+    bool closes;
+  };
+  const Case cases[] = {
+      {true,
+       "RTSP/1.0 200 OK\r\nCSeq: 1\r\nSession: {S}\r\nVersion: 2.0\r\nMax_packet_size: 1024\r\nRTCP-Interval: 200\r\n"
+       "Transport:RTP/AVP;unicast;client_port=7000-7001;server_port=" +
+           std::to_string(h.udp1) + "-" + std::to_string(h.udp2) + "\r\n\r\n",
+       false},
+      {false, "RTSP/1.0 401 FAILED\r\nCSeq: 1\r\n\r\n", true},
+  };
+  std::vector<std::unique_ptr<Client>> kept;
+  for (const Case& c : cases) {
+    auto client = std::make_unique<Client>(h.rtspPort);
+    client->SendText(device);
+    Message m;
+    ASSERT_TRUE(h.WaitFor(KRM_ADMISSION, &m, 5000));
+    ASSERT_EQ(m.length, 292);
+    ASSERT_EQ(m.data.size(), 292u);
+    EXPECT_EQ(RecordText(m, 4, 32), "127.0.0.1");
+    EXPECT_EQ(RecordText(m, 36, 256), "ID: handset-1\r\n\r\n");
+    EXPECT_EQ(client->Reply(300), "");  // the answer waits for the verdict
+    h.server->SendMsgToMe(KRM_ADMISSION, 0, nullptr, int(RecordWord(m)), c.admit ? 1 : 0);
+    EXPECT_EQ(client->Reply(), Substitute(c.reply, h.session->sessionNumber));
+    EXPECT_EQ(client->Closed(c.closes ? 3000 : 300), c.closes);
+    kept.push_back(std::move(client));
+  }
+  // The admitted device registers: the first 8 bytes come back, or all of
+  // a shorter datagram.
+  Udp udp;
+  EXPECT_EQ(udp.Exchange(h.udp1, "0123456789abcdef"), "01234567");
+  EXPECT_EQ(udp.Exchange(h.udp1, "vwxyz"), "vwxyz");
+  // Silent past the limit: dropped by the monitor, the host told why.
+  Message m;
+  ASSERT_TRUE(h.WaitFor(KRM_CLIENT_NOTICE, &m, 6000));
+  EXPECT_EQ(RecordWord(m), 2u);
+  EXPECT_EQ(RecordText(m, 4, 32), "127.0.0.1");
+  EXPECT_TRUE(kept[0]->Closed());
+  EXPECT_EQ(h.Request(KRM_STOP), 0);
 }
 
 }  // namespace
