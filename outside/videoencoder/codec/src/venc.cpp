@@ -32,15 +32,17 @@ void loadPicture(VideoEncoderState* st, const VencPicture* in) {
 
 // A picture's quantiser from the last one's bits against the plan: the bits
 // a picture takes go roughly inversely with the quantiser; the virtual
-// buffer drains its surplus over about half a second.
+// buffer (half a second unless set) drains its surplus over its length.
 void updateRate(VideoEncoderState* st, int bits, bool intra) {
   if (st->s.bitRate <= 0) return;
   const double perFrame = st->s.bitRate / double(std::max(st->s.frameRate, 1.0f));
   st->fullness += bits - perFrame;
-  const double bufferSize = st->s.bitRate * 0.5;
+  const double seconds = st->s.bufferMs / 1000.0;
+  const double bufferSize = st->s.bitRate * seconds;
   st->fullness = std::clamp(st->fullness, -bufferSize, 4 * bufferSize);
   if (intra) return;  // an intra picture's size says little about the next ones
-  const double target = std::max(perFrame - st->fullness / (std::max(st->s.frameRate, 1.0f) / 2), perFrame / 4);
+  const double drainFrames = std::max(double(st->s.frameRate) * seconds, 1.0);
+  const double target = std::max(perFrame - st->fullness / drainFrames, perFrame / 4);
   double q = st->qp * std::sqrt(bits / target);
   int next = int(std::lround(q));
   next = std::clamp(next, st->qp - 2, st->qp + 2);
@@ -68,6 +70,7 @@ int venc_create(VideoEncoder* enc, const VencSettings* settings) {
   st->s.quantiser = std::clamp(st->s.quantiser ? st->s.quantiser : 8, 1, 31);
   st->s.searchRange = std::clamp(st->s.searchRange ? st->s.searchRange : 15, 1, 31);
   if (!(st->s.frameRate > 0 && st->s.frameRate < 1000)) st->s.frameRate = 15;
+  st->s.bufferMs = std::clamp(st->s.bufferMs ? st->s.bufferMs : 500, 100, 10000);
   st->qp = st->s.quantiser;
   st->fcode = st->s.searchRange > 15 ? 2 : 1;
   st->codedW = (settings->width + 15) & ~15;

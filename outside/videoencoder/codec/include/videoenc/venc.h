@@ -30,6 +30,7 @@ struct VencSettings {
   int32_t quantiser;      // 1..31: the fixed quantiser, or where the rate control starts
   int32_t searchRange;    // whole pixels each way, 1..31
   int32_t fullSearch;     // nonzero: every position of the range; else a diamond walk
+  int32_t bufferMs;       // the virtual buffer the rate control keeps to; 0: 500 ms
 };
 
 // A source picture at display size; chroma planes are half size each way.
