@@ -1,6 +1,6 @@
 #include "filter.h"
 
-#include <dvdmedia.h>
+#include <amvideo.h>
 
 #include <algorithm>
 #include <cstring>
@@ -30,7 +30,7 @@ const VIDEOINFOHEADER* videoInfo(const CMediaType* mt) {
   return reinterpret_cast<const VIDEOINFOHEADER*>(mt->Format());
 }
 
-bool isI420(const GUID& g) { return IsEqualGUID(g, MEDIASUBTYPE_I420) || IsEqualGUID(g, MEDIASUBTYPE_IYUV); }
+bool isI420(const GUID& g) { return IsEqualGUID(g, MEDIASUBTYPE_KRI420) || IsEqualGUID(g, MEDIASUBTYPE_KRIYUV); }
 
 int32_t maxFrameBytes(long w, long h) {
   // As the encoder sizes its worst case.
@@ -132,9 +132,14 @@ CBasePin* CVidEncFilter::GetPin(int n) {
 
 STDMETHODIMP CVidEncFilter::FindPin(LPCWSTR id, IPin** pin) {
   if (!id || !pin) return E_POINTER;
-  if (!lstrcmpW(id, L"Video preview")) {
-    *pin = m_pPreview;
-    m_pPreview->AddRef();
+  // The pins' names, beside the transform's own ids "In" and "Out".
+  CBasePin* named = !lstrcmpW(id, L"Video preview") ? static_cast<CBasePin*>(m_pPreview)
+                    : !lstrcmpW(id, L"Video in")    ? static_cast<CBasePin*>(m_pInput)
+                    : !lstrcmpW(id, L"Video out")   ? static_cast<CBasePin*>(m_pOutput)
+                                                    : nullptr;
+  if (named) {
+    *pin = named;
+    named->AddRef();
     return S_OK;
   }
   return CTransformFilter::FindPin(id, pin);
@@ -307,20 +312,22 @@ HRESULT CVidEncFilter::Receive(IMediaSample* sample) {
     start = REFERENCE_TIME(m_frames + m_dropped) * period;
     stop = start + period;
   }
-  // Pictures faster than the layer's rate are dropped.
-  if (m_haveDue && start + period / 2 < m_due) {
+  // Pictures faster than the layer's rate are dropped: a picture is taken
+  // when it comes no more than a quarter period before the time due; the
+  // schedule restarts after a gap.
+  if (m_haveDue && start + period / 4 < m_due) {
     CAutoLock lock(&m_csSettings);
     ++m_dropped;
     return S_OK;
   }
-  m_due = m_haveDue ? std::max(m_due + period, start) : start + period;
+  m_due = m_haveDue && start < m_due + period ? m_due + period : start + period;
   if (!m_haveDue) m_firstTime = start;
   m_haveDue = true;
 
   const long ah = inH < 0 ? -inH : inH;
   const size_t need = rgb ? size_t(rgbStride(inW)) * ah : size_t(inW) * ah * 3 / 2;
   if (!data || size_t(length) < need) {
-    FilterLog(kLog, "picture of %ld bytes, %zu needed: dropped", length, need);
+    FilterLog(kLog, "picture of %ld bytes, %lu needed: dropped", length, static_cast<unsigned long>(need));
     return S_OK;
   }
   const size_t inY = size_t(inW) * ah;

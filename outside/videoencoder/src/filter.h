@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "dshow/base.h"
+#include <amvideo.h>
 #include "videoenc/venc.h"
 #include "videoencoder/interfaces.h"
 

@@ -1,6 +1,6 @@
 #include "push_sources.h"
 
-#include <dvdmedia.h>
+#include <amvideo.h>
 #include <evcode.h>
 #include <mmreg.h>
 
@@ -312,4 +312,18 @@ bool TestCaptureSink::WaitEndOfStream(DWORD ms) {
   const DWORD start = GetTickCount();
   while (!endOfStreams_ && GetTickCount() - start < ms) Sleep(5);
   return endOfStreams_ > 0;
+}
+
+HRESULT CreateFromDll(const char* dll, REFCLSID clsid, REFIID iid, void** out) {
+  HMODULE m = LoadLibraryA(dll);
+  if (!m) return HRESULT_FROM_WIN32(GetLastError());
+  using GetClassObject = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
+  auto get = reinterpret_cast<GetClassObject>(reinterpret_cast<void*>(GetProcAddress(m, "DllGetClassObject")));
+  if (!get) return E_NOINTERFACE;
+  IClassFactory* factory = nullptr;
+  HRESULT hr = get(clsid, IID_IClassFactory, reinterpret_cast<void**>(&factory));
+  if (FAILED(hr)) return hr;
+  hr = factory->CreateInstance(nullptr, iid, out);
+  factory->Release();
+  return hr;
 }

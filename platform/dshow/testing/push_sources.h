@@ -106,3 +106,7 @@ class TestCaptureSink : public CBaseFilter {
   std::vector<Sample> samples_;
   std::atomic<int> endOfStreams_{0};
 };
+
+// Creates an object of a COM server DLL without registration: the DLL's own
+// class factory (the DLL stays loaded for the process).
+HRESULT CreateFromDll(const char* dll, REFCLSID clsid, REFIID iid, void** out);
