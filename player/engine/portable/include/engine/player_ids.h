@@ -23,6 +23,7 @@ constexpr uint32_t kMsgClipTooLarge = 51181;
 constexpr uint32_t kMsgClipCorrupted = 51182;
 constexpr uint32_t kMsgAudioDeviceBusy = 50006;
 constexpr uint32_t kMsgLowMemory = 50052;
+constexpr uint32_t kMsgUnsupportedColorDepth = 51221;
 constexpr uint32_t kMsgDeleteSuspended = 51301;
 // Server status messages: 50000 + the RTSP or HTTP status code.
 constexpr uint32_t kMsgServerFirst = 50100;
