@@ -1,0 +1,203 @@
+// COKRMedia: the media engine object, the one creatable class of Medlark.
+// Its own IUnknown is the non-delegating one; six nested objects carry its
+// interfaces and forward their IUnknown calls to the controlling unknown. The
+// configuration object and the process-wide capture manager are companions
+// whose interfaces it hands out by forwarding QueryInterface.
+#pragma once
+
+#include <windows.h>
+
+#include <ctime>
+
+#include "mediaengine/customgraph.h"
+#include "mediaengine/interfaces.h"
+
+namespace mediaengine {
+
+class COKRMedia;
+
+// The common part of the nested interface objects: back pointer, controlling
+// unknown and a count of their own (diagnostics only).
+template <class Interface>
+class CNestedInterface : public Interface {
+ public:
+  CNestedInterface(COKRMedia* engine, IUnknown* controlling) : engine_(engine), controlling_(controlling) {}
+  virtual ~CNestedInterface() = default;
+  STDMETHODIMP QueryInterface(REFIID iid, void** out) override { return controlling_->QueryInterface(iid, out); }
+  STDMETHODIMP_(ULONG) AddRef() override {
+    InterlockedIncrement(&refs_);
+    return controlling_->AddRef();
+  }
+  STDMETHODIMP_(ULONG) Release() override {
+    InterlockedDecrement(&refs_);
+    return controlling_->Release();
+  }
+  LONG OwnReferences() const { return refs_; }
+
+ protected:
+  COKRMedia* engine_;
+  IUnknown* controlling_;
+  volatile LONG refs_ = 0;
+};
+
+// The source, statistics and grant interfaces are filled in by the engine's
+// later parts; until then their operations answer E_NOTIMPL.
+class CImpIGenFromFile : public CNestedInterface<IGenFromFile> {
+ public:
+  using CNestedInterface::CNestedInterface;
+  STDMETHODIMP SetSourceFileName(LPCWSTR) override { return E_NOTIMPL; }
+  STDMETHODIMP GetSourceFileInfo(LPCWSTR, void*) override { return E_NOTIMPL; }
+  STDMETHODIMP StartEncode(LONG) override { return E_NOTIMPL; }
+  STDMETHODIMP StartPreview(LONG) override { return E_NOTIMPL; }
+  STDMETHODIMP GetDSEvent(LONG*, LONG_PTR*, LONG_PTR*) override { return E_NOTIMPL; }
+  STDMETHODIMP GetDSEventHandle(HANDLE*) override { return E_NOTIMPL; }
+  STDMETHODIMP FreeDSEvent(LONG, LONG_PTR, LONG_PTR) override { return E_NOTIMPL; }
+  STDMETHODIMP Stop() override { return E_NOTIMPL; }
+  STDMETHODIMP SetPreviewType(LONG) override { return E_NOTIMPL; }
+  STDMETHODIMP GetStreamTime(double*) override { return E_NOTIMPL; }
+  STDMETHODIMP GetImgInfo(LPCWSTR, LONG*, BITMAPINFOHEADER**, LONG*) override { return E_NOTIMPL; }
+  STDMETHODIMP GetDecodedImg(BITMAPINFOHEADER*, BYTE**) override { return E_NOTIMPL; }
+  STDMETHODIMP SaveImgFile(LPCWSTR, LONG, BYTE*) override { return E_NOTIMPL; }
+};
+
+class CImpIGenFromLive : public CNestedInterface<IGenFromLive> {
+ public:
+  using CNestedInterface::CNestedInterface;
+  STDMETHODIMP ConfigVideoCapture(void*) override { return E_NOTIMPL; }
+  STDMETHODIMP GetConfigVideoCapture(void*) override { return E_NOTIMPL; }
+  STDMETHODIMP GetVideoCaptureCapabilities(void*) override { return E_NOTIMPL; }
+  STDMETHODIMP DisplayVideoCaptureDlg(LONG, HWND) override { return E_NOTIMPL; }
+  STDMETHODIMP DisplayVidCaptureDlg(LONG, HWND) override { return E_NOTIMPL; }
+  STDMETHODIMP SelectDevice(LONG, LONG) override { return E_NOTIMPL; }
+  STDMETHODIMP GetDeviceNames(LONG, void*, void*) override { return E_NOTIMPL; }
+  STDMETHODIMP StartEncode(LONG) override { return E_NOTIMPL; }
+  STDMETHODIMP StartPreview(LONG, LONG) override { return E_NOTIMPL; }
+  STDMETHODIMP GetDSEvent(LONG*, LONG_PTR*, LONG_PTR*) override { return E_NOTIMPL; }
+  STDMETHODIMP GetDSEventHandle(HANDLE*) override { return E_NOTIMPL; }
+  STDMETHODIMP FreeDSEvent(LONG, LONG_PTR, LONG_PTR) override { return E_NOTIMPL; }
+  STDMETHODIMP Stop(SHORT) override { return E_NOTIMPL; }
+  STDMETHODIMP SetPreviewType(LONG) override { return E_NOTIMPL; }
+  STDMETHODIMP GetCurrentMediaTime(double*) override { return E_NOTIMPL; }
+  STDMETHODIMP GetCurrentImage(LONG*, BYTE**) override { return E_NOTIMPL; }
+  STDMETHODIMP InitLive() override { return E_NOTIMPL; }
+};
+
+class CImpIKRStats : public CNestedInterface<IKRStats> {
+ public:
+  using CNestedInterface::CNestedInterface;
+  STDMETHODIMP GetVideoCaptureStat(void*) override { return E_NOTIMPL; }
+  STDMETHODIMP GetVideoEncoderStat(void*) override { return E_NOTIMPL; }
+  STDMETHODIMP GetAudioCaptureStat(void*) override { return E_NOTIMPL; }
+  STDMETHODIMP GetAudioEncoderStat(void*) override { return E_NOTIMPL; }
+  STDMETHODIMP GetClientStatus(void*) override { return E_NOTIMPL; }
+  STDMETHODIMP GetOutputStat(LONG, void*) override { return E_NOTIMPL; }
+  STDMETHODIMP GetCurrentMediaTime(double*) override { return E_NOTIMPL; }
+};
+
+class CImpIKRMediaGraph : public CNestedInterface<IKRMediaGraph> {
+ public:
+  using CNestedInterface::CNestedInterface;
+  STDMETHODIMP GetFilterGraph(void** graph) override;
+  STDMETHODIMP GetGraphState(LONG* state) override;
+};
+
+class CImpIGrantConnection : public CNestedInterface<IGrantConnection> {
+ public:
+  using CNestedInterface::CNestedInterface;
+  STDMETHODIMP GrantConnection(LONG, LONG) override { return E_NOTIMPL; }
+};
+
+class CImpIGenFromCustom : public CNestedInterface<IGenFromCustom> {
+ public:
+  using CNestedInterface::CNestedInterface;
+  STDMETHODIMP SetSourceOption(LONG, LONG) override { return E_NOTIMPL; }
+  STDMETHODIMP ConfigMediaSource(LONG, void*, AM_MEDIA_TYPE*) override { return E_NOTIMPL; }
+  STDMETHODIMP SetBuffer(LONG, LONG, LONG, LONG, LONG) override { return E_NOTIMPL; }
+  STDMETHODIMP StartEncode(LONG) override { return E_NOTIMPL; }
+  STDMETHODIMP StartPreview(LONG, LONG) override { return E_NOTIMPL; }
+  STDMETHODIMP Stop(SHORT) override { return E_NOTIMPL; }
+  STDMETHODIMP GetDSEvent(LONG*, LONG_PTR*, LONG_PTR*) override { return E_NOTIMPL; }
+  STDMETHODIMP GetDSEventHandle(HANDLE*) override { return E_NOTIMPL; }
+  STDMETHODIMP SetSourceFileName(LPCWSTR) override { return E_NOTIMPL; }
+  STDMETHODIMP GetSourceFileInfo(LPCWSTR, void*) override { return E_NOTIMPL; }
+  STDMETHODIMP InitCustom(LONG, LONG, LONG) override { return E_NOTIMPL; }
+  STDMETHODIMP SetPreviewType(LONG) override { return E_NOTIMPL; }
+};
+
+class COKRMedia : public IUnknown {
+ public:
+  // Allocates an engine under the given controlling unknown (none: itself)
+  // and initialises it; the object comes back with reference count 0.
+  // *initResult is Init's result. No memory: KRM_E_OUT_OF_MEMORY.
+  static HRESULT Create(IUnknown* outer, COKRMedia** engine, HRESULT* initResult);
+
+  // The non-delegating unknown.
+  STDMETHODIMP QueryInterface(REFIID iid, void** out) override;
+  STDMETHODIMP_(ULONG) AddRef() override;
+  STDMETHODIMP_(ULONG) Release() override;
+  virtual ~COKRMedia();
+
+  // Version of the suite from the registry, with defaults 300, 0, 113.
+  static HRESULT ReadVersionInfo(DWORD* major, DWORD* minor, DWORD* build);
+  // Trace lines "COKRMedia::op:text" and "COKRMedia::op: codeText".
+  static void TraceText(const char* operation, const char* text);
+  static void TraceError(const char* operation, HRESULT code);
+
+  // Live engine objects of the process.
+  static LONG LiveObjects();
+
+  // For the engine's other parts.
+  CCustomGraph* Graph() const { return graph_; }
+  LONG GraphState() const { return graphState_; }
+  void SetGraphState(LONG state) { graphState_ = state; }
+  void SetPreviewMode(LONG mode) { previewMode_ = mode; }
+  LONG PreviewType() const { return previewType_; }
+  void SetPreviewType(LONG type) { previewType_ = type; }
+  LONG InstanceNumber() const { return instance_; }
+  const DWORD* Version() const { return version_; }
+
+ private:
+  explicit COKRMedia(IUnknown* outer);
+  HRESULT Init();
+
+  // Nested interface objects, in the engine's order.
+  CImpIGenFromFile genFromFile_;
+  CImpIGenFromLive genFromLive_;
+  CImpIKRStats stats_;
+  CImpIKRMediaGraph mediaGraph_;
+  CImpIGrantConnection grantConnection_;
+  CImpIGenFromCustom genFromCustom_;
+
+  LONG instance_;
+  volatile LONG refs_ = 0;
+  IUnknown* outer_;
+  IUnknown* config_ = nullptr;      // the configuration object's own unknown
+  IUnknown* capManager_ = nullptr;  // one reference on the process-wide manager
+
+  CCustomGraph* graph_ = nullptr;
+  LONG graphState_ = 0;  // 0 no graph run yet, 1 built or stopped, 3 running
+  IBaseFilter* videoEncoder_ = nullptr;
+  IBaseFilter* audioEncoder_ = nullptr;
+  LONG videoEncoderPending_ = 0;
+  IBaseFilter* grabber_ = nullptr;
+  IBaseFilter* multiplexer_ = nullptr;
+  IBaseFilter* streamer_ = nullptr;
+  LONG live_ = 0;
+  LONG runPending_ = 0;
+  LONG previewMode_ = 0;
+  LONG previewType_ = 2;
+  DWORD version_[3] = {300, 0, 113};
+  time_t startTime_ = 0;
+  BYTE* stillImage_ = nullptr;
+  float sourceFrameRate_ = 0.0f;
+  // Room for the streamer's stream table: seven entries of 96 bytes.
+  BYTE streamTable_[7 * 96] = {};
+  struct {
+    BYTE* first;
+    LONG count;
+  } streamTableHeader_ = {streamTable_, 0};
+
+  friend class CImpIKRMediaGraph;
+};
+
+}  // namespace mediaengine
