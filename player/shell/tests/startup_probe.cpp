@@ -94,6 +94,7 @@ class ProbeWindow : public ShellMainWindow, public PlayerObserver {
                                        300, 200, nullptr, nullptr, instance, nullptr);
     *failed = window_ == nullptr;
     Record(L"STARTED " + std::to_wstring(GetCurrentProcessId()));
+    Record(IsWin9xMode() ? L"MODE 9x" : L"MODE unicode");
     if (mode_ == "dialog-f1") PostMessageW(window_, WM_APP, 0, 0);
   }
 

@@ -146,6 +146,26 @@ TEST_P(Startup, AWindowThatFailsGivesMessage50043) {
   DeleteFileW(logPath.c_str());
 }
 
+// Wine told to be Windows 98 for the probe reports platform 1: the player
+// runs in the ANSI mode without the test switch.
+TEST(StartupPlatform, WineAsWindows98GivesTheAnsiMode) {
+  DeletePlayerKeys();
+  const std::wstring appKey = std::wstring(L"Software\\Wine\\AppDefaults\\") + Widen(STARTUP_PROBE_EXE);
+  for (bool win98 : {true, false}) {
+    if (win98) {
+      ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, appKey.c_str(), L"Version", REG_SZ, L"win98", 12), ERROR_SUCCESS);
+    }
+    Probe probe(L"", "", win98 ? L"win98.log" : L"nt.log");
+    HWND window = probe.Window(15000);
+    ASSERT_NE(window, nullptr);
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(probe.Wait(15000), 7u);
+    EXPECT_NE(probe.Log().find(win98 ? "MODE 9x\n" : "MODE unicode\n"), std::string::npos) << probe.Log();
+    RegDeleteTreeW(HKEY_CURRENT_USER, appKey.c_str());
+  }
+  DeletePlayerKeys();
+}
+
 INSTANTIATE_TEST_SUITE_P(Modes, Startup, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? "Win9x" : "Unicode"; });
 
