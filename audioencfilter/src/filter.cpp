@@ -34,6 +34,8 @@ CKRAudEncFlt::CKRAudEncFlt(LPUNKNOWN outer) : CTransformFilter(kObjectName, oute
   m_driftCheckCount = 0;
   m_outputSampleSize = 20480;
   m_workBufferSize = 5120;
+  m_firstInput = true;
+  m_report[0] = 0;
 }
 
 CKRAudEncFlt::~CKRAudEncFlt() {
@@ -95,6 +97,9 @@ int CKRAudEncFlt::ReleaseEncoders() {
 }
 
 STDMETHODIMP CKRAudEncFlt::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
+  if (!ppv) return E_POINTER;
+  if (IsEqualIID(riid, IID_IAudEncCfg)) return GetInterface(static_cast<IAudEncCfg*>(this), ppv);
+  if (IsEqualIID(riid, IID_IAudEncStats)) return GetInterface(static_cast<IAudEncStats*>(this), ppv);
   return CTransformFilter::NonDelegatingQueryInterface(riid, ppv);
 }
 

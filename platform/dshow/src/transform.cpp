@@ -191,9 +191,11 @@ STDMETHODIMP CTransformFilter::Stop() {
     m_bEOSDelivered = FALSE;
     return NOERROR;
   }
-  // Decommit first so a blocked GetDeliveryBuffer returns, then wait for the
+  // Decommit first so a blocked GetDeliveryBuffer returns (also one waiting
+  // for a buffer that a downstream filter still holds), then wait for the
   // sample in progress.
   m_pInput->Inactive();
+  if (m_pOutput->Allocator()) m_pOutput->Allocator()->Decommit();
   CAutoLock streaming(&m_csReceive);
   m_pOutput->Inactive();
   HRESULT hr = StopStreaming();

@@ -115,6 +115,10 @@ void TestPcmSource::Push() {
     }
     sample->SetActualDataLength(frameSamples * 2 * channels_);
     REFERENCE_TIME start = static_cast<REFERENCE_TIME>(i) * 200000, stop = start + 200000;
+    if (i >= shiftFrom_) {
+      start += shift_;
+      stop += shift_;
+    }
     sample->SetTime(&start, &stop);
     sample->SetSyncPoint(TRUE);
     HRESULT hr = pin_->Deliver(sample);
@@ -139,8 +143,26 @@ class TestSink::Pin : public CBaseInputPin {
     HRESULT hr = CBaseInputPin::Receive(sample);
     if (hr != S_OK) return hr;
     owner_->bytes_ += sample->GetActualDataLength();
+    TestSink::Sample kept;
+    BYTE* data = nullptr;
+    if (SUCCEEDED(sample->GetPointer(&data)) && sample->GetActualDataLength() > 0)
+      kept.data.assign(data, data + sample->GetActualDataLength());
+    kept.hasTime = SUCCEEDED(sample->GetTime(&kept.start, &kept.stop));
+    kept.hasMediaTime = SUCCEEDED(sample->GetMediaTime(&kept.mediaStart, &kept.mediaStop));
+    {
+      std::lock_guard<std::mutex> lock(owner_->samplesLock_);
+      owner_->samples_.push_back(std::move(kept));
+    }
+    if (static_cast<int>(owner_->held_.size()) < owner_->hold_) {
+      sample->AddRef();
+      owner_->held_.push_back(sample);
+    }
     ++owner_->received_;
     return S_OK;
+  }
+  HRESULT Inactive() override {
+    owner_->ReleaseHeld();
+    return CBaseInputPin::Inactive();
   }
   STDMETHODIMP EndOfStream() override {
     ++owner_->endOfStreams_;
@@ -160,6 +182,14 @@ TestSink::TestSink(const GUID& majorType)
   pin_ = new Pin(this, &hr);
 }
 
-TestSink::~TestSink() { delete pin_; }
+TestSink::~TestSink() {
+  ReleaseHeld();
+  delete pin_;
+}
+
+void TestSink::ReleaseHeld() {
+  for (IMediaSample* s : held_) s->Release();
+  held_.clear();
+}
 
 CBasePin* TestSink::GetPin(int n) { return n == 0 ? pin_ : nullptr; }

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <atomic>
+#include <mutex>
+#include <vector>
 
 #include "dshow/base.h"
 
@@ -20,6 +22,12 @@ class TestPcmSource : public CBaseFilter {
   CBasePin* GetPin(int n) override;
   STDMETHODIMP Stop() override;
 
+  // From sample `fromSample` on, the time stamps are moved by `shift`
+  // (100 ns units): a source whose stamps lag or lead its bytes.
+  void ShiftTimes(int fromSample, REFERENCE_TIME shift) {
+    shiftFrom_ = fromSample;
+    shift_ = shift;
+  }
   int Delivered() const { return delivered_; }
   HRESULT LastDeliverResult() const { return lastResult_; }
   bool Finished() const { return finished_; }
@@ -39,6 +47,8 @@ class TestPcmSource : public CBaseFilter {
   DWORD rate_;
   WORD channels_;
   int samples_;
+  int shiftFrom_ = 0;
+  REFERENCE_TIME shift_ = 0;
   HANDLE thread_ = nullptr;
   HANDLE stopEvent_ = nullptr;
   std::atomic<int> delivered_{0};
@@ -58,6 +68,21 @@ class TestSink : public CBaseFilter {
   int EndOfStreams() const { return endOfStreams_; }
   long BytesReceived() const { return bytes_; }
 
+  // What each sample carried.
+  struct Sample {
+    std::vector<BYTE> data;
+    bool hasTime = false, hasMediaTime = false;
+    REFERENCE_TIME start = 0, stop = 0;
+    LONGLONG mediaStart = 0, mediaStop = 0;
+  };
+  std::vector<Sample> Samples() const {
+    std::lock_guard<std::mutex> lock(samplesLock_);
+    return samples_;
+  }
+  // Keeps up to `count` samples referenced (not returned to their allocator)
+  // until the sink stops: a downstream filter that holds buffers.
+  void HoldSamples(int count) { hold_ = count; }
+
  private:
   class Pin;
   friend class Pin;
@@ -67,4 +92,9 @@ class TestSink : public CBaseFilter {
   std::atomic<int> received_{0};
   std::atomic<int> endOfStreams_{0};
   std::atomic<long> bytes_{0};
+  mutable std::mutex samplesLock_;
+  std::vector<Sample> samples_;
+  int hold_ = 0;
+  std::vector<IMediaSample*> held_;
+  void ReleaseHeld();
 };
