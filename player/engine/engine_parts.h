@@ -28,7 +28,8 @@ class AudioDecoder {
   virtual void SetPlayRange(uint32_t startMs, uint32_t endMs) = 0;
   virtual uint32_t Start() = 0;
   virtual uint32_t Pause() = 0;
-  virtual uint32_t Resume() = 0;
+  // positionMs >= 0: resumed at a new position (a resynchronisation).
+  virtual uint32_t Resume(int32_t positionMs) = 0;
   virtual uint32_t Stop() = 0;
   virtual void SetVolume(uint32_t volume) = 0;
 };

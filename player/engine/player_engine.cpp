@@ -267,7 +267,7 @@ uint32_t PlayerEngine::ResumeAt(int32_t positionMs) {
   if (contentFlags != kContentAudio && video) rc = video->Resume(positionMs);
   if (contentFlags != kContentVideo && audio) {
     if (positionMs != -1) audio->SetPlayRange(static_cast<uint32_t>(positionMs), endMs);
-    rc = audio->Resume();
+    rc = audio->Resume(positionMs);
   }
   state = kStatePlaying;
   return rc;

@@ -143,9 +143,9 @@ TEST(Controller, TrackChoiceRefusals) {
 TEST(Controller, SelectsTheBestAudioThenTheVideoLayers) {
   TestPlayer p;
   p.Init();
-  // The test folder carries stand-in decoder libraries for AMR and AAC only.
+  // The test folder carries the three stand-in decoder libraries.
   ASSERT_EQ(p.engine()->GetCodecEntry(0).available, 1u);
-  ASSERT_EQ(p.engine()->GetCodecEntry(1).available, 0u);
+  ASSERT_EQ(p.engine()->GetCodecEntry(1).available, 1u);
   ASSERT_EQ(p.engine()->GetCodecEntry(2).available, 1u);
   p.parts.configure = [](FakeSource* s) {
     s->signalOnOpen = true;
@@ -161,7 +161,9 @@ TEST(Controller, SelectsTheBestAudioThenTheVideoLayers) {
   EXPECT_TRUE(InOrder(p.shell.LogLines(), {"Select track: AAC\n", "Bitrate: 24000\n",
                                            "Select track: MP4V-ES\n", "Bitrate: 64000\n",
                                            "Select track: H263-2000\n"}));
-  // An EVRC preference cannot be played without its decoder: no audio.
+  // An EVRC preference cannot be played without its decoder: no audio. The
+  // EVRC library is hidden while the engine probes.
+  ASSERT_TRUE(MoveFileW(L"krevrc.dll", L"krevrc.dll.hidden"));
   TestPlayer q;
   q.parts.configure = [](FakeSource* s) {
     s->signalOnOpen = true;
@@ -169,6 +171,8 @@ TEST(Controller, SelectsTheBestAudioThenTheVideoLayers) {
     s->AddTrack(2, u"MP4V-ES", 64000);
   };
   q.Init(u"a.mp4 -AEVRC");
+  ASSERT_TRUE(MoveFileW(L"krevrc.dll.hidden", L"krevrc.dll"));
+  EXPECT_EQ(q.engine()->GetCodecEntry(1).available, 0u);
   EXPECT_EQ(q.parts.source->selected, std::vector<uint32_t>{2});
 }
 

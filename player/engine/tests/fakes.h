@@ -217,7 +217,7 @@ class FakeAudio : public AudioDecoder {
   void SetPlayRange(uint32_t s, uint32_t e) override { ranges.push_back({s, e}); }
   uint32_t Start() override { ++starts; return startResult; }
   uint32_t Pause() override { ++pauses; return 0; }
-  uint32_t Resume() override { ++resumes; return 0; }
+  uint32_t Resume(int32_t) override { ++resumes; return 0; }
   uint32_t Stop() override { ++stops; return 0; }
   void SetVolume(uint32_t v) override { volumes.push_back(v); }
   uint32_t openResult = 0, startResult = 0;
