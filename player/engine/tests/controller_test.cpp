@@ -163,7 +163,12 @@ TEST(Controller, SelectsTheBestAudioThenTheVideoLayers) {
                                            "Select track: H263-2000\n"}));
   // An EVRC preference cannot be played without its decoder: no audio. The
   // EVRC library is hidden while the engine probes.
-  ASSERT_TRUE(MoveFileW(L"krevrc.dll", L"krevrc.dll.hidden"));
+  wchar_t dll[MAX_PATH] = {}, hidden[MAX_PATH + 8] = {};
+  GetModuleFileNameW(nullptr, dll, MAX_PATH);
+  wcscpy(wcsrchr(dll, L'\\') + 1, L"krevrc.dll");
+  wcscpy(hidden, dll);
+  wcscat(hidden, L".hidden");
+  ASSERT_TRUE(MoveFileW(dll, hidden));
   TestPlayer q;
   q.parts.configure = [](FakeSource* s) {
     s->signalOnOpen = true;
@@ -171,7 +176,7 @@ TEST(Controller, SelectsTheBestAudioThenTheVideoLayers) {
     s->AddTrack(2, u"MP4V-ES", 64000);
   };
   q.Init(u"a.mp4 -AEVRC");
-  ASSERT_TRUE(MoveFileW(L"krevrc.dll.hidden", L"krevrc.dll"));
+  ASSERT_TRUE(MoveFileW(hidden, dll));
   EXPECT_EQ(q.engine()->GetCodecEntry(1).available, 0u);
   EXPECT_EQ(q.parts.source->selected, std::vector<uint32_t>{2});
 }
