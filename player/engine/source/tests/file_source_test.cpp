@@ -75,7 +75,7 @@ TEST_F(FileSourceTest, OpensOnlyNamesEndingInMp4) {
     std::string name;
     bool opens;
   } cases[] = {
-      {"clip.mp4", true},         {"CLIP.MP4", true},          {"Clip.Mp4", true},
+      {"clip.mp4", true},         {"UPPER.MP4", true},         {"Mixed.Mp4", true},
       {"clip.mp4.bak", false},    {"a.mp4.b.mp4", false},      {"clip.tmp", false},
       {"clipmp4", false},
   };
