@@ -1,5 +1,7 @@
 // The RTSP server: one listener thread per port, the client records and the
 // answers to DESCRIBE, SETUP, PLAY, PAUSE/TEARDOWN and GET_PARAMETER.
+// One select covers the listening socket and up to 64 connections.
+#define FD_SETSIZE 128
 #include <winsock2.h>
 
 #include <algorithm>
@@ -249,10 +251,13 @@ bool RtspListener::TimeOutHandler() {
   fd_set read;
   FD_ZERO(&read);
   FD_SET(socket_.Handle(), &read);
+  int connected = 0;
   lists.Lock();
-  for (DESTLISTITEM* c : lists.all)
-    if (c->listener == index_ && read.fd_count < FD_SETSIZE) FD_SET(c->socket, &read);
-  const int connected = int(lists.all.size());
+  for (DESTLISTITEM* c : lists.all) {
+    if (c->listener != index_) continue;
+    ++connected;
+    if (read.fd_count < FD_SETSIZE) FD_SET(c->socket, &read);
+  }
   lists.Unlock();
   timeval tv = {0, 500 * 1000};
   const int ready = select(0, &read, nullptr, nullptr, &tv);

@@ -40,8 +40,13 @@ class RtspError(Exception):
 class RtspClient:
     """One RTSP connection; replies and "$" frames are read from one stream."""
 
-    def __init__(self, host, port, timeout=10.0, user_agent="KestruneTest/1.0"):
-        self.sock = socket.create_connection((host, port), timeout=timeout)
+    def __init__(self, host, port, timeout=10.0, user_agent="KestruneTest/1.0", rcvbuf=None):
+        self.sock = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+        if rcvbuf:
+            # A small window, so a slow reader's backlog stays at the server.
+            self.sock.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, rcvbuf)
+        self.sock.settimeout(timeout)
+        self.sock.connect((host, port))
         self.sock.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
         self.pending = b""
         self.cseq = 0
@@ -348,7 +353,7 @@ def many(url, out, clients, slow, timeout):
         s = {"units": [], "eos": False, "error": None, "play": None}
         stats[i] = s
         try:
-            c = RtspClient(host, int(port), timeout=timeout)
+            c = RtspClient(host, int(port), timeout=timeout, rcvbuf=4096 if i == slow else None)
             kinds, _ = session_media(c.describe(url))
             c.setup(url)
             s["play"] = c.play(url)[0]
@@ -364,7 +369,7 @@ def many(url, out, clients, slow, timeout):
         except threading.BrokenBarrierError:
             pass
         video = VideoDepacketizer()
-        slow_args = {"slow_chunk": 1400, "slow_sleep": 0.02} if i == slow else {}
+        slow_args = {"slow_chunk": 256, "slow_sleep": 0.05} if i == slow else {}
         try:
             for item in c.media(deadline, **slow_args):
                 if item[0] == "message":
@@ -392,9 +397,54 @@ def many(url, out, clients, slow, timeout):
     for t in threads:
         t.join(max(0.0, deadline - time.time()) + 1)
     os.makedirs(out, exist_ok=True)
+    summary = summarize(stats, slow)
     with open(os.path.join(out, "many.json"), "w") as f:
-        json.dump({"clients": stats, "slow": slow}, f)
+        json.dump({"summary": summary, "clients": stats, "slow": slow}, f)
+    with open(os.path.join(out, "many_summary.txt"), "w") as f:
+        f.write("".join("%s %s\n" % (k, v) for k, v in sorted(summary.items())))
     return stats
+
+
+def percentile(values, p):
+    if not values:
+        return -1.0
+    v = sorted(values)
+    return v[min(len(v) - 1, int(round(p / 100.0 * (len(v) - 1))))]
+
+
+def summarize(stats, slow):
+    """Per-unit latency: arrival minus the unit's media time, against the
+    earliest arrival of that unit at any client (so both clocks cancel)."""
+    first = {}
+    for s in stats:
+        for t, arrival, _ in (s or {}).get("units", []):
+            first[t] = min(first.get(t, arrival), arrival)
+    fast_lat, slow_lat, counts, in_order, errors, eos, nbytes = [], [], [], True, 0, True, 0
+    slow_in_order, slow_units = True, 0
+    for i, s in enumerate(stats):
+        if not s or s.get("error"):
+            errors += 1
+            continue
+        ts = [u[0] for u in s["units"]]
+        ordered = all(b > a for a, b in zip(ts, ts[1:]))
+        lat = [(arrival - first[t]) * 1000.0 for t, arrival, _ in s["units"]]
+        nbytes += sum(u[2] for u in s["units"])
+        if i == slow:
+            slow_in_order, slow_units = ordered, len(ts)
+            slow_lat.extend(lat)
+        else:
+            in_order = in_order and ordered
+            counts.append(len(ts))
+            fast_lat.extend(lat)
+            eos = eos and s["eos"]
+    arrivals = [u[1] for s in stats if s for u in s.get("units", [])]
+    span = (max(arrivals) - min(arrivals)) if arrivals else 0.0
+    return {"clients": len(stats), "errors": errors, "fast_units_min": min(counts) if counts else 0,
+            "fast_units_max": max(counts) if counts else 0, "fast_in_order": int(in_order),
+            "fast_eos": int(eos), "slow_in_order": int(slow_in_order), "slow_units": slow_units,
+            "fast_p50_ms": round(percentile(fast_lat, 50), 2), "fast_p99_ms": round(percentile(fast_lat, 99), 2),
+            "slow_p99_ms": round(percentile(slow_lat, 99), 2), "slow_max_ms": round(max(slow_lat) if slow_lat else -1, 2),
+            "mbit_per_s": round(nbytes * 8 / span / 1e6, 3) if span > 0 else 0.0}
 
 
 def main():

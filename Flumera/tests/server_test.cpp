@@ -1,6 +1,10 @@
 // The RTSP server, senders and UDP side channels under a host of our own,
 // driven only through Flumera.dll's exports and queues; players are a
 // plain Winsock client and the python client of the dialect.
+#include <winsock2.h>
+#include <windows.h>
+#include <tlhelp32.h>
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -100,6 +104,79 @@ TEST(Server, PythonClientRebuildsTheFedUnits) {
   const Bytes audio = ReadFile(out + "/audio.amr");
   EXPECT_EQ(audio.size(), amrFile.size());
   EXPECT_TRUE(audio == amrFile);
+}
+
+// ------------------------------------------------------------ many clients
+
+int ThreadsOfThisProcess() {
+  HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+  THREADENTRY32 e = {};
+  e.dwSize = sizeof e;
+  int n = 0;
+  for (BOOL ok = Thread32First(snap, &e); ok; ok = Thread32Next(snap, &e)) n += e.th32OwnerProcessID == GetCurrentProcessId();
+  CloseHandle(snap);
+  return n;
+}
+
+long SummaryValue(const std::string& summary, const std::string& key) {
+  const size_t at = summary.find("\n" + key + " ");
+  const size_t first = summary.compare(0, key.size() + 1, key + " ") == 0 ? 0 : std::string::npos;
+  if (at == std::string::npos && first == std::string::npos) return -999999;
+  return long(std::atof(summary.c_str() + (first == 0 ? key.size() + 1 : at + key.size() + 2)));
+}
+
+// Real-time feeding of the clip `loops` times (15 frames per second).
+void FeedLive(Host& h, int loops) {
+  const Clip& clip = TheClip();
+  const DWORD start = GetTickCount();
+  for (int l = 0; l < loops; ++l) {
+    for (size_t v = 0; v < clip.units.size(); ++v) {
+      const uint32_t t = uint32_t((l * clip.units.size() + v) * 1000 / 15);
+      while (int(GetTickCount() - start) < int(t)) Sleep(2);
+      h.FeedVideo(clip.units[v], clip.keys[v] ? 0x00 : 0x10, t, 66);
+    }
+  }
+}
+
+TEST(Server, SixtyFourClientsAndOneSlowReader) {
+  if (!UnderWine()) GTEST_SKIP() << "the python peer is started through Wine";
+  SessionSetup setup;
+  setup.product = {64, 1, 64, 1, 0};
+  setup.mediaMask = 2;
+  setup.videoConfig = TheClip().config;
+  Host h(setup);
+  const int threadsBefore = ThreadsOfThisProcess();  // the host's and the controller's
+  ASSERT_EQ(h.Request(KRM_PRIME), 0);
+  const std::string out = WorkDirUnix() + "/peer_many";
+  CreateDirectoryA("peer_many", nullptr);
+  std::remove((out + "/done").c_str());
+  std::remove((out + "/many_ready").c_str());
+  ASSERT_TRUE(StartProgram("/usr/bin/python3 " + kClient + " many " + Url(h.rtspPort) + " --clients 64 --slow 0 --out " +
+                           out + " --timeout 60 --done " + out + "/done"));
+  ASSERT_TRUE(WaitForFile(out + "/many_ready", 30000)) << "the clients did not all play";
+  Message m;
+  ASSERT_TRUE(h.WaitFor(KRM_PLAY_REPLY, &m, 5000, [](const Message& r) { return r.extra == 0; }));
+  FeedLive(h, 3);
+  Sleep(500);
+  ASSERT_EQ(h.Request(KRM_STOP), 0);
+  // Every thread of the session has ended (the system may take a moment to
+  // take them off its list).
+  int threads = ThreadsOfThisProcess();
+  for (int i = 0; i < 100 && threads > threadsBefore; ++i) Sleep(10), threads = ThreadsOfThisProcess();
+  EXPECT_LE(threads, threadsBefore);
+  ASSERT_TRUE(WaitForFile(out + "/done", 60000));
+  const std::string summary = ReadText(out + "/many_summary.txt");
+  const long units = long(TheClip().units.size() * 3);
+  EXPECT_EQ(SummaryValue(summary, "errors"), 0) << summary;
+  EXPECT_EQ(SummaryValue(summary, "fast_units_min"), units) << summary;
+  EXPECT_EQ(SummaryValue(summary, "fast_in_order"), 1) << summary;
+  EXPECT_EQ(SummaryValue(summary, "fast_eos"), 1) << summary;  // the end notice reached every other client
+  EXPECT_EQ(SummaryValue(summary, "slow_in_order"), 1) << summary;
+  // The slow reader fell seconds behind and skipped ahead; the others did
+  // not wait for it.
+  EXPECT_LT(SummaryValue(summary, "slow_units"), units) << summary;
+  EXPECT_GT(SummaryValue(summary, "slow_max_ms"), 1000) << summary;
+  EXPECT_LT(SummaryValue(summary, "fast_p99_ms"), 1000) << summary;
 }
 
 // ------------------------------------------------------------ requests
