@@ -1,0 +1,253 @@
+// A clip our writer recorded from ffmpeg-made video (numbered test-source
+// frames) plays through the real controller, engine, file source and video
+// thread in a visible window on the X display. Checked against peers: every
+// picture of the file is either shown or skipped (ffprobe's frame count), and
+// screenshots that ffmpeg grabs from the display while it plays each equal
+// exactly one picture of our decoder and converter, the one due at that time.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+
+#include "elementary_streams.h"
+#include "engine/player_ids.h"
+#include "end_to_end_parts.h"
+#include "player_context.h"
+#include "player_controller.h"
+#include "player_engine.h"
+#include "video/colour.h"
+#include "video/vdec.h"
+#include "video_units.h"
+
+namespace {
+
+std::string ReadText(const std::string& path) {
+  std::ifstream in(path);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// A shell command of the host, started from Wine (which runs Unix programs
+// too, but does not tell when they end): the script writes its exit code to
+// a file, which is how the test learns it has finished.
+class HostCommand {
+ public:
+  explicit HostCommand(const std::string& command) {
+    const std::string base = std::string(VIDEO_FIXTURES) + "/e2e-" + std::to_string(GetCurrentProcessId()) + "-" +
+                             std::to_string(++serial);
+    script = base + ".sh";
+    done = base + ".done";
+    std::remove(done.c_str());
+    // Wine hands its own PATH on; the host's tools are in the usual places.
+    std::ofstream(script, std::ios::binary) << "PATH=/usr/local/bin:/usr/bin:/bin\n"
+                          << command << "\necho $? > '" << done << ".part' && mv '" << done << ".part' '" << done
+                          << "'\n";
+    std::wstring line = L"/bin/sh " + std::wstring(script.begin(), script.end());
+    STARTUPINFOW si = {};
+    si.cb = sizeof(si);
+    PROCESS_INFORMATION pi = {};
+    started = CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);
+    if (started) {
+      CloseHandle(pi.hThread);
+      CloseHandle(pi.hProcess);
+    }
+  }
+  ~HostCommand() {
+    std::remove(script.c_str());
+    std::remove(done.c_str());
+  }
+  bool Finished() const { return GetFileAttributesA(done.c_str()) != INVALID_FILE_ATTRIBUTES; }
+  // The exit code, or -1 when it has not ended in time.
+  int Wait(DWORD limitMs = 60000) const {
+    const DWORD start = GetTickCount();
+    while (started && !Finished()) {
+      if (GetTickCount() - start > limitMs) return -1;
+      Sleep(20);
+    }
+    return started ? std::atoi(ReadText(done).c_str()) : -1;
+  }
+  bool started = false;
+
+ private:
+  static inline int serial = 0;
+  std::string script, done;
+};
+
+
+// Microseconds since 1970, as ffmpeg's x11grab stamps its frames.
+int64_t WallMicroseconds() {
+  FILETIME ft;
+  GetSystemTimePreciseAsFileTime(&ft);
+  const int64_t t = (int64_t(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
+  return t / 10 - 11644473600LL * 1000000;
+}
+
+struct Picture {
+  uint32_t timeMs;
+  Bytes bgr;  // 24-bit rows as the renderer's converter writes them
+};
+
+// Every picture of the elementary stream as our decoder and converter make
+// it, with the time the writer gave its sample.
+std::vector<Picture> ExpectedPictures(const std::string& m4v, double fps) {
+  Bytes config;
+  const auto samples = fileformat::tools::splitVideo(fileformat::tools::readAll(m4v), fps, &config);
+  std::vector<Picture> out;
+  VideoDecoder dec = {};
+  const uint8_t* cfg[1] = {config.data()};
+  const int32_t sizes[1] = {int32_t(config.size())};
+  if (vdec_create(&dec, cfg, sizes, 1) != 1) return out;
+  const int w = vdec_get_width(&dec), h = vdec_get_height(&dec);
+  DisplayFormat source = {};
+  source.bitsPerPixel = 12;
+  source.width = w;
+  source.height = h;
+  source.kind = kDisplayKindPlanarYuv420;
+  source.pitch = (w + 15) & ~15;
+  source.rows = (h + 15) & ~15;
+  DisplayFormat dest = {};
+  dest.bitsPerPixel = 24;
+  dest.width = dest.pitch = w;
+  dest.height = dest.rows = h;
+  dest.kind = kDisplayKindPackedRgb;
+  ColorConverter24 converter(dest);
+  const size_t area = size_t(source.pitch) * source.rows;
+  for (const auto& s : samples) {
+    Bytes unit = s.data;
+    uint8_t* in[1] = {unit.data()};
+    int32_t ts[1] = {int32_t(s.time)}, n[1] = {int32_t(unit.size())};
+    if (vdec_decode_frame(&dec, in, ts, n, nullptr) != 1) continue;
+    const uint8_t* y = vdec_get_output_frame(&dec);
+    const uint8_t* planes[3] = {y, y + area, y + area + area / 4};
+    Picture p{s.time, Bytes(size_t(w) * h * 3)};
+    converter.Convert(planes, p.bgr.data(), 0, 0, dest, source, kConvertModePacked4);
+    out.push_back(std::move(p));
+  }
+  vdec_destroy(&dec);
+  return out;
+}
+
+}  // namespace
+
+TEST(VideoEndToEnd, RecordedClipPlaysToItsEndAndTheScreenShowsTheDuePicture) {
+  const char* display = std::getenv("DISPLAY");
+  ASSERT_NE(display, nullptr) << "no X display";
+  const std::string dir = VIDEO_FIXTURES;
+  const std::string m4v = dir + "/e2e.m4v";
+  const std::string clip = dir + "/e2e-" + std::to_string(GetCurrentProcessId()) + ".mp4";
+  const double fps = 15;
+
+  fileformat::tools::Recording rec;
+  rec.video = m4v;
+  rec.fps = fps;
+  const auto made = fileformat::tools::recordMp4(clip, rec);
+  ASSERT_TRUE(made.ok) << made.error;
+
+  // The peer's count of the file's pictures.
+  const std::string countFile = clip + ".frames";
+  ASSERT_EQ(HostCommand("ffprobe -v error -count_frames -select_streams v:0 -show_entries stream=nb_read_frames "
+                        "-of csv=p=0 '" + clip + "' > '" + countFile + "'")
+                .Wait(),
+            0);
+  const int ffprobeFrames = std::atoi(ReadText(countFile).c_str());
+  const std::vector<Picture> expected = ExpectedPictures(m4v, fps);
+  ASSERT_GT(ffprobeFrames, 30);
+  ASSERT_EQ(int(expected.size()), ffprobeFrames);
+
+  // The player in a visible window of its own, away from other tests' windows.
+  VideoWindow window(320, 240);
+  SetWindowPos(window.hwnd, HWND_TOPMOST, 700, 400, 0, 0, SWP_NOSIZE | SWP_SHOWWINDOW);
+  UpdateWindow(window.hwnd);
+  POINT origin = {0, 0};
+  ClientToScreen(window.control, &origin);
+
+  FakeShell shell;
+  RecordingObserver observer;
+  EndToEndParts parts(&shell);
+  auto controller = std::make_unique<PlayerController>(&shell, &parts);
+  controller->Init(window.hwnd, GetModuleHandleW(nullptr), &observer, nullptr);
+  const std::wstring wide(clip.begin(), clip.end());
+  ASSERT_EQ(controller->Open(reinterpret_cast<const char16_t*>(wide.c_str())), 0u);
+  controller->Status()->clipActive = 1;
+  PlayerEngine* engine = controller->Session()->Engine();
+
+  // While it plays: wall-clock / player-clock pairs, and a burst of
+  // screenshots once the clip is well under way.
+  struct Mark {
+    int64_t wallUs;
+    uint32_t clockMs;
+  };
+  std::vector<Mark> marks;
+  const std::string grab = clip + ".grab";
+  const std::string grabLog = clip + ".grab.log";
+  const int grabs = 8;
+  std::unique_ptr<HostCommand> grabber;
+  const bool ended = PumpUntil(
+      [&] {
+        if (engine->GetState() == kStatePlaying) {
+          const int64_t w = WallMicroseconds();
+          marks.push_back({w, engine->Context()->GetPosition()});
+          if (!grabber && marks.back().clockMs > 700) {
+            char args[512];
+            std::snprintf(args, sizeof(args),
+                          "ffmpeg -nostdin -hide_banner -y -f x11grab -framerate 10 -video_size 176x144 -i %s+%ld,%ld "
+                          "-frames:v %d -copyts -vf showinfo -f rawvideo -pix_fmt bgr24 '%s' 2> '%s'",
+                          display, long(origin.x), long(origin.y), grabs, grab.c_str(), grabLog.c_str());
+            grabber = std::make_unique<HostCommand>(args);
+          }
+        }
+        return observer.Has("OnClipEnd");
+      },
+      30000);
+  ASSERT_TRUE(ended) << "the clip did not end";
+  ASSERT_NE(grabber, nullptr);
+  ASSERT_EQ(grabber->Wait(20000), 0) << ReadText(grabLog);
+
+  EXPECT_TRUE(observer.Calls("ShowError").empty());
+  const EndToEndParts::Played played = parts.LastPlayed();
+  EXPECT_EQ(int(played.counters.presented + played.counters.skipped), ffprobeFrames)
+      << "presented " << played.counters.presented << " skipped " << played.counters.skipped;
+  EXPECT_EQ(played.width, 176u);
+
+  // Each screenshot is exactly one picture, the one due when it was taken:
+  // a picture is shown from 50 ms before its time, and late by at most
+  // 120 ms, until the next one comes.
+  const Bytes shots = ReadFileBytes(grab);
+  const std::string log = ReadText(grabLog);
+  ASSERT_EQ(shots.size(), size_t(grabs) * 176 * 144 * 3) << log;
+  std::vector<int64_t> stamps;
+  for (size_t at = log.find(" pts:"); at != std::string::npos; at = log.find(" pts:", at + 1))
+    stamps.push_back(std::atoll(log.c_str() + at + 5));
+  ASSERT_EQ(int(stamps.size()), grabs) << log;
+  const int32_t interval = int32_t(1000 / fps + 1);
+  int matched = 0;
+  for (int g = 0; g < grabs; ++g) {
+    SCOPED_TRACE(g);
+    const Bytes shot(shots.begin() + ptrdiff_t(g) * 176 * 144 * 3, shots.begin() + ptrdiff_t(g + 1) * 176 * 144 * 3);
+    std::vector<size_t> same;
+    for (size_t k = 0; k < expected.size(); ++k)
+      if (expected[k].bgr == shot) same.push_back(k);
+    ASSERT_EQ(same.size(), 1u) << "a screenshot equal to " << same.size() << " pictures";
+    // The player's clock when ffmpeg took it.
+    const Mark* before = nullptr;
+    for (const Mark& m : marks)
+      if (m.wallUs <= stamps[g]) before = &m;
+    ASSERT_NE(before, nullptr);
+    const int32_t clockThen = int32_t(before->clockMs + (stamps[g] - before->wallUs) / 1000);
+    const int32_t t = int32_t(expected[same[0]].timeMs);
+    EXPECT_GE(t, clockThen - 120 - interval) << "clock " << clockThen << " picture " << same[0];
+    EXPECT_LE(t, clockThen + 50) << "clock " << clockThen << " picture " << same[0];
+    std::printf("screenshot %d: clock %d ms, picture %zu of %d ms\n", g, clockThen, same[0], t);
+    ++matched;
+  }
+  std::printf("presented %u, skipped %u, held %u; ffprobe counts %d pictures\n", played.counters.presented,
+              played.counters.skipped, played.counters.held, ffprobeFrames);
+  EXPECT_EQ(matched, grabs);
+  controller.reset();
+  std::remove(clip.c_str());
+}
