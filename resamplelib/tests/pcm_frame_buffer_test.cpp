@@ -224,7 +224,9 @@ TEST(RateConverterTest, TruncatesTowardZeroAndSaturates) {
   // A full-scale square wave overshoots after filtering (Gibbs); the float
   // output of the same engine says what each 16-bit value must be.
   ResamplerState* ref = nullptr;
-  ASSERT_EQ(resample_open(&ref, 16000, 8000, 1, 160, 160, 2, 1, nullptr), 0);
+  KaiserDesign design{};
+  CRateConverter::Design(&design, 16000, 8000);
+  ASSERT_EQ(resample_open(&ref, 16000, 8000, 1, 160, 160, 2, 2, &design), 0);
   std::vector<int16_t> frame(160);
   int overshoots = 0;
   for (int call = 0; call < 40; ++call) {

@@ -45,12 +45,16 @@ std::complex<double> tone_amplitude(const std::vector<double>& x, int rate, doub
 }
 
 std::vector<int16_t> convert_chain(const std::vector<int16_t>& stereo, int inRate, int outRate,
-                                   int frameLength) {
+                                   int frameLength, int kernel) {
   CFormatConverter format;
   format.Open(2, 1, 1, 16, inRate);
   CRateConverter rate;
   rate.Open(inRate, outRate, 1, 16, frameLength, outRate, 1);
+  sinc_set_kernel(rate.resampler->sinc, kernel);
   std::vector<int16_t> mono, out;
+  // Room made once, so that the figures are the converters' own.
+  mono.reserve(stereo.size() / 2);
+  out.reserve(size_t(double(stereo.size() / 2) * outRate / inRate) + 4096);
   const size_t block = 2 * 1024;
   for (size_t at = 0; at < stereo.size(); at += block) {
     size_t n = std::min(block, stereo.size() - at);
@@ -109,7 +113,7 @@ bool ffmpeg_convert(const std::vector<int16_t>& stereo, int inRate, const std::s
     std::ifstream log(logName);
     std::string line;
     while (std::getline(log, line)) {
-      size_t at = line.find("rtime=");
+      size_t at = line.find("utime=");
       if (at != std::string::npos) *seconds = std::atof(line.c_str() + at + 6);
     }
   }
@@ -148,10 +152,13 @@ std::vector<float> resample_all(ResamplerState* s, const std::vector<float>& in,
   return out;
 }
 
-double alias_rejection_db(double freq) {
+double alias_rejection_db(double freq, int kernel) {
   const double amplitude = 16000.0;
   ResamplerState* s = nullptr;
-  if (resample_open(&s, 44100, 8000, 1, 1024, 1024, 2, 1, nullptr) != RESAMPLE_OK) return 0.0;
+  KaiserDesign design{};
+  CRateConverter::Design(&design, 44100, 8000);
+  if (resample_open(&s, 44100, 8000, 1, 1024, 1024, 2, 2, &design) != RESAMPLE_OK) return 0.0;
+  sinc_set_kernel(s->sinc, kernel);
   std::vector<float> tone(44100 * 2);
   for (size_t i = 0; i < tone.size(); ++i) tone[i] = float(amplitude * std::sin(2 * kPi * freq * double(i) / 44100));
   const std::vector<float> out = resample_all(s, tone, false);
@@ -160,6 +167,18 @@ double alias_rejection_db(double freq) {
   for (size_t n = 1000; n < out.size() - 1000; ++n) energy += double(out[n]) * out[n];
   const double rms = std::sqrt(energy / double(out.size() - 2000));
   return 20.0 * std::log10(amplitude / std::sqrt(2.0) / std::max(rms, 1e-30));
+}
+
+double worst_alias_rejection_db(double from, double to, double step, int kernel, double* at) {
+  double worst = 1e9;
+  for (double f = from; f <= to; f += step) {
+    const double r = alias_rejection_db(f, kernel);
+    if (r < worst) {
+      worst = r;
+      if (at) *at = f;
+    }
+  }
+  return worst;
 }
 
 std::vector<double> to_double(const std::vector<int16_t>& v) { return std::vector<double>(v.begin(), v.end()); }

@@ -19,13 +19,15 @@ std::complex<double> tone_amplitude(const std::vector<double>& x, int rate, doub
 
 // Our chain as a codec object runs it: format converter (stereo to mono)
 // then rate converter, in blocks of 1024 input frames, draining at the end.
+// `kernel`: how the converter sums its taps (ResampleKernel).
 std::vector<int16_t> convert_chain(const std::vector<int16_t>& stereo, int inRate, int outRate,
-                                   int frameLength);
+                                   int frameLength, int kernel = 2);
 
 // Runs ffmpeg on raw stereo s16le at inRate with the given filter chain and
 // answers raw mono s16le; false when ffmpeg is not reachable.
-// `seconds` receives ffmpeg's own processing time (its -benchmark rtime),
-// which leaves out process start-up.
+// `seconds` receives ffmpeg's own processor time (its -benchmark utime):
+// on a shared machine that, not the wall clock, is what compares with our
+// own processor time; it leaves out process start-up.
 bool ffmpeg_convert(const std::vector<int16_t>& stereo, int inRate, const std::string& filter,
                     std::vector<int16_t>* out, double* seconds = nullptr);
 
@@ -34,9 +36,12 @@ struct ResamplerState;
 // pending input), then optionally drains the filter's tail.
 std::vector<float> resample_all(ResamplerState* s, const std::vector<float>& in, bool drain);
 
-// Rejection (dB) of a full-level tone at `freq` by the 44.1 kHz to 8 kHz
-// converter, measured on its float output (16-bit output would truncate
-// such small values to zero).
-double alias_rejection_db(double freq);
+// Rejection (dB) of a full-level tone at `freq` by the codec objects' 44.1 kHz
+// to 8 kHz converter, measured on its float output (16-bit output would truncate
+// such small values to zero), summing its taps with `kernel`
+// (ResampleKernel; by default the fastest one).
+double alias_rejection_db(double freq, int kernel = 2);
+// The smallest of those over [from, to] in steps; *at gets its frequency.
+double worst_alias_rejection_db(double from, double to, double step, int kernel, double* at);
 
 std::vector<double> to_double(const std::vector<int16_t>& v);

@@ -46,7 +46,7 @@ int reorder_channels(int16_t* samples, int count, int bitsPerSample);
 class CRateConverter {
  public:
   virtual ~CRateConverter() = default;
-  // Opens the windowed-sinc engine with input and output blocks of
+  // Opens the windowed-sinc engine (Design) with input and output blocks of
   // frameLength * channels samples. 0, -2 when the engine cannot be built,
   // -9 for arguments it refuses.
   virtual int Open(int inputRate, int outputRate, int channels, int bitsPerSample, int frameLength,
@@ -72,6 +72,11 @@ class CRateConverter {
   // shows the input at k - Delay() (3.9 ms at 44.1 kHz to 8 kHz). Callers
   // subtract it from their time stamps to keep audio aligned with video.
   virtual double Delay() const;
+  // The converter's design: that of the rates (pass band to 0.9 of the lower
+  // Nyquist frequency) with a 100 dB stop band instead of 90, so that
+  // whatever folds back into the band lies at least 100 dB down.
+  static void Design(KaiserDesign* design, int inputRate, int outputRate);
+  static constexpr float kStopBandDb = 100.0f;
 
   ResamplerState* resampler = nullptr;
   int inputRate = 0;

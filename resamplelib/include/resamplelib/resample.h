@@ -36,6 +36,15 @@ struct KaiserDesign {
 };
 static_assert(sizeof(KaiserDesign) == 20, "five 32-bit words");
 
+// How the mode 2 engine sums its taps: the plain loop (the reference, in
+// double), SSE2, or AVX2 with FMA where the processor has it (chosen at run
+// time; the default is the fastest one available).
+enum ResampleKernel {
+  RESAMPLE_KERNEL_PLAIN = 0,
+  RESAMPLE_KERNEL_SSE2 = 1,
+  RESAMPLE_KERNEL_AVX2 = 2,
+};
+
 // The mode 2 engine: a Kaiser-windowed sinc evaluated from a table with
 // linear interpolation at arbitrary (also irrational) ratios.
 struct SincInterpolator {
@@ -56,12 +65,18 @@ struct SincInterpolator {
   float* table;        // (value, slope) pairs
   double factor;       // output rate / input rate
   int channels;
-  float* history;
+  float* history;      // historyCapacity floats and kHistorySlack zeros behind them
   float* coefficients; // work area of one output frame
   // Coefficients of every phase, each evaluated once from the table (null
-  // when phaseCount * taps would be too large); per phase the left wing
-  // reversed, then the right wing, and the two wing lengths.
+  // when phaseCount * taps * channels would be too large); per phase the
+  // left wing reversed, then the right wing, each coefficient repeated once
+  // per channel so that one walk over interleaved frames serves them all;
+  // and the two wing lengths. Each phase's row starts on a 32-byte boundary
+  // and is completed with zeros to whole groups of eight, so that the dot
+  // products neither split loads nor handle a tail.
   float* phaseCoefficients;
+  void* phaseBlock;    // the allocation phaseCoefficients lies in
+  int phaseStride;     // floats from one phase's row to the next
   int* phaseTaps;
   int historyFill;     // samples, all channels
   int historyCapacity;
@@ -69,6 +84,8 @@ struct SincInterpolator {
   int outputFill;      // samples of the current output block
   int inputConsumed;   // samples of the caller's block already taken
   int endOfInput;      // 0 running; > 0 silence samples still to follow the input; -1 all in
+  int kernel;          // ResampleKernel in use
+  void (*dot)(const float* coef, const float* x, int count, int channels, float* out);
 };
 
 struct PolyphaseConverter;
@@ -132,6 +149,10 @@ int sinc_create(SincInterpolator** out, const KaiserDesign* design, int inputRat
                 int channels);
 void sinc_free(SincInterpolator* sinc);
 void sinc_reset(SincInterpolator* sinc);
+// Chooses how the taps are summed (ResampleKernel); a kernel the processor
+// or the channel count does not allow falls back to a slower one. Answers
+// the kernel in use.
+int sinc_set_kernel(SincInterpolator* sinc, int kernel);
 // Coefficient at a filter position x in zero crossings (0 <= x < zeroCrossings).
 float sinc_coefficient(const SincInterpolator* sinc, double x);
 

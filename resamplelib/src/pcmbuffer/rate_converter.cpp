@@ -10,11 +10,20 @@ int CRateConverter::Open(int in, int out, int ch, int bits, int frameLength, int
   channels = ch;
   bytesPerSample = bits / 8;
   const int block = frameLength * ch;
-  if (resample_open(&resampler, in, out, ch, block, block, 2, 1, nullptr) != RESAMPLE_OK)
+  KaiserDesign design{};
+  Design(&design, in, out);
+  if (resample_open(&resampler, in, out, ch, block, block, 2, 2, &design) != RESAMPLE_OK)
     return CODEC_E_SETUP;
   int needed, outputBlock;
   resample_flush(resampler, in, out, &needed, &outputBlock, &resamplerInput, &resamplerOutput);
   return CODEC_OK;
+}
+
+void CRateConverter::Design(KaiserDesign* design, int inputRate, int outputRate) {
+  // At 90 dB the first side lobes let 97 dB through at 4.6 kHz (44.1 to
+  // 8 kHz); 100 dB costs a tenth more taps and keeps 104 dB.
+  resample_kaiser(design, inputRate, outputRate);
+  design->attenuation = kStopBandDb;
 }
 
 int CRateConverter::Needed(int* needed) {

@@ -1,9 +1,11 @@
 // The mode 2 engine: Kaiser-windowed sinc evaluated from a table.
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <utility>
 
+#include "dot.h"
 #include "engines.h"
 #include "resamplelib/resample.h"
 
@@ -14,6 +16,13 @@ constexpr double kFixedOne = 262144.0;  // 2^18: table positions in fixed point
 constexpr int kFixedToIndex = 9;        // 2^18 / 512
 // Largest per-phase coefficient store, in floats (1 MiB).
 constexpr int64_t kMaxPhaseCache = 1 << 18;
+// Phase rows are whole groups of this many floats; the zeros that complete
+// a row multiply history samples up to this far past the window, which the
+// history keeps as zeros behind its capacity.
+constexpr int kRowGroup = 8;
+constexpr int kHistorySlack = kRowGroup;
+
+int round_to_group(int n) { return (n + kRowGroup - 1) / kRowGroup * kRowGroup; }
 
 }  // namespace
 
@@ -56,39 +65,6 @@ inline void wing_coefficients(const SincInterpolator* e, uint32_t position, int 
   }
 }
 
-// Sum of coef[k] * frame[k * stride], accumulated in double. Four partial
-// sums let the compiler keep the loop busy.
-inline double dot(const float* coef, const float* frame, int stride, int count) {
-  double s0 = 0, s1 = 0, s2 = 0, s3 = 0;
-  int k = 0;
-  for (; k + 4 <= count; k += 4) {
-    s0 += double(coef[k]) * frame[k * stride];
-    s1 += double(coef[k + 1]) * frame[(k + 1) * stride];
-    s2 += double(coef[k + 2]) * frame[(k + 2) * stride];
-    s3 += double(coef[k + 3]) * frame[(k + 3) * stride];
-  }
-  for (; k < count; ++k) s0 += double(coef[k]) * frame[k * stride];
-  return (s0 + s1) + (s2 + s3);
-}
-
-// Both channels of interleaved stereo in one walk.
-inline void dot_stereo(const float* coef, const float* frame, int count, float* out) {
-  double l0 = 0, r0 = 0, l1 = 0, r1 = 0;
-  int k = 0;
-  for (; k + 2 <= count; k += 2) {
-    l0 += double(coef[k]) * frame[2 * k];
-    r0 += double(coef[k]) * frame[2 * k + 1];
-    l1 += double(coef[k + 1]) * frame[2 * k + 2];
-    r1 += double(coef[k + 1]) * frame[2 * k + 3];
-  }
-  if (k < count) {
-    l0 += double(coef[k]) * frame[2 * k];
-    r0 += double(coef[k]) * frame[2 * k + 1];
-  }
-  out[0] = float(l0 + l1);
-  out[1] = float(r0 + r1);
-}
-
 // The coefficients for the current time: the left wing reversed, so that
 // both wings run forward through the history (coefficient i belongs to
 // frame p - nl + 1 + i), then the right wing; at most taps floats.
@@ -101,26 +77,32 @@ void phase_coefficients(const SincInterpolator* e, float* coef, int* nl, int* nr
   wing_coefficients(e, uint32_t((1.0 - t) * e->cutoff * kFixedOne), *nr, coef + *nl);
 }
 
+// Repeats each of count coefficients once per channel, in place (from the
+// end, so nothing is overwritten before it is read).
+void expand_channels(float* coef, int count, int channels) {
+  if (channels == 1) return;
+  for (int k = count - 1; k >= 0; --k)
+    for (int c = channels - 1; c >= 0; --c) coef[size_t(k) * channels + c] = coef[k];
+}
+
 void compute_frame(SincInterpolator* e, float* out) {
   const int ch = e->channels;
   int nl, nr;
   const float* coef;
+  int count;
   if (e->phaseCoefficients) {
-    coef = e->phaseCoefficients + size_t(e->phase) * size_t(e->taps);
+    coef = e->phaseCoefficients + size_t(e->phase) * size_t(e->phaseStride);
     nl = e->phaseTaps[2 * e->phase];
     nr = e->phaseTaps[2 * e->phase + 1];
+    count = round_to_group((nl + nr) * ch);
   } else {
     phase_coefficients(e, e->coefficients, &nl, &nr);
+    expand_channels(e->coefficients, nl + nr, ch);
     coef = e->coefficients;
+    count = (nl + nr) * ch;
   }
   const float* first = e->history + size_t(e->readPos + e->centre - nl + 1) * ch;
-  if (ch == 1) {
-    out[0] = float(dot(coef, first, 1, nl + nr));  // the stride known, the loop vectorises
-  } else if (ch == 2) {
-    dot_stereo(coef, first, nl + nr, out);
-  } else {
-    for (int c = 0; c < ch; ++c) out[c] = float(dot(coef, first + c, ch, nl + nr));
-  }
+  e->dot(coef, first, count, ch, out);
 }
 
 }  // namespace
@@ -151,8 +133,8 @@ int sinc_create(SincInterpolator** out, const KaiserDesign* design, int inputRat
   e->channels = channels;
   e->historyCapacity = 2 * channels * e->taps;
   e->table = static_cast<float*>(std::malloc(sizeof(float) * 2 * size_t(e->tableSize)));
-  e->history = static_cast<float*>(std::calloc(size_t(e->historyCapacity), sizeof(float)));
-  e->coefficients = static_cast<float*>(std::malloc(sizeof(float) * size_t(e->taps + 2)));
+  e->history = static_cast<float*>(std::calloc(size_t(e->historyCapacity + kHistorySlack), sizeof(float)));
+  e->coefficients = static_cast<float*>(std::malloc(sizeof(float) * size_t(e->taps + 2) * size_t(channels)));
   double* h = static_cast<double*>(std::malloc(sizeof(double) * size_t(e->tableSize)));
   if (!e->table || !e->history || !e->coefficients || !h) {
     std::free(h);
@@ -178,29 +160,42 @@ int sinc_create(SincInterpolator** out, const KaiserDesign* design, int inputRat
   }
   std::free(h);
 
-  if (int64_t(e->phaseCount) * e->taps <= kMaxPhaseCache) {
-    e->phaseCoefficients = static_cast<float*>(std::malloc(sizeof(float) * size_t(e->phaseCount) * size_t(e->taps)));
+  e->phaseStride = round_to_group(e->taps * channels);
+  const size_t phaseFloats = size_t(e->phaseStride);
+  if (int64_t(e->phaseCount) * int64_t(phaseFloats) <= kMaxPhaseCache) {
+    const size_t align = kRowGroup * sizeof(float);
+    e->phaseBlock = std::calloc(size_t(e->phaseCount) * phaseFloats * sizeof(float) + align, 1);
     e->phaseTaps = static_cast<int*>(std::malloc(sizeof(int) * 2 * size_t(e->phaseCount)));
-    if (!e->phaseCoefficients || !e->phaseTaps) {
+    if (!e->phaseBlock || !e->phaseTaps) {
       sinc_free(e);
       return RESAMPLE_NO_MEMORY;
     }
+    const uintptr_t raw = reinterpret_cast<uintptr_t>(e->phaseBlock);
+    e->phaseCoefficients = reinterpret_cast<float*>((raw + align - 1) / align * align);
     for (int p = 0; p < e->phaseCount; ++p) {
       e->time = double(p) / e->phaseCount;
-      phase_coefficients(e, e->phaseCoefficients + size_t(p) * size_t(e->taps), &e->phaseTaps[2 * p],
-                         &e->phaseTaps[2 * p + 1]);
+      float* coef = e->phaseCoefficients + size_t(p) * phaseFloats;
+      phase_coefficients(e, coef, &e->phaseTaps[2 * p], &e->phaseTaps[2 * p + 1]);
+      expand_channels(coef, e->phaseTaps[2 * p] + e->phaseTaps[2 * p + 1], channels);
     }
     e->time = 0.0;
   }
 
+  sinc_set_kernel(e, RESAMPLE_KERNEL_AVX2);
   sinc_reset(e);
   *out = e;
   return RESAMPLE_OK;
 }
 
+int sinc_set_kernel(SincInterpolator* e, int kernel) {
+  e->kernel = dot_kernel_choose(e->channels, ResampleKernel(kernel));
+  e->dot = dot_kernel(ResampleKernel(e->kernel));
+  return e->kernel;
+}
+
 void sinc_reset(SincInterpolator* e) {
   // The history starts with taps frames of silence.
-  std::memset(e->history, 0, sizeof(float) * size_t(e->historyCapacity));
+  std::memset(e->history, 0, sizeof(float) * size_t(e->historyCapacity + kHistorySlack));
   e->historyFill = e->channels * e->taps;
   e->readPos = e->phase = 0;
   e->time = 0.0;
@@ -212,7 +207,7 @@ void sinc_free(SincInterpolator* e) {
   std::free(e->table);
   std::free(e->history);
   std::free(e->coefficients);
-  std::free(e->phaseCoefficients);
+  std::free(e->phaseBlock);
   std::free(e->phaseTaps);
   std::free(e);
 }
@@ -228,14 +223,20 @@ float sinc_coefficient(const SincInterpolator* e, double x) {
 // frames beyond the read position. Answers the samples written.
 int sinc_run(SincInterpolator* e, float* out, int room) {
   const int ch = e->channels;
+  // The step in whole input frames and phases, so that no output divides.
+  const int count = e->phaseCount, whole = e->phaseStep / count, part = e->phaseStep % count;
+  const int lastRead = e->historyFill / ch - e->taps;
   int written = 0;
-  while (room - written >= ch && e->historyFill - e->readPos * ch >= ch * e->taps) {
+  while (room - written >= ch && e->readPos <= lastRead) {
     compute_frame(e, out + written);
     written += ch;
-    e->phase += e->phaseStep;
-    e->readPos += e->phase / e->phaseCount;
-    e->phase %= e->phaseCount;
-    e->time = double(e->phase) / e->phaseCount;
+    e->readPos += whole;
+    e->phase += part;
+    if (e->phase >= count) {
+      e->phase -= count;
+      ++e->readPos;
+    }
+    e->time = double(e->phase) / count;
   }
   return written;
 }

@@ -1,0 +1,86 @@
+// The reference dot product, the SSE2 one and the run-time choice.
+#include "dot.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+void dot_plain(const float* coef, const float* x, int count, int channels, float* out) {
+  double sum[16] = {};
+  for (int k = 0; k < count; ++k) sum[k % channels] += double(coef[k]) * x[k];
+  for (int c = 0; c < channels; ++c) out[c] = float(sum[c]);
+}
+
+#if defined(__SSE2__)
+
+namespace {
+
+// Lane j of the accumulated sums belongs to channel j % channels.
+void add_lanes(const float* lanes, int width, int channels, float* out) {
+  for (int c = 0; c < channels; ++c) out[c] = 0.0f;
+  for (int j = 0; j < width; ++j) out[j % channels] += lanes[j];
+}
+
+}  // namespace
+
+void dot_sse2(const float* coef, const float* x, int count, int channels, float* out) {
+  __m128 a0 = _mm_setzero_ps(), a1 = a0, a2 = a0, a3 = a0;
+  int k = 0;
+  for (; k + 16 <= count; k += 16) {
+    a0 = _mm_add_ps(a0, _mm_mul_ps(_mm_loadu_ps(coef + k), _mm_loadu_ps(x + k)));
+    a1 = _mm_add_ps(a1, _mm_mul_ps(_mm_loadu_ps(coef + k + 4), _mm_loadu_ps(x + k + 4)));
+    a2 = _mm_add_ps(a2, _mm_mul_ps(_mm_loadu_ps(coef + k + 8), _mm_loadu_ps(x + k + 8)));
+    a3 = _mm_add_ps(a3, _mm_mul_ps(_mm_loadu_ps(coef + k + 12), _mm_loadu_ps(x + k + 12)));
+  }
+  for (; k + 4 <= count; k += 4) a0 = _mm_add_ps(a0, _mm_mul_ps(_mm_loadu_ps(coef + k), _mm_loadu_ps(x + k)));
+  float lanes[4];
+  _mm_storeu_ps(lanes, _mm_add_ps(_mm_add_ps(a0, a1), _mm_add_ps(a2, a3)));
+  // The tail starts on a multiple of 4, so its channel pattern continues.
+  for (int j = 0; k < count; ++k, ++j) lanes[j] += coef[k] * x[k];
+  add_lanes(lanes, 4, channels, out);
+}
+
+#else
+
+void dot_sse2(const float* coef, const float* x, int count, int channels, float* out) {
+  dot_plain(coef, x, count, channels, out);
+}
+
+#endif
+
+#if !defined(__x86_64__) && !defined(__i386__)
+void dot_avx2(const float* coef, const float* x, int count, int channels, float* out) {
+  dot_plain(coef, x, count, channels, out);
+}
+#endif
+
+namespace {
+
+bool has_avx2() {
+#if defined(__x86_64__) || defined(__i386__)
+  // libgcc checks that the system saves the wide registers too.
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+#else
+  return false;
+#endif
+}
+
+}  // namespace
+
+ResampleKernel dot_kernel_choose(int channels, ResampleKernel wanted) {
+  if (channels != 1 && channels != 2 && channels != 4) return RESAMPLE_KERNEL_PLAIN;
+  if (wanted >= RESAMPLE_KERNEL_AVX2 && has_avx2()) return RESAMPLE_KERNEL_AVX2;
+#if defined(__SSE2__)
+  if (wanted >= RESAMPLE_KERNEL_SSE2) return RESAMPLE_KERNEL_SSE2;
+#endif
+  return RESAMPLE_KERNEL_PLAIN;
+}
+
+DotKernel dot_kernel(ResampleKernel kernel) {
+  switch (kernel) {
+    case RESAMPLE_KERNEL_AVX2: return dot_avx2;
+    case RESAMPLE_KERNEL_SSE2: return dot_sse2;
+    default: return dot_plain;
+  }
+}
