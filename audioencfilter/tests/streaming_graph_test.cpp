@@ -94,6 +94,23 @@ TEST_F(StreamingGraph, NoCodecConfiguredFallsBackToAmr475WithIdentifierZero) {
   }
 }
 
+TEST_F(StreamingGraph, TheDefaultRuleReenablesSlotZeroWithItsModeAndIdentifier) {
+  EncoderGraph g(CreateRegisteredEncoder(), 8000, 2, 1);
+  ASSERT_EQ(g.Config()->SetAMR(0, TRUE, 4, 0, 12200), S_OK);
+  // The group flag follows the latest call: AMR is off, slot 0 still enabled.
+  ASSERT_EQ(g.Config()->SetAMR(1, FALSE, 5, 0, 4750), S_OK);
+  ASSERT_EQ(g.Connect(), S_OK);
+  ASSERT_TRUE(SUCCEEDED(g.RunToEnd()));
+  const auto errors = eventsOf(g.Events(), EC_KR_ERROR);
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_EQ(HRESULT(errors[0].p2), KRM_E_USE_DEFAULT_CODEC);
+  ASSERT_EQ(g.Sink()->Received(), 1);
+  const auto packets = packetsOf(g.Sink()->Samples()[0]);
+  ASSERT_EQ(packets.size(), 1u);
+  EXPECT_EQ(packets[0].streamId, 4);
+  EXPECT_EQ(packets[0].frames[0].size(), 32u);
+}
+
 TEST_F(StreamingGraph, TimesFollowTheCodecPositionAndStatisticsAddUp) {
   EncoderGraph g(CreateRegisteredEncoder(), 8000, 2, 50);
   ASSERT_EQ(g.Config()->SetAMR(1, TRUE, 9, 0, 12200), S_OK);
