@@ -6,9 +6,19 @@
 #endif
 
 void dot_plain(const float* coef, const float* x, int count, int channels, float* out) {
-  double sum[16] = {};
-  for (int k = 0; k < count; ++k) sum[k % channels] += double(coef[k]) * x[k];
-  for (int c = 0; c < channels; ++c) out[c] = float(sum[c]);
+  // Per channel, four partial sums keep the loop from waiting on one adder.
+  for (int c = 0; c < channels; ++c) {
+    double s0 = 0, s1 = 0, s2 = 0, s3 = 0;
+    int k = c;
+    for (; k + 3 * channels < count; k += 4 * channels) {
+      s0 += double(coef[k]) * x[k];
+      s1 += double(coef[k + channels]) * x[k + channels];
+      s2 += double(coef[k + 2 * channels]) * x[k + 2 * channels];
+      s3 += double(coef[k + 3 * channels]) * x[k + 3 * channels];
+    }
+    for (; k < count; k += channels) s0 += double(coef[k]) * x[k];
+    out[c] = float((s0 + s1) + (s2 + s3));
+  }
 }
 
 #if defined(__SSE2__)
