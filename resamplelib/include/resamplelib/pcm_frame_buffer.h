@@ -69,7 +69,7 @@ class CRateConverter {
   // rounded up to a frame.
   virtual int Drain(const PcmBlock* input, PcmBlock* output, uint32_t outputCapacity);
   // Group delay of the conversion in output sample frames: output frame k
-  // shows the input at k - Delay() (3.9 ms at 44.1 kHz to 8 kHz). Callers
+  // shows the input at k - Delay() (4.3 ms at 44.1 kHz to 8 kHz). Callers
   // subtract it from their time stamps to keep audio aligned with video.
   virtual double Delay() const;
   // The converter's design: that of the rates (pass band to 0.9 of the lower

@@ -140,8 +140,8 @@ void resample_close(ResamplerState* state);
 void resample_reset(ResamplerState* state);
 // The conversion's group delay in output sample frames: output frame k shows
 // the input at time k - delay. Mode 2 delays by taps - centre input frames
-// (3.9 ms at 44.1 kHz to 8 kHz); modes 0, 3 and 4 by nothing; mode 1 by half
-// its filter.
+// (3.9 ms at 44.1 kHz to 8 kHz with the design from the rates); modes 0, 3
+// and 4 by nothing; mode 1 by half its filter.
 double resample_delay(const ResamplerState* state);
 
 // Mode 2 engine, usable on its own.
