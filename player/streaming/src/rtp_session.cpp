@@ -64,6 +64,27 @@ int32_t RtpSession::RemoveRecord(int32_t presentation) {
   return kResultUnknownPresentation;
 }
 
+int32_t RtpSession::SetBufferTime(int32_t presentation, uint32_t ms) {
+  std::lock_guard<std::mutex> guard(*lock_);
+  ReceiveRecord* r = Find(presentation);
+  if (!r) return kResultUnknownPresentation;
+  r->bufferTimeMs = ms;
+  return kResultDone;
+}
+
+int32_t RtpSession::GetBufferTime(int32_t presentation, uint32_t& ms) {
+  std::lock_guard<std::mutex> guard(*lock_);
+  ReceiveRecord* r = Find(presentation);
+  ms = r ? r->bufferTimeMs : 0;
+  return r ? kResultDone : kResultNone;
+}
+
+uint32_t RtpSession::GetTrackCount(int32_t presentation) {
+  std::lock_guard<std::mutex> guard(*lock_);
+  ReceiveRecord* r = Find(presentation);
+  return r ? r->trackCount : 0;
+}
+
 int32_t RtpSession::SetTrackKind(int32_t presentation, uint32_t track, int32_t kind, uint8_t payloadType,
                                  uint32_t frameCapacity) {
   std::lock_guard<std::mutex> guard(*lock_);
@@ -672,7 +693,7 @@ int32_t MediaDataTask::Run() {
   }
   const uint32_t now = GetStreamClockTime();
   if (n == 0) {
-    if (lastEmptyWait_) rtp_->idleMs += now - lastEmptyWait_;
+    if (lastEmptyWait_) rtp_->idleMs.fetch_add(now - lastEmptyWait_);
     lastEmptyWait_ = now;
     return kResultPending;
   }

@@ -1,5 +1,7 @@
 #include "streaming/socket_layer.h"
 
+#include <mutex>
+
 #include "streaming/scheduler.h"
 
 namespace streaming {
@@ -25,6 +27,7 @@ PresentationSockets* SocketLayer::FindEntry(int32_t presentation) {
 }
 
 PresentationSockets* SocketLayer::AddEntry(int32_t presentation) {
+  std::lock_guard<std::mutex> guard(entriesLock_);
   entries_.push_back(std::make_unique<PresentationSockets>());
   entries_.back()->id = presentation;
   return entries_.back().get();
@@ -46,6 +49,7 @@ void SocketLayer::RemovePoll(const net::Socket* socket) {
 }
 
 bool SocketLayer::RemoveEntry(int32_t presentation) {
+  std::lock_guard<std::mutex> guard(entriesLock_);
   for (auto it = entries_.begin(); it != entries_.end(); ++it) {
     if ((*it)->id != presentation) continue;
     PresentationSockets* e = it->get();
@@ -300,6 +304,9 @@ int32_t SocketLayer::SetServerAddress(int32_t presentation, uint32_t address) {
 }
 
 bool SocketLayer::IsEnded(int32_t presentation) {
+  // The player's reader threads ask while the session thread may add or
+  // remove entries.
+  std::lock_guard<std::mutex> guard(entriesLock_);
   PresentationSockets* e = FindEntry(presentation);
   return !e || e->ended.load();
 }

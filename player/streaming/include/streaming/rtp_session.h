@@ -3,6 +3,7 @@
 // the player's reader threads; RTCP received and receiver reports sent.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -102,6 +103,7 @@ struct ReceiveRecord {
   uint32_t feedbackCounter = 0;
   uint32_t startTime = 0;
   uint32_t endMs = 0;  // 0 = none
+  uint32_t bufferTimeMs = 0;  // what the server is told to buffer
   bool serverIsKrss = false;
   bool paused = false;
   bool dataStarted = false;
@@ -155,6 +157,10 @@ class RtpSession {
   int32_t SetPlaying(int32_t presentation, uint32_t startTime, uint32_t endMs, bool serverIsKrss);
   int32_t SetPaused(int32_t presentation, bool paused);
   int32_t ResetPresentation(int32_t presentation);
+  int32_t SetBufferTime(int32_t presentation, uint32_t ms);
+  // 0 with ms 0 when the presentation has no record.
+  int32_t GetBufferTime(int32_t presentation, uint32_t& ms);
+  uint32_t GetTrackCount(int32_t presentation);
 
   // Where the next datagram of a presentation is to be read (the ring's
   // rule: wrap when fewer than 4096 bytes remain); null when unknown.
@@ -175,7 +181,8 @@ class RtpSession {
 
   // Under the lock, for statistics and tests.
   bool ReadTrack(int32_t presentation, uint32_t track, TrackState const*& state);
-  uint32_t idleMs = 0;
+  // Written by the media data task, read by the reader threads.
+  std::atomic<uint32_t> idleMs{0};
 
  private:
   ReceiveRecord* Find(int32_t presentation);

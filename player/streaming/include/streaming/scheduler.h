@@ -32,6 +32,9 @@ class TaskScheduler {
   bool Run(uint32_t limitMs);
   // From another thread (not from a task): ends Run and frees every task.
   void Stop();
+  // The lock every pass runs under; a request stepped in the caller's
+  // thread takes it too.
+  std::recursive_mutex& lock() { return lock_; }
 
  protected:
   struct Task {

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "streaming/net.h"
@@ -109,6 +110,9 @@ class SocketLayer {
   bool AddPoll(net::Socket* socket, PresentationSockets* entry, uint32_t stream, int32_t kind);
   void RemovePoll(const net::Socket* socket);
 
+  // Entries are added and removed in the session thread; the lock keeps
+  // IsEnded, which reader threads call, off a vector being changed.
+  std::mutex entriesLock_;
   std::vector<std::unique_ptr<PresentationSockets>> entries_;
   PollEntry poll_[kPollTableSize] = {};
   uint32_t pollCount_ = 0;
