@@ -206,6 +206,8 @@ void RtspClient::OnHeader(RtspPresentation& p) {
     if (m.hasBuffersize) p.bufferTime = m.buffersize;
     p.answerHasRange = m.hasRange;
     p.answerRange = m.range;
+    p.answerHasTransport = m.transportCount > 0;
+    if (p.answerHasTransport) p.answerTransport = m.transports[0];
     delete[] p.serverMessage;
     p.serverMessage = nullptr;
     p.lastStatus = lastStatus_ = 200;

@@ -142,11 +142,11 @@ class TestClient : public RtspClient {
         if (WaitCheck(r, *p, false) == 0) return 0;
         if (p->result != 1) return Fail(r, *p);
         if (r.step == 4) {
-          const RtspMessage& m = p->response;
-          if (m.transportCount && m.transports[0].hasServerPort)
-            sockets_->SetServerPorts(p->id, stream_, m.transports[0].serverPort[0], m.transports[0].serverPort[1]);
-          if (m.transportCount && m.transports[0].hasSsrc) {
-            p->learnedSsrc[stream_] = m.transports[0].ssrc;
+          const TransportSpec& t = p->answerTransport;
+          if (p->answerHasTransport && t.hasServerPort)
+            sockets_->SetServerPorts(p->id, stream_, t.serverPort[0], t.serverPort[1]);
+          if (p->answerHasTransport && t.hasSsrc) {
+            p->learnedSsrc[stream_] = t.ssrc;
             p->ssrcLearned[stream_] = true;
           }
           ++stream_;

@@ -96,10 +96,12 @@ struct RtspPresentation {
   int32_t probeRoundTrip = 0;
   char baseUrl[kBaseUrlSize] = {};
   int32_t lastEvent = kEventIdle;
-  // The Range of the last 200 answer: the record is reused for the next
-  // message before PLAY's wait step reads it.
+  // The Range and first Transport of the last 200 answer: the record is
+  // reused for the next message before a request's wait step reads it.
   bool answerHasRange = false;
   RangeValue answerRange;
+  bool answerHasTransport = false;
+  TransportSpec answerTransport;
   SdpSessionDescription* description = nullptr;
 };
 
