@@ -115,7 +115,7 @@ class RtspClient:
                 continue
             if a.startswith("RTSP/1.0"):
                 status = int(a.split()[1])
-                m = re.search(r"(?i)session:\s*(\d+)", a)
+                m = re.search(r"(?i)session:\s*([^;\s]+)", a)
                 if m and status == 200:
                     self.session = m.group(1)
                 return status, a, b
