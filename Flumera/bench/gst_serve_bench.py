@@ -95,7 +95,12 @@ def main():
     tmp.close()
     subprocess.run(["ffmpeg", "-v", "error", "-y", "-r", "15", "-i", raw.name, "-c", "copy", tmp.name], check=True)
     os.unlink(raw.name)
-    server = subprocess.Popen(["/usr/bin/python3", "-c", SERVER, tmp.name], stdout=subprocess.PIPE, text=True)
+    # GStreamer's RTSP server library is unpacked privately by tools/setup.
+    gst = os.environ.get("SUITE_GST_RTSP_DIR", "/opt/kestrune/gst-rtsp-server")
+    lib = os.path.join(gst, "usr/lib/x86_64-linux-gnu")
+    env = dict(os.environ, LD_LIBRARY_PATH=lib, GI_TYPELIB_PATH=os.path.join(lib, "girepository-1.0"))
+    server = subprocess.Popen(["/usr/bin/python3", "-c", SERVER, tmp.name], stdout=subprocess.PIPE, text=True,
+                              env=env)
     try:
         port = int(server.stdout.readline())
         stats = [None] * clients
