@@ -81,6 +81,13 @@ int CAudEncEVRC::Encode(PcmBlock* block, EncodedFrames* frames) {
                            uint32_t(outputCapacity_), coder);
 }
 
+int CAudEncEVRC::Drain(EncodedFrames* frames) {
+  if (!frames || !frames->data || !frames->frameLengths) return CODEC_E_REFUSED;
+  if (!coder_ || !pcmBuffer_) return CODEC_E_SETUP;
+  EvrcFrameCoder coder(coder_, frameBytes_);
+  return SpeechFrameLoop(frames, pcmBuffer_, rateConverter_, uint32_t(outputCapacity_), coder, true);
+}
+
 int CAudEncEVRC::Close() {
   if (pcmBuffer_) pcmBuffer_->Close();
   delete pcmBuffer_;

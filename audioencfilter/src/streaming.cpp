@@ -217,7 +217,59 @@ HRESULT CKRAudEncFlt::Receive(IMediaSample* input) {
   return hr;
 }
 
-HRESULT CKRAudEncFlt::EndOfStream() { return CTransformFilter::EndOfStream(); }
+// End of stream: what the codec objects still hold (the partial last frame,
+// the rate converter's tail) leaves in one last speech and AAC sample before
+// the end-of-stream notice.
+HRESULT CKRAudEncFlt::EndOfStream() {
+  {
+    CAutoLock lock(&m_csReceiveEncode);
+    if (m_workBuffer) DrainStreams();
+  }
+  return CTransformFilter::EndOfStream();
+}
+
+void CKRAudEncFlt::DrainStreams() {
+  struct Output {
+    bool active;
+    int first, last;
+  };
+  const Output outputs[2] = {{m_groupAmr || m_groupEvrc, SLOT_AMR0, SLOT_EVRC}, {m_groupAac != 0, SLOT_AAC, SLOT_AAC}};
+  for (const Output& o : outputs) {
+    if (!o.active) continue;
+    IMediaSample* sample = nullptr;
+    if (FAILED(m_pOutput->GetDeliveryBuffer(&sample, nullptr, nullptr, 0))) continue;
+    BYTE* data = nullptr;
+    uint32_t written = 0;
+    REFERENCE_TIME start = 0, stop = 0;
+    LONGLONG mediaStart = 0, mediaStop = 0;
+    bool timed = false;
+    if (SUCCEEDED(sample->GetPointer(&data)) && data) {
+      for (int i = o.first; i <= o.last; ++i) {
+        if (!m_slots[i].enabled || !m_slots[i].codec) continue;
+        if (i <= SLOT_AMR1 ? !m_groupAmr : (i == SLOT_EVRC ? !m_groupEvrc : false)) continue;
+        const int type = i <= SLOT_AMR1 ? AUDIO_CODEC_AMR : (i == SLOT_EVRC ? AUDIO_CODEC_EVRC : AUDIO_CODEC_AAC);
+        PcmBlock none = {};
+        uint32_t bytes = 0;
+        REFERENCE_TIME s0, s1;
+        LONGLONG m0, m1;
+        if (EncodeSlot(i, type, none, data + written, uint32_t(sample->GetSize()) - written, &bytes, &s0, &s1, &m0,
+                       &m1, true) == 0) {
+          if (!timed) start = s0, mediaStart = m0;
+          stop = s1, mediaStop = m1;
+          timed = true;
+          written += bytes;
+        }
+      }
+    }
+    if (written) {
+      sample->SetTime(&start, &stop);
+      sample->SetMediaTime(&mediaStart, &mediaStop);
+      sample->SetActualDataLength(long(written));
+      m_pOutput->Deliver(sample);
+    }
+    sample->Release();
+  }
+}
 
 void CKRAudEncFlt::DropInput(bool countDropped) {
   ++m_inSkipped;
@@ -367,7 +419,7 @@ HRESULT CKRAudEncFlt::EncodeSample(IMediaSample* input, IMediaSample* speech, IM
 
 HRESULT CKRAudEncFlt::EncodeSlot(int slotIndex, int type, PcmBlock& block, BYTE* destination, uint32_t room,
                                  uint32_t* bytes, REFERENCE_TIME* start, REFERENCE_TIME* stop, LONGLONG* mediaStart,
-                                 LONGLONG* mediaStop) {
+                                 LONGLONG* mediaStop, bool drain) {
   AudioStreamSlot& slot = m_slots[slotIndex];
   *bytes = 0;
   block.modeOrBitrateIndex = slot.config.modeOrBitrateIndex;
@@ -375,8 +427,9 @@ HRESULT CKRAudEncFlt::EncodeSlot(int slotIndex, int type, PcmBlock& block, BYTE*
   slot.frames.frameCount = 0;
   // An enabled stream without a codec object (it could not be made) fails
   // like one whose encoding failed.
-  const int r = slot.codec && slot.frames.frameLengths && m_workBuffer ? slot.codec->Encode(&block, &slot.frames)
-                                                                       : CODEC_E_SETUP;
+  int r = CODEC_E_SETUP;
+  if (slot.codec && slot.frames.frameLengths && m_workBuffer)
+    r = drain ? slot.codec->Drain(&slot.frames) : slot.codec->Encode(&block, &slot.frames);
   if (r < 0) {
     if (type == AUDIO_CODEC_AMR) Notify(AUDENC_E_ENCODE);
     ++m_inSkipped;

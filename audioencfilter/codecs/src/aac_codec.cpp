@@ -146,36 +146,66 @@ int CAudEncAAC::Encode(PcmBlock* block, EncodedFrames* frames) {
     return CODEC_E_FORMAT;
   // A refused, late or overflowing block simply adds nothing.
   pcmBuffer_->Push(&converted, rateRatio_);
-  pcmBuffer_->GetOutputTime(&frames->startPosition, &frames->endPosition);
+  return FrameLoop(frames, false);
+}
 
+int CAudEncAAC::Drain(EncodedFrames* frames) {
+  if (!frames || !frames->data || !frames->frameLengths) return CODEC_E_REFUSED;
+  if (!encoder_ || !pcmBuffer_) return CODEC_E_SETUP;
+  return FrameLoop(frames, true);
+}
+
+int CAudEncAAC::FrameLoop(EncodedFrames* frames, bool drain) {
+  pcmBuffer_->GetOutputTime(&frames->startPosition, &frames->endPosition);
+  const uint32_t frameBytes = uint32_t(frameSamples_) * 2;
   uint32_t written = 0, listed = 0, count = 0;
-  bool full = false;
+  bool full = false, draining = false;
   int idle = 0;
   while (!full) {
-    const int16_t* samples;
-    uint32_t n;
+    const int16_t* samples = nullptr;
+    uint32_t n = 0;
     if (!rateConverter_) {
       samples = reinterpret_cast<const int16_t*>(pcmBuffer_->PullFrames(1));
-      if (!samples) break;
       n = uint32_t(frameSamples_);
+      if (!samples) {
+        if (!drain || !pcmBuffer_->available) break;
+        // End of stream: the partial last frame, completed with silence.
+        uint32_t got = 0;
+        const uint8_t* rest = pcmBuffer_->PullSamples(int(pcmBuffer_->available / 2), &got);
+        if (!rest) break;
+        std::memset(converted_, 0, frameBytes);
+        std::memcpy(converted_, rest, got < frameBytes ? got : frameBytes);
+        samples = converted_;
+      }
     } else {
       int needed = 0;
-      if (rateConverter_->Needed(&needed) != 0) return CODEC_E_CODING;
+      if (!draining && rateConverter_->Needed(&needed) != 0) return CODEC_E_CODING;
       uint32_t got = 0;
       const uint8_t* p = nullptr;
-      if (needed > 0) {
-        p = pcmBuffer_->PullSamples(needed, &got);
-        if (!p) break;
-      } else if (++idle > 4) {
-        break;
-      }
-      PcmBlock in = {const_cast<uint8_t*>(p), got, 0, 0, 0};
+      if (!draining && needed > 0) p = pcmBuffer_->PullSamples(needed, &got);
       PcmBlock out = {reinterpret_cast<uint8_t*>(converted_), 0, 0, 0, 0};
-      if (rateConverter_->Process(&in, &out, uint32_t(frameSamples_) * 2) != 0) return CODEC_E_CODING;
+      if (draining || (needed > 0 && !p)) {
+        if (!drain) break;
+        // A converter that took nothing since its last drain has no tail.
+        if (!draining && rateConverter_->inputFrames == 0 && pcmBuffer_->available == 0) break;
+        // End of stream: the buffer's rest, then the converter's tail.
+        PcmBlock in = {nullptr, 0, 0, 0, 0};
+        if (!draining && pcmBuffer_->available) {
+          const uint8_t* rest = pcmBuffer_->PullSamples(int(pcmBuffer_->available / 2), &got);
+          in = {const_cast<uint8_t*>(rest), rest ? got : 0, 0, 0, 0};
+        }
+        draining = true;
+        if (rateConverter_->Drain(&in, &out, frameBytes) != 0) return CODEC_E_CODING;
+        if (out.length == 0) break;
+      } else {
+        if (needed == 0 && ++idle > 4) break;
+        PcmBlock in = {const_cast<uint8_t*>(p), got, 0, 0, 0};
+        if (rateConverter_->Process(&in, &out, frameBytes) != 0) return CODEC_E_CODING;
+        if (out.length == 0) continue;
+        idle = 0;
+      }
       samples = converted_;
       n = out.length / 2;
-      if (n == 0) continue;
-      idle = 0;
     }
     const uint32_t before = listed;
     const int r = EncodeOneFrame(samples, n, frames, &written, &listed, &full);

@@ -108,6 +108,13 @@ int CAudEncAMR::Encode(PcmBlock* block, EncodedFrames* frames) {
   return r;
 }
 
+int CAudEncAMR::Drain(EncodedFrames* frames) {
+  if (!frames || !frames->data || !frames->frameLengths) return CODEC_E_REFUSED;
+  if (!state_ || !pcmBuffer_) return CODEC_E_SETUP;
+  AmrFrameCoder coder(state_, mode_, layout_);
+  return SpeechFrameLoop(frames, pcmBuffer_, rateConverter_, uint32_t(outputCapacity_), coder, true);
+}
+
 int CAudEncAMR::Close() {
   amr_enc_exit(&state_);
   if (pcmBuffer_) pcmBuffer_->Close();

@@ -24,3 +24,7 @@ class SpeechFrameCoder {
 int EncodeSpeechBlock(PcmBlock* block, EncodedFrames* frames, CFormatConverter* formatConverter,
                       CPcmFrameBuffer* pcmBuffer, CRateConverter* rateConverter, double rateRatio,
                       uint32_t outputCapacity, SpeechFrameCoder& coder);
+// The frame loop alone. With `drain` (end of stream) it also takes the
+// partial last frame (completed with silence) and the rate converter's tail.
+int SpeechFrameLoop(EncodedFrames* frames, CPcmFrameBuffer* pcmBuffer, CRateConverter* rateConverter,
+                    uint32_t outputCapacity, SpeechFrameCoder& coder, bool drain);

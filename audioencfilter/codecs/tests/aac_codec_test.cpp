@@ -227,6 +227,37 @@ TEST_F(AacCodec, InputAtAnotherRateIsResampledToTheCodecRate) {
   aac.Close();
 }
 
+TEST_F(AacCodec, EndOfStreamDrainsThePartialFrameAndTheConverterTail) {
+  struct Case {
+    uint32_t index, inputRate;
+    uint32_t totalFrames;
+  };
+  // 2 s in: 44100 Hz stereo at 64 kbit/s is 86.1 frames; 44100 Hz input
+  // to the 24 kHz mono coder is 46.9 frames plus the converter's delay.
+  const Case cases[] = {{5, 0, 87}, {1, 44100, 47}};
+  for (const Case& c : cases) {
+    lib = AacDouble{};
+    lib.frameBytes = 10;
+    CAudEncAAC aac(&AacDouble::table);
+    AudioCodecConfig config = aacConfig(c.index);
+    config.inputSampleRate = config.timeBaseRate = c.inputRate;
+    ASSERT_EQ(aac.Init(38400, &config), 0);
+    uint32_t frames = 0;
+    for (int block = 0; block < 100; ++block) {
+      auto pcm = tone(44100, 2, 882);
+      Output out(38400);
+      ASSERT_EQ(encode(aac, pcm, uint32_t(block * 882), out), 0);
+      frames += out.frames.frameCount;
+    }
+    Output tail(38400);
+    ASSERT_EQ(aac.Drain(&tail.frames), 0);
+    frames += tail.frames.frameCount;
+    EXPECT_EQ(frames, c.totalFrames) << c.index;
+    EXPECT_EQ(tail.frames.endPosition, c.totalFrames * 1024);
+    aac.Close();
+  }
+}
+
 TEST(AacConfig, WriterEdges) {
   uint8_t buffer[64] = {};
   uint32_t length = 0;

@@ -221,6 +221,45 @@ TEST(AmrCodec, ResamplesFortyFourKilohertzStereoToEightKilohertz) {
   amr.Close();
 }
 
+TEST(AmrCodec, EndOfStreamDrainsTheBufferAndTheConverter) {
+  struct Case {
+    uint32_t rate;
+    int blocks, blockFrames;
+    uint32_t totalFrames;  // 8 kHz frames in all, the last completed with silence
+  };
+  const Case cases[] = {
+      {44100, 100, 882, 101},  // 2 s plus the converter's delay, rounded up to a frame
+      {8000, 3, 100, 2},       // 300 samples: one whole frame and a partial one
+      {8000, 10, 160, 10},     // nothing left over
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.rate);
+    CAudEncAMR amr;
+    AudioCodecConfig config = speechConfig(c.rate, 2, 7);
+    ASSERT_EQ(amr.Init(5120, &config), 0);
+    uint32_t frames = 0, end = 0;
+    for (int b = 0; b < c.blocks; ++b) {
+      auto pcm = tone(int(c.rate), 2, c.blockFrames);
+      Output out;
+      ASSERT_EQ(encode(amr, pcm, 7, uint32_t(b * c.blockFrames), uint32_t(c.blockFrames), out), 0);
+      frames += out.frames.frameCount;
+      if (out.frames.frameCount) end = out.frames.endPosition;
+    }
+    Output tail;
+    ASSERT_EQ(amr.Drain(&tail.frames), 0);
+    if (tail.frames.frameCount) {
+      EXPECT_EQ(tail.frames.startPosition, end);
+    }
+    frames += tail.frames.frameCount;
+    EXPECT_EQ(frames, c.totalFrames);
+    EXPECT_EQ(tail.frames.endPosition, c.totalFrames * 160);
+    Output again;
+    EXPECT_EQ(amr.Drain(&again.frames), 0);
+    EXPECT_EQ(again.frames.frameCount, 0u);
+    amr.Close();
+  }
+}
+
 // ffmpeg as the judge: 2 s of a 44.1 kHz stereo tone through the codec object,
 // repacked as RFC 4867 storage, decode to 8 kHz speech with the tone's pitch.
 TEST(AmrCodecPeer, FfmpegDecodesTheRepackedFrames) {

@@ -41,10 +41,12 @@ class CAudEncAAC : public CAudEncoder {
   int Encode(PcmBlock* block, EncodedFrames* frames) override;
   int Close() override;
   void GetFormat(EncoderStatus* status) override;
+  int Drain(EncodedFrames* frames) override;
   // 0, or -8 (length 0) when no configuration is stored.
   int GetDecoderConfig(uint8_t* buffer, uint32_t* length) const;
 
  private:
+  int FrameLoop(EncodedFrames* frames, bool drain);
   int EncodeOneFrame(const int16_t* samples, uint32_t count, EncodedFrames* frames, uint32_t* written,
                      uint32_t* listed, bool* full);
 

@@ -29,6 +29,7 @@ class CAudEncAMR : public CAudEncoder {
   int Encode(PcmBlock* block, EncodedFrames* frames) override;
   int Close() override;
   void GetFormat(EncoderStatus* status) override;
+  int Drain(EncodedFrames* frames) override;
 
  private:
   AmrEncState* state_;

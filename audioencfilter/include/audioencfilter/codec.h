@@ -75,6 +75,12 @@ class CAudEncoder {
   // The owner calls Close before deleting; destructors release nothing.
   virtual int Close() = 0;
   virtual void GetFormat(EncoderStatus* status) = 0;
+  // End of stream: the frames still buffered (the last one completed with
+  // silence), with the same answers as Encode. Nothing by default.
+  virtual int Drain(EncodedFrames* frames) {
+    frames->frameCount = 0;
+    return CODEC_OK;
+  }
 
   // The AAC bitrate index: bit/s (16000 for an unknown index) and the codec
   // sample rate it implies for a channel count (the mono column for exactly 1).

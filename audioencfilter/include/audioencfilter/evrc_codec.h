@@ -21,6 +21,7 @@ class CAudEncEVRC : public CAudEncoder {
   int Encode(PcmBlock* block, EncodedFrames* frames) override;
   int Close() override;
   void GetFormat(EncoderStatus* status) override;
+  int Drain(EncodedFrames* frames) override;
 
  private:
   const wchar_t* libraryName_;

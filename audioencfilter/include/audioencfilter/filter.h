@@ -99,7 +99,8 @@ class CKRAudEncFlt : public CTransformFilter, public IAudEncCfg, public IAudEncS
   // One slot's Encode and packet; 0 packed, 1 dropped, 2 nothing to pack, or a failure.
   HRESULT EncodeSlot(int slotIndex, int type, PcmBlock& block, BYTE* destination, uint32_t room,
                      uint32_t* bytes, REFERENCE_TIME* start, REFERENCE_TIME* stop, LONGLONG* mediaStart,
-                     LONGLONG* mediaStop);
+                     LONGLONG* mediaStop, bool drain = false);
+  void DrainStreams();
   void DropInput(bool countDropped);
   void Notify(HRESULT code) { NotifyEvent(EC_KR_ERROR, KR_EVENT_SOURCE_AUDIO_ENCODER, code); }
   int16_t FindEnabledStream(int group) const;
