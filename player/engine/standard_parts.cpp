@@ -8,6 +8,7 @@
 #include "shell/engine_services.h"
 #include "source_host.h"
 #include "streaming/scheduler.h"
+#include "video_playout_thread.h"
 
 namespace {
 
@@ -62,6 +63,8 @@ AudioDecoder* StandardEngineParts::NewAudioDecoder(PlayerContext* context, Media
   return new AudioDecoderBinding(context, source, shell, api);
 }
 
-VideoThread* StandardEngineParts::NewVideoThread(PlayerContext*, MediaSource*) { return nullptr; }
+VideoThread* StandardEngineParts::NewVideoThread(PlayerContext* context, MediaSource* source) {
+  return new VideoPlayoutThread(context, source, shell);
+}
 
 uint32_t StandardEngineParts::TickCount() { return GetTickCount(); }
