@@ -183,11 +183,22 @@ bool codePredicted(VideoEncoderState* st, BitWriter& bw, int mbx, int mby, int v
     const uint8_t* src = blockAt(st->cur, mbx, mby, b, &ss);
     const uint8_t* pred = blockAt(st->recon, mbx, mby, b, &ps);
     int16_t diff[64];
+    int energy = 0;
     for (int r = 0; r < 8; ++r)
-      for (int c = 0; c < 8; ++c) diff[8 * r + c] = int16_t(src[r * ss + c] - pred[r * ps + c]);
+      for (int c = 0; c < 8; ++c) {
+        diff[8 * r + c] = int16_t(src[r * ss + c] - pred[r * ps + c]);
+        energy += std::abs(diff[8 * r + c]);
+      }
+    int16_t* lv = m.levels[b];
+    // Every coefficient is at most a quarter of the differences' sum: below
+    // the first level's threshold (2 qp past the dead zone) the block has no
+    // level, and the transform is not needed.
+    if (energy / 4 + 1 < 2 * qp + deadZone) {
+      std::memset(lv, 0, sizeof m.levels[b]);
+      continue;
+    }
     int32_t coef[64];
     forwardDct(diff, coef);
-    int16_t* lv = m.levels[b];
     bool any = false;
     for (int i = 0; i < 64; ++i) {
       const int a = std::abs(coef[i]);
