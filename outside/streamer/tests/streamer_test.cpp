@@ -545,6 +545,44 @@ TEST(StreamerGraph, ThePythonClientGetsTheSdp) {
     EXPECT_NE(sdp.output.find(line), std::string::npos) << line << "\n" << sdp.output;
 }
 
+TEST(StreamerGraph, APlayerThatConnectsIsReportedAndReceivesTheStream) {
+  if (!underWine()) GTEST_SKIP() << "the python client is started through Wine";
+  ComScope com;
+  Winsock ws;
+  Graph g;
+  ASSERT_TRUE(g.Build(45, 50));
+  EngineCommit e;
+  e.mediaOutput = 1;  // UDP/RTP: the engine primes and waits for a player
+  e.rtspPort = freePort();
+  e.videoConfig = g.VideoConfig();
+  e.Commit(g.ctl);
+  ASSERT_EQ(g.ctl->ApplyBatch(), S_OK);
+  const std::string dir = unixPath(workDir()) + "/live-client";
+  const std::string done = dir + ".done";
+  std::remove(windowsPath(done).c_str());
+  std::string cmd = "/usr/bin/python3 " + std::string(RTSP_CLIENT) + " receive rtsp://127.0.0.1:" +
+                    std::to_string(e.rtspPort) + "/live --out " + dir + " --ffmpeg --timeout 60 --done " + done;
+  STARTUPINFOA si = {};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi = {};
+  ASSERT_TRUE(CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  // The player's PLAY: EC_KR_CONNECTED; then the engine runs the graph.
+  ASSERT_TRUE(g.WaitEvent(EC_KR_CONNECTED, 30000));
+  ASSERT_TRUE(SUCCEEDED(g.control->Run()));
+  EXPECT_TRUE(g.video->WaitFinished(60000));
+  EXPECT_TRUE(g.audio->WaitFinished(60000));
+  EXPECT_TRUE(g.WaitEvent(EC_COMPLETE, 30000));
+  Sleep(1000);  // the sender's queue empties
+  g.control->Stop();  // END_OF_STREAM to the player
+  ASSERT_TRUE(waitForFile(windowsPath(done), 90000)) << "the python client did not finish";
+  const std::string result = readFile(windowsPath(dir + "/result.json"));
+  for (const char* want : {"\"video_units\": 45", "\"amr_frames\": 150", "\"end_of_stream\": true",
+                           "\"video_decodes\": true", "\"amr_decodes\": true", "\"sequences_in_order\": true"})
+    EXPECT_NE(result.find(want), std::string::npos) << want << "\n" << result;
+}
+
 TEST(StreamerGraph, APortInUseFailsThePrimeWithItsEvent) {
   ComScope com;
   Winsock ws;
