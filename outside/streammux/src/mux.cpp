@@ -101,11 +101,14 @@ CKRStreamMux::CKRStreamMux(LPUNKNOWN outer, HRESULT* hr)
   m_pAudio = new (std::nothrow) InputPin(this, &h, L"Audio in", streammux::kKindAudio);
   m_pOutput = new (std::nothrow) OutputPin(this, &h);
   if (!m_pVideo || !m_pAudio || !m_pOutput) h = E_OUTOFMEMORY;
+  InitializeCriticalSection(&m_csOrder);
+  InitializeConditionVariable(&m_turn);
   if (hr) *hr = h;
   FilterLog(kLog, "created");
 }
 
 CKRStreamMux::~CKRStreamMux() {
+  DeleteCriticalSection(&m_csOrder);
   delete m_pVideo;
   delete m_pAudio;
   delete m_pOutput;
@@ -125,14 +128,22 @@ STDMETHODIMP CKRStreamMux::Pause() {
   CAutoLock lock(&m_csFilter);
   if (IsStopped()) {
     CAutoLock deliver(&m_csDeliver);
-    m_videoEnded = m_audioEnded = m_eosSent = false;
+    m_eosSent = false;
     m_videoCount = m_audioCount = 0;
+    EnterCriticalSection(&m_csOrder);
+    m_stopping = false;
+    m_pending[0] = m_pending[1] = m_ended[0] = m_ended[1] = false;
+    LeaveCriticalSection(&m_csOrder);
   }
   return CBaseFilter::Pause();
 }
 
 STDMETHODIMP CKRStreamMux::Stop() {
   CAutoLock lock(&m_csFilter);
+  EnterCriticalSection(&m_csOrder);
+  m_stopping = true;  // samples held for their turn go now
+  LeaveCriticalSection(&m_csOrder);
+  WakeAllConditionVariable(&m_turn);
   // Decommit the output first: a delivery waiting for a buffer returns.
   if (m_pOutput->IsConnected()) m_pOutput->Inactive();
   HRESULT hr = CBaseFilter::Stop();
@@ -154,17 +165,48 @@ long CKRStreamMux::OutputBufferSize() {
   return size;
 }
 
+void CKRStreamMux::WaitForTurn(int kind, uint32_t startMs) {
+  const int other = 1 - kind;
+  CBaseInputPin* otherPin = other == 0 ? static_cast<CBaseInputPin*>(m_pVideo) : m_pAudio;
+  const DWORD since = GetTickCount();
+  EnterCriticalSection(&m_csOrder);
+  m_pending[kind] = true;
+  m_pendingMs[kind] = startMs;
+  WakeAllConditionVariable(&m_turn);
+  // The earlier of two waiting samples goes first (video on a tie).
+  while (!m_stopping && otherPin->IsConnected() && !m_ended[other] &&
+         !(m_pending[other] && (m_pendingMs[other] > startMs || (m_pendingMs[other] == startMs && kind == 0))) &&
+         GetTickCount() - since < 1000)
+    SleepConditionVariableCS(&m_turn, &m_csOrder, 50);
+  LeaveCriticalSection(&m_csOrder);
+}
+
+void CKRStreamMux::Done(int kind) {
+  EnterCriticalSection(&m_csOrder);
+  m_pending[kind] = false;
+  LeaveCriticalSection(&m_csOrder);
+  WakeAllConditionVariable(&m_turn);
+}
+
 HRESULT CKRStreamMux::Forward(uint8_t kind, IMediaSample* sample) {
   if (!m_pOutput->IsConnected()) return S_OK;  // nothing downstream: samples go nowhere
-  CAutoLock deliver(&m_csDeliver);
-  BYTE* data = nullptr;
-  sample->GetPointer(&data);
-  const long length = sample->GetActualDataLength();
   REFERENCE_TIME start = 0, stop = 0;
   const HRESULT timed = sample->GetTime(&start, &stop);
   if (FAILED(timed)) start = stop = 0;
   if (timed == VFW_S_NO_STOP_TIME) stop = start;
+  const int index = kind == streammux::kKindVideo ? 0 : 1;
+  WaitForTurn(index, uint32_t(start / 10000));
+  const HRESULT hr = DeliverSample(kind, sample, start, stop, SUCCEEDED(timed));
+  Done(index);
+  return hr;
+}
 
+HRESULT CKRStreamMux::DeliverSample(uint8_t kind, IMediaSample* sample, REFERENCE_TIME start, REFERENCE_TIME stop,
+                                    bool timed) {
+  CAutoLock deliver(&m_csDeliver);
+  BYTE* data = nullptr;
+  sample->GetPointer(&data);
+  const long length = sample->GetActualDataLength();
   IMediaSample* out = nullptr;
   HRESULT hr = m_pOutput->GetDeliveryBuffer(&out, nullptr, nullptr, 0);
   if (FAILED(hr)) return hr;
@@ -186,7 +228,7 @@ HRESULT CKRStreamMux::Forward(uint8_t kind, IMediaSample* sample) {
   streammux::WriteHeader(dst, h);
   std::memcpy(dst + streammux::kHeaderBytes, data, size_t(length));
   out->SetActualDataLength(length + long(streammux::kHeaderBytes));
-  if (SUCCEEDED(timed)) out->SetTime(&start, &stop);
+  if (timed) out->SetTime(&start, &stop);
   out->SetSyncPoint(sample->IsSyncPoint() == S_OK);
   const long n = kind == streammux::kKindVideo ? ++m_videoCount : ++m_audioCount;
   if (n == 1) FilterLog(kLog, "first %s sample: %ld bytes at %u ms", kind == streammux::kKindVideo ? "video" : "audio",
@@ -197,10 +239,16 @@ HRESULT CKRStreamMux::Forward(uint8_t kind, IMediaSample* sample) {
 }
 
 HRESULT CKRStreamMux::InputEnded(uint8_t kind) {
+  const int index = kind == streammux::kKindVideo ? 0 : 1;
+  EnterCriticalSection(&m_csOrder);
+  m_ended[index] = true;
+  LeaveCriticalSection(&m_csOrder);
+  WakeAllConditionVariable(&m_turn);
   CAutoLock deliver(&m_csDeliver);
-  (kind == streammux::kKindVideo ? m_videoEnded : m_audioEnded) = true;
+  EnterCriticalSection(&m_csOrder);
   // The stream ends when every connected input has ended.
-  const bool all = (!m_pVideo->IsConnected() || m_videoEnded) && (!m_pAudio->IsConnected() || m_audioEnded);
+  const bool all = (!m_pVideo->IsConnected() || m_ended[0]) && (!m_pAudio->IsConnected() || m_ended[1]);
+  LeaveCriticalSection(&m_csOrder);
   FilterLog(kLog, "end of %s stream", kind == streammux::kKindVideo ? "video" : "audio");
   if (!all || m_eosSent || !m_pOutput->IsConnected()) return S_OK;
   m_eosSent = true;

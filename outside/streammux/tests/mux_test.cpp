@@ -1,7 +1,7 @@
 // The stream multiplexer under Wine: our pattern source through the video
 // encoder into "Video in", AMR packets into "Audio in"; every sample comes
 // out once, tagged with its kind, times and key flag, its bytes unchanged;
-// the output ends when both inputs have ended.
+// the output merges the inputs in time order and ends when both have ended.
 #include <windows.h>
 #include <control.h>
 #include <objbase.h>
@@ -91,9 +91,13 @@ TEST(StreamMux, ForwardsEverySampleTaggedAndEndsWhenBothInputsEnd) {
   EXPECT_EQ(sink->EndOfStreams(), 1);
 
   int videoCount = 0, audioCount = 0;
+  uint32_t last = 0;
   for (const auto& s : sink->Samples()) {
     streammux::SampleHeader h;
     ASSERT_TRUE(streammux::ReadHeader(s.bytes.data(), s.bytes.size(), &h));
+    // The two inputs come out merged in time order.
+    EXPECT_GE(h.startMs, last) << videoCount << " " << audioCount;
+    last = h.startMs;
     ASSERT_EQ(h.length + streammux::kHeaderBytes, s.bytes.size());
     EXPECT_EQ(h.startMs, uint32_t(s.start / 10000));
     if (h.kind == streammux::kKindVideo) {
