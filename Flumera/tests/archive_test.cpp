@@ -233,8 +233,7 @@ TEST(Archive, StreamingPlusFile) {
   }
   if (!UnderWine()) GTEST_SKIP() << "ffmpeg is started through Wine";
   const std::string dir = WorkDirUnix();
-  const std::string out = dir + "/archive_check";
-  CreateDirectoryA("archive_check", nullptr);
+  const std::string out = dir + "/" + ScratchDir("archive_check");
   std::remove((out + "/done").c_str());
   ASSERT_TRUE(StartProgram("/usr/bin/python3 " + kSource + "/tests/ffmpeg_check.py " + out + " mp4 " + dir +
                            "/archive_stream.mp4 amr " + dir + "/archive_stream.amr"));

@@ -342,7 +342,7 @@ def receive(url, out, timeout, use_ffmpeg):
     return result
 
 
-def many(url, out, clients, slow, timeout):
+def many(url, out, clients, slow, timeout, last_ts=None):
     """N clients at once; per client the units received (time, arrival)."""
     host, port = re.match(r"rtsp://([^:/]+):(\d+)", url).groups()
     deadline = time.time() + timeout
@@ -381,6 +381,10 @@ def many(url, out, clients, slow, timeout):
                 now = time.time()
                 for t, _, unit in video.feed(packet):
                     s["units"].append((t, now, len(unit)))
+                    if last_ts is not None and i != slow and t >= last_ts:
+                        # Tells the feeding side that the stream has gone out.
+                        with open(os.path.join(out, "many_last"), "w") as f:
+                            f.write("%d\n" % i)
         except Exception as e:  # noqa: BLE001
             s["error"] = repr(e)
         c.close()
@@ -457,6 +461,7 @@ def main():
     ap.add_argument("--clients", type=int, default=64)
     ap.add_argument("--slow", type=int, default=-1)
     ap.add_argument("--done", default=None)
+    ap.add_argument("--last-ts", type=int, default=None, help="many: write many_last when a unit of this time arrives")
     a = ap.parse_args()
     code = 0
     try:
@@ -468,7 +473,7 @@ def main():
         elif a.mode == "receive":
             receive(a.url, a.out, a.timeout, a.ffmpeg)
         else:
-            many(a.url, a.out, a.clients, a.slow, a.timeout)
+            many(a.url, a.out, a.clients, a.slow, a.timeout, a.last_ts)
     except Exception as e:  # noqa: BLE001 - the caller reads the done file
         sys.stderr.write("rtsp_client: %r\n" % e)
         code = 1

@@ -330,6 +330,36 @@ std::string Client::Reply(DWORD ms) {
   }
 }
 
+bool Client::ReadExact(std::string* out, size_t n, DWORD ms) {
+  const DWORD until = GetTickCount() + ms;
+  while (pending_.size() < n) {
+    const DWORD now = GetTickCount();
+    if (int(until - now) <= 0 || !Readable(s_, until - now)) return false;
+    char buf[8192];
+    const int got = recv(s_, buf, sizeof buf, 0);
+    if (got <= 0) return false;
+    pending_.append(buf, size_t(got));
+  }
+  out->assign(pending_, 0, n);
+  pending_.erase(0, n);
+  return true;
+}
+
+bool Client::ReadPacket(std::string* packet, DWORD ms) {
+  std::string head;
+  for (;;) {
+    if (!ReadExact(&head, 1, ms)) return false;
+    if (head[0] == '$') break;
+    // A text message: up to its blank line.
+    std::string rest;
+    pending_.insert(0, head);
+    if (Reply(ms).empty()) return false;
+  }
+  if (!ReadExact(&head, 3, ms)) return false;
+  const size_t length = size_t(uint8_t(head[1])) << 8 | uint8_t(head[2]);
+  return ReadExact(packet, length, ms);
+}
+
 bool Client::Closed(DWORD ms) {
   const DWORD until = GetTickCount() + ms;
   for (;;) {
@@ -365,6 +395,12 @@ std::string WorkDirUnix() {
   char dir[MAX_PATH];
   GetCurrentDirectoryA(MAX_PATH, dir);
   return UnixPath(dir);
+}
+
+std::string ScratchDir(const std::string& name) {
+  const std::string dir = name + "_" + std::to_string(GetCurrentProcessId());
+  CreateDirectoryA(dir.c_str(), nullptr);
+  return dir;
 }
 
 bool StartProgram(const std::string& commandLine) {

@@ -93,6 +93,10 @@ class Client {
   void SendText(const std::string& text);
   // The next reply (head and body); empty when none came within `ms`.
   std::string Reply(DWORD ms = 3000);
+  // Exactly n bytes (false when they did not come within `ms`).
+  bool ReadExact(std::string* out, size_t n, DWORD ms = 3000);
+  // The next "$" frame's packet, skipping any text message before it.
+  bool ReadPacket(std::string* packet, DWORD ms = 3000);
   // True when the server closed the connection within `ms`.
   bool Closed(DWORD ms = 3000);
   SOCKET Socket() const { return s_; }
@@ -108,6 +112,9 @@ std::string Request(const char* method, const std::string& url, int cseq, const 
 bool UnderWine();
 std::string UnixPath(const std::string& windowsPath);
 std::string WorkDirUnix();
+// A folder of the working directory for this process's peer files (made
+// here; runs at the same time do not share one).
+std::string ScratchDir(const std::string& name);
 bool StartProgram(const std::string& commandLine);
 // Waits for a file (written last by the peer); false after `ms`.
 bool WaitForFile(const std::string& unixPath, DWORD ms);

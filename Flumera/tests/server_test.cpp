@@ -72,7 +72,7 @@ TEST(Server, PythonClientRebuildsTheFedUnits) {
   Host h(setup);
   ASSERT_NE(h.server, nullptr);
   ASSERT_EQ(h.Request(KRM_PRIME), 0);
-  const std::string out = WorkDirUnix() + "/peer_receive";
+  const std::string out = WorkDirUnix() + "/" + ScratchDir("peer_receive");
   std::remove((out + "/done").c_str());
   ASSERT_TRUE(StartProgram("/usr/bin/python3 " + kClient + " receive " + Url(h.rtspPort) + " --out " + out +
                            " --ffmpeg --timeout 60 --done " + out + "/done"));
@@ -147,16 +147,19 @@ TEST(Server, SixtyFourClientsAndOneSlowReader) {
   Host h(setup);
   const int threadsBefore = ThreadsOfThisProcess();  // the host's and the controller's
   ASSERT_EQ(h.Request(KRM_PRIME), 0);
-  const std::string out = WorkDirUnix() + "/peer_many";
-  CreateDirectoryA("peer_many", nullptr);
+  const std::string out = WorkDirUnix() + "/" + ScratchDir("peer_many");
   std::remove((out + "/done").c_str());
   std::remove((out + "/many_ready").c_str());
+  std::remove((out + "/many_last").c_str());
+  const uint32_t last = uint32_t((TheClip().units.size() * 3 - 1) * 1000 / 15);
   ASSERT_TRUE(StartProgram("/usr/bin/python3 " + kClient + " many " + Url(h.rtspPort) + " --clients 64 --slow 0 --out " +
-                           out + " --timeout 60 --done " + out + "/done"));
+                           out + " --timeout 90 --last-ts " + std::to_string(last) + " --done " + out + "/done"));
   ASSERT_TRUE(WaitForFile(out + "/many_ready", 30000)) << "the clients did not all play";
   Message m;
   ASSERT_TRUE(h.WaitFor(KRM_PLAY_REPLY, &m, 5000, [](const Message& r) { return r.extra == 0; }));
   FeedLive(h, 3);
+  // Stop drops what the sender still holds: it comes once the last unit is out.
+  EXPECT_TRUE(WaitForFile(out + "/many_last", 30000));
   Sleep(500);
   ASSERT_EQ(h.Request(KRM_STOP), 0);
   // Every thread of the session has ended (the system may take a moment to
@@ -177,6 +180,90 @@ TEST(Server, SixtyFourClientsAndOneSlowReader) {
   EXPECT_LT(SummaryValue(summary, "slow_units"), units) << summary;
   EXPECT_GT(SummaryValue(summary, "slow_max_ms"), 1000) << summary;
   EXPECT_LT(SummaryValue(summary, "fast_p99_ms"), 1000) << summary;
+}
+
+// ------------------------------------------------------------ joining late
+
+std::string SetupAndPlay(Client& c, const Host& h) {
+  const std::string url = "rtsp://127.0.0.1/live";
+  c.SendText(Request("SETUP", url, 1, "Transport: RTP/AVP;unicast;client_port=7000-7001\r\n"));
+  std::string reply = c.Reply();
+  c.SendText(Request("PLAY", url, 2, "Session: " + std::to_string(h.session->sessionNumber) + "\r\n"));
+  return reply + c.Reply();
+}
+
+// The unit a video packet carries whole (one table entry: word and size).
+Bytes UnitOf(const std::string& packet) {
+  if (packet.size() < 20) return {};
+  const uint8_t* p = reinterpret_cast<const uint8_t*>(packet.data());
+  const uint32_t size = uint32_t(p[16]) << 24 | uint32_t(p[17]) << 16 | uint32_t(p[18]) << 8 | p[19];
+  return Bytes(p + 20, p + 20 + std::min<size_t>(size, packet.size() - 20));
+}
+
+TEST(Server, LateJoinerStartsWithTheConfigurationAndAKeyFrame) {
+  SessionSetup setup;
+  setup.mediaMask = 2;
+  setup.videoConfig = TheClip().config;
+  Host h(setup);
+  ASSERT_EQ(h.Request(KRM_PRIME), 0);
+  const Clip& clip = TheClip();
+  ASSERT_TRUE(clip.keys[0] && clip.keys[15] && !clip.keys[6]);
+  Client early(h.rtspPort);
+  ASSERT_NE(SetupAndPlay(early, h).find("Session:"), std::string::npos);
+  Message m;
+  ASSERT_TRUE(h.WaitFor(KRM_PLAY_REPLY, &m, 5000));
+  for (size_t v = 0; v < 6; ++v) h.FeedVideo(clip.units[v], clip.keys[v] ? 0 : 0x10, uint32_t(v * 66), 66);
+  std::string packet;
+  ASSERT_TRUE(early.ReadPacket(&packet));
+  Bytes first = clip.config;
+  first.insert(first.end(), clip.units[0].begin(), clip.units[0].end());
+  EXPECT_TRUE(UnitOf(packet) == first);
+  for (size_t v = 1; v < 6; ++v) {
+    ASSERT_TRUE(early.ReadPacket(&packet));
+    EXPECT_TRUE(UnitOf(packet) == clip.units[v]) << v;
+  }
+  // Mid-picture-group: the newcomer waits for the next key frame and gets
+  // the configuration in front of it; the first client goes on as before.
+  Client late(h.rtspPort);
+  ASSERT_NE(SetupAndPlay(late, h).find("Session:"), std::string::npos);
+  for (size_t v = 6; v < 20; ++v) h.FeedVideo(clip.units[v], clip.keys[v] ? 0 : 0x10, uint32_t(v * 66), 66);
+  ASSERT_TRUE(late.ReadPacket(&packet));
+  first = clip.config;
+  first.insert(first.end(), clip.units[15].begin(), clip.units[15].end());
+  EXPECT_TRUE(UnitOf(packet) == first);
+  ASSERT_TRUE(late.ReadPacket(&packet));
+  EXPECT_TRUE(UnitOf(packet) == clip.units[16]);
+  for (size_t v = 6; v < 20; ++v) {
+    ASSERT_TRUE(early.ReadPacket(&packet));
+    EXPECT_TRUE(UnitOf(packet) == clip.units[v]) << v;
+  }
+}
+
+// A silent set-up client is dropped alone; a client's PAUSE pauses the
+// controller, and the last client's departure returns it to Prime.
+TEST(Server, IdleClientGoesAloneAndPauseEndsTheLastClient) {
+  SessionSetup setup;
+  setup.mediaMask = 2;
+  setup.system.silenceMs = 1000;
+  setup.videoConfig = TheClip().config;
+  Host h(setup);
+  ASSERT_EQ(h.Request(KRM_PRIME), 0);
+  Client playing(h.rtspPort), idle(h.rtspPort);
+  ASSERT_NE(SetupAndPlay(playing, h).find("Session:"), std::string::npos);
+  Message m;
+  ASSERT_TRUE(h.WaitFor(KRM_PLAY_REPLY, &m, 5000));
+  idle.SendText(Request("SETUP", "rtsp://127.0.0.1/live", 1, "Transport: RTP/AVP;unicast;client_port=7000-7001\r\n"));
+  EXPECT_EQ(idle.Reply().substr(0, 15), "RTSP/1.0 200 OK");
+  EXPECT_TRUE(idle.Closed(4000));
+  EXPECT_FALSE(playing.Closed(300));
+  EXPECT_EQ(h.server->GetCurState(), KRS_PLAY);
+  EXPECT_EQ(h.Count(KRM_NO_CLIENTS), 0);
+  playing.SendText(Request("PAUSE", "rtsp://127.0.0.1/live", 3, "Session: " + std::to_string(h.session->sessionNumber) + "\r\n"));
+  EXPECT_EQ(playing.Reply(), "RTSP/1.0 200 OK\r\nCSeq: 3\r\n\r\n");
+  EXPECT_TRUE(h.WaitFor(KRM_PAUSED_BY_CLIENT, &m, 3000));
+  EXPECT_TRUE(playing.Closed(3000));  // paused clients leave at the next pass
+  EXPECT_TRUE(h.WaitFor(KRM_NO_CLIENTS, &m, 3000));
+  EXPECT_EQ(h.server->GetCurState(), KRS_PRIME);
 }
 
 // ------------------------------------------------------------ requests
