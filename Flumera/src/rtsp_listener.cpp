@@ -327,7 +327,9 @@ void RtspListener::AgeClients(unsigned long elapsed) {
   }
   for (DESTLISTITEM* c : drop) {
     droppedAdmitted |= c->counted;
-    if (c->kind == 2 && c->broken) Notice(owner_, 1, c);
+    // The host hears of every device client that goes, whichever thread
+    // found it silent first.
+    if (c->kind == 2 && c->status != kClientPaused) Notice(owner_, c->broken ? 1 : 2, c);
     DropClient(owner_, c);
   }
   // Only this client goes; the others stay served.
