@@ -221,3 +221,53 @@ TEST(SkinFile, TheBuiltSkinLoads) {
 
 }  // namespace
 }  // namespace shell
+
+#include "shell/portable/skin_controls.h"
+
+namespace shell {
+namespace {
+
+TEST(SkinControls, TimeTextTable) {
+  struct Case {
+    uint32_t position, duration;
+    const char16_t* want;
+  };
+  const Case cases[] = {
+      {65, 300, u"1:05/5:00"},        {65, 600, u"01:05/10:00"},   {65, 3900, u"0:01:05/1:05:00"},
+      {0, 0, u"0:00/0:00"},           {5, 59, u"0:05/0:59"},       {0, 60, u"0:00/1:00"},
+      {599, 600, u"09:59/10:00"},     {3600, 7200, u"1:00:00/2:00:00"}, {61, 3605, u"0:01:01/1:00:05"},
+      {36000, 36001, u"10:00:00/10:00:01"},
+  };
+  for (const Case& c : cases) {
+    const std::u16string got = FormatTimeText(c.position, c.duration);
+    EXPECT_EQ(got, c.want) << c.position << " of " << c.duration << ": "
+                           << std::string(got.begin(), got.end());
+  }
+}
+
+TEST(SkinControls, SeekPositions) {
+  // Bar from x 5, 190 wide, 60 s.
+  EXPECT_EQ(SeekPositionAt(5, 5, 190, 60000), 0);
+  EXPECT_EQ(SeekPositionAt(100, 5, 190, 60000), 30000);
+  EXPECT_EQ(SeekPositionAt(195, 5, 190, 60000), 60000);
+  EXPECT_EQ(SeekPositionAt(400, 5, 190, 60000), 60000);  // past the right end: the duration
+  EXPECT_EQ(SeekPositionAt(-3, 5, 190, 60000), 0);      // a negative x: 0
+  EXPECT_EQ(SeekPositionAt(2, 5, 190, 60000), 0);
+  EXPECT_EQ(SeekPositionAt(100, 5, 190, 0), 0);
+  EXPECT_EQ(SeekXOf(30000, 5, 190, 60000), 100);
+  EXPECT_EQ(SeekXOf(123, 5, 190, 0), 5);  // no duration: an empty bar
+}
+
+TEST(SkinControls, VolumeThumb) {
+  const VolumeTrack track{15, 84, 8};
+  EXPECT_EQ(track.Usable(), 61);
+  EXPECT_EQ(track.ThumbTopFor(100), 15);
+  EXPECT_EQ(track.ValueAt(15), 100);
+  EXPECT_EQ(track.ThumbTopFor(0), 84 - 8);
+  EXPECT_EQ(track.ValueAt(76), 0);
+  EXPECT_EQ(track.ThumbTopFor(50), 45);
+  EXPECT_EQ(track.ValueAt(45), 51);
+}
+
+}  // namespace
+}  // namespace shell
