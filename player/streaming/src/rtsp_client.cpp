@@ -94,7 +94,7 @@ RtspPresentation* RtspClient::FindPresentation(int32_t id) {
 
 int32_t RtspClient::LowestFreeId() const {
   for (int32_t id = 0; id < 2; ++id) {
-    bool taken = false;
+    bool taken = reserved_[id];
     for (const RtspPresentation* p = list_; p; p = p->next) taken |= p->id == id;
     if (!taken) return id;
   }

@@ -1,7 +1,6 @@
 // The RTSP client against GStreamer's RTSP server and a scripted server of
 // the dialect (tests/rtsp_peers.py, started for the whole run by a CTest
-// fixture). Presentations reach Ready through a test-only request kind on
-// the same request cycle that sends the DESCRIBE and SETUP a server needs.
+// fixture).
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -74,126 +73,7 @@ std::string HeaderLine(const std::string& request, const char* name) {
 class TestClient : public RtspClient {
  public:
   using RtspClient::RtspClient;
-
-  // Connects, DESCRIBEs and SETUPs every media: the presentation is Ready.
-  int32_t Prepare(const std::string& url, int32_t& id) {
-    char host[128];
-    int port = 0;
-    if (std::sscanf(url.c_str(), "rtsp://%127[^:]:%d/", host, &port) != 2) return kResultHostNotFound;
-    auto* p = new RtspPresentation;
-    id = p->id = LowestFreeId();
-    std::snprintf(p->baseUrl, sizeof p->baseUrl, "%s", url.c_str());
-    int32_t rc;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    for (;;) {
-      {
-        std::lock_guard<std::recursive_mutex> guard(scheduler_->lock());
-        rc = sockets_->ConnectTcp(id, host, uint16_t(port));
-      }
-      if (rc != kResultPending || std::chrono::steady_clock::now() >= deadline) break;
-      platform::sleepMs(5);
-    }
-    if (rc != kResultDone) {
-      delete p;
-      return rc;
-    }
-    LinkPresentation(p);
-    auto* r = new RtspRequest;
-    r->presentation = id;
-    r->function = static_cast<StepFunction>(&TestClient::StepPrepare);
-    stream_ = 0;
-    return StartRequest(r, nullptr, nullptr, requestTimeout_);
-  }
-
   using RtspClient::LowestFreeId;
-
- private:
-  bool Begin(RtspPresentation& p, int32_t method, const std::string& uri) {
-    RtspMessage& m = p.request;
-    m.BeginCompose();
-    m.kind = kRequest;
-    m.method = method;
-    m.hasCSeq = true;
-    m.cseq = p.cseq;
-    uri_ = uri;
-    m.requestUri = MakeToken(uri_.c_str(), uint32_t(uri_.size()));
-    if (p.sessionKnown) {
-      SessionValue(p, session_, sizeof session_);
-      m.hasSession = true;
-      m.session = MakeToken(session_);
-    }
-    return true;
-  }
-
-  int32_t StepPrepare(RtspRequest& r) {
-    RtspPresentation* p = FindPresentation(r.presentation);
-    if (!p) return GoneStep(r);
-    switch (r.step) {
-      case 1:
-        Begin(*p, kMethodDescribe, p->baseUrl);
-        p->request.hasAccept = true;
-        p->request.accept = MakeToken("application/sdp");
-        p->responseComplete = false;
-        if (!SendRequest(*p)) return Fail(r, *p);
-        r.step = 2;
-        return 0;
-      case 2:
-      case 4: {
-        if (WaitCheck(r, *p, false) == 0) return 0;
-        if (p->result != 1) return Fail(r, *p);
-        if (r.step == 4) {
-          const TransportSpec& t = p->answerTransport;
-          if (p->answerHasTransport && t.hasServerPort)
-            sockets_->SetServerPorts(p->id, stream_, t.serverPort[0], t.serverPort[1]);
-          if (p->answerHasTransport && t.hasSsrc) {
-            p->learnedSsrc[stream_] = t.ssrc;
-            p->ssrcLearned[stream_] = true;
-          }
-          ++stream_;
-        }
-        r.step = 3;
-        return 0;
-      }
-      default: {
-        const int32_t count = GetMediaCount(p->id);
-        if (int32_t(stream_) >= count) {
-          Complete(r, p, 1);
-          return 1;
-        }
-        const char* control = RefStringText(p->description->media[stream_]->control);
-        char uri[512];
-        if (std::strncmp(control, "rtsp:", 5) == 0) {
-          std::snprintf(uri, sizeof uri, "%s", control);
-        } else {
-          JoinControlUrl(p->baseUrl, control, uri, sizeof uri);
-        }
-        uint16_t rtpPort = 0, rtcpPort = 0;
-        if (sockets_->OpenRtpSocket(p->id, stream_, rtpPort) != kResultDone ||
-            sockets_->GetRtcpPort(p->id, stream_, rtcpPort) != kResultDone)
-          return Fail(r, *p);
-        Begin(*p, kMethodSetup, uri);
-        TransportSpec& t = p->request.transports[p->request.transportCount++];
-        t.hasProtocol = t.hasProfile = t.hasDelivery = t.hasClientPort = true;
-        t.clientPort[0] = rtpPort;
-        t.clientPort[1] = rtcpPort;
-        p->responseComplete = false;
-        if (!SendRequest(*p)) return Fail(r, *p);
-        r.startTime = GetStreamClockTime();
-        r.step = 4;
-        return 0;
-      }
-    }
-  }
-
-  int32_t Fail(RtspRequest& r, RtspPresentation& p) {
-    if (p.result == 1) p.result = 0;
-    Complete(r, &p, p.result);
-    return 1;
-  }
-
-  uint32_t stream_ = 0;
-  std::string uri_;
-  char session_[kSessionTextSize] = {};
 };
 
 // A streaming session's worth of parts with the scheduler running in its own
@@ -225,9 +105,15 @@ struct Session {
     // The scripted server's log of this path starts anew.
     std::remove(("rtsp_peers/" + url.substr(url.rfind('/') + 1) + ".log").c_str());
     int32_t id = -1;
-    const int32_t rc = client.Prepare(url, id);
+    int32_t rc = client.StartDescribe(id, url.c_str(), nullptr, nullptr);
     EXPECT_EQ(rc, 1) << url;
     if (rc != 1) return -1;
+    for (int32_t m = 0; m < client.GetMediaCount(id); ++m) {
+      const char* control = RefStringText(client.GetMediaList(id)[m]->control);
+      rc = client.StartSetup(id, m, m, control, nullptr, nullptr);
+      EXPECT_EQ(rc, 1) << url << " media " << m;
+      if (rc != 1) return -1;
+    }
     rtp.AddRecord(id, 1 << 16, 1000, 5000);
     rtp.SetTrackKind(id, 0, kPayloadMpeg4, 96, 1 << 16);
     rtp.SetClockRate(id, 0, clockRate);
@@ -551,4 +437,111 @@ TEST(RtspClientLookups, StillImageBufferTimeAndIds) {
   p.stillImage = nullptr;  // not ours to free
   p.stillImageValid = false;
   held.Drop(&p);
+}
+
+TEST(RtspClientDescribe, ParseUrl) {
+  SocketLayer sockets;
+  TaskScheduler scheduler;
+  RtpSession rtp(&sockets);
+  bool ok = false;
+  RtspClient client(&sockets, &scheduler, &rtp, ok);
+  struct Case {
+    std::string url;
+    int32_t result, port;
+    const char* host;
+  } cases[] = {
+      {"rtsp://example.com/clip", 1, 554, "example.com"},
+      {"rtsp://127.0.0.1:8554/a/b.mp4", 1, 8554, "127.0.0.1"},
+      {"rtsp://example.com", 2, 0, ""},
+      {"rtsp://example.com/", 2, 0, ""},
+      {"example.com/clip", 2, 0, ""},
+      {"rtsp://" + std::string(128, 'h') + "/clip", 2, 0, ""},
+      {"rtsp://h/" + std::string(128, 'p'), 2, 0, ""},
+      {"rtsp://h/" + std::string(600, 'p'), 2, 0, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.url.substr(0, 40));
+    EXPECT_EQ(client.ParseUrl(c.url.c_str()), c.result);
+    if (c.result == 1) {
+      EXPECT_EQ(client.Port(), c.port);
+      EXPECT_STREQ(client.Host(), c.host);
+    }
+  }
+  EXPECT_EQ(client.Path()[0], u'a');
+  uint8_t token[8];
+  PackSessionToken("12345678", token);
+  const uint8_t bcd[8] = {0x12, 0x34, 0x56, 0x78, 0, 0, 0, 0};
+  EXPECT_EQ(std::memcmp(token, bcd, 8), 0);
+  PackSessionToken("A1B", token);  // 'A' is 0, not 10; the odd character is left
+  EXPECT_EQ(token[0], 0x01);
+  EXPECT_EQ(token[1], 0);
+}
+
+TEST(RtspClientDescribe, IdentityHeadersRedirectsAndLimits) {
+  Session s;
+  const char* texts[kRequestTextCount] = {"WMF/1.1,Orlomer 3.0,ENGL", "LAN", "caps", nullptr, "ann", "secret",
+                                          "2027",                     "app", "fill", ""};
+  s.client.SetHeaderValues(texts);
+  int32_t first = s.Open(Url("scripted", "plain.identity"));
+  ASSERT_GE(first, 0);
+  const std::string describe = LastRequest("plain.identity", "DESCRIBE");
+  EXPECT_EQ(HeaderLine(describe, "ID"), "user=ann;authentication=secret");
+  EXPECT_EQ(HeaderLine(describe, "Verification"), "") << "no signature, no Verification";
+  EXPECT_EQ(HeaderLine(describe, "User-Network"), "LAN");
+  EXPECT_LT(describe.find("User-Agent:"), describe.find("Accept:"));
+  EXPECT_LT(describe.find("DeviceInfo:"), describe.find("ID:"));
+  EXPECT_LT(describe.find("Expiration:"), describe.find("Application-Specific-String:"));
+  const std::string setup = LastRequest("plain.identity", "SETUP");
+  EXPECT_EQ(HeaderLine(setup, "Blocksize"), "1400");
+  EXPECT_EQ(HeaderLine(setup, "Transport").rfind("RTP/AVP;unicast;client_port=", 0), 0u);
+  EXPECT_EQ(HeaderLine(setup, "Session"), "") << "the first SETUP knows no session";
+
+  // A session of decimal digits packs as BCD; a 200 without Transport keeps
+  // the server ports as they were.
+  const int32_t second = s.Open(Url("scripted", "bcd.a"));
+  ASSERT_GE(second, 0);
+  const uint8_t bcd[8] = {0x12, 0x34, 0x56, 0x78, 0, 0, 0, 0};
+  EXPECT_EQ(std::memcmp(s.client.FindPresentation(second)->sessionToken, bcd, 8), 0);
+  // A third presentation is refused and changes nothing.
+  int32_t third = -1;
+  EXPECT_EQ(s.client.StartDescribe(third, Url("scripted", "plain.third").c_str(), nullptr, nullptr),
+            kResultTwoPresentations);
+  EXPECT_EQ(s.client.GetPresentationCount(), 2);
+  EXPECT_EQ(s.client.StartTeardown(second, nullptr, nullptr), 1);
+  const int32_t bare = s.Open(Url("scripted", "notransport.a"));
+  ASSERT_GE(bare, 0);
+  EXPECT_EQ(s.sockets.FindEntry(bare)->serverRtpPort[0], 0);
+  EXPECT_EQ(s.client.StartTeardown(bare, nullptr, nullptr), 1);
+  EXPECT_EQ(s.client.StartTeardown(first, nullptr, nullptr), 1);
+
+  // Five redirects are followed on the open connection, CSeq unchanged; the
+  // sixth is not.
+  int32_t id = -1;
+  ASSERT_EQ(s.client.StartDescribe(id, Url("scripted", "redirects-5").c_str(), nullptr, nullptr), 1);
+  for (int k = 5; k >= 0; --k) {
+    const std::string request = LastRequest("redirects-" + std::to_string(k), "DESCRIBE");
+    EXPECT_EQ(HeaderLine(request, "CSeq"), "0") << k;
+  }
+  EXPECT_EQ(s.client.StartTeardown(id, nullptr, nullptr), 1);
+  for (int k = 0; k <= 6; ++k) std::remove(("rtsp_peers/redirects-" + std::to_string(k) + ".log").c_str());
+  EXPECT_EQ(s.client.StartDescribe(id, Url("scripted", "redirects-6").c_str(), nullptr, nullptr), 0);
+  EXPECT_EQ(LastRequest("redirects-0", "DESCRIBE"), "");
+  EXPECT_EQ(s.client.GetPresentationCount(), 0);
+  EXPECT_EQ(s.client.LowestFreeId(), 0);
+}
+
+TEST(RtspClientDescribe, StillImageByGetParameter) {
+  Session s;
+  int32_t id = -1;
+  ASSERT_EQ(s.client.StartDescribe(id, Url("scripted", "still.a").c_str(), nullptr, nullptr), 1);
+  ASSERT_EQ(s.client.GetMediaCount(id), 1);
+  EXPECT_EQ(s.client.StartSetup(id, 0, 0, "image", nullptr, nullptr), 1);
+  EXPECT_EQ(s.sockets.GetStreamCount(id), 0u) << "no UDP pair for the image";
+  ASSERT_EQ(s.client.GetStillImageLength(id), 768u);
+  const uint8_t* image = s.client.GetStillImageData(id);
+  for (uint32_t i = 0; i < 768; ++i) ASSERT_EQ(image[i], uint8_t(i)) << i;
+  const std::string request = LastRequest("still.a", "GET_PARAMETER");
+  EXPECT_EQ(HeaderLine(request, "Accept"), "X-MP4V-IMAGE");
+  EXPECT_EQ(HeaderLine(request, "Content-Length"), "7");
+  EXPECT_EQ(s.client.StartTeardown(id, nullptr, nullptr), 1);
 }

@@ -46,10 +46,17 @@ SCRIPTS = {
     "pause500": {"pause": 500},
     "norange": {"norange": True},
     "redirect-long": {"play": 302, "location": "rtsp://127.0.0.1:1/" + "x" * 300},
+    "still": {"still": True},
+    "notransport": {"notransport": True},
+    "bcd": {"session": "12345678"},
 }
+STILL_IMAGE = bytes(range(256)) * 3
 
 
 def sdp(path, script):
+    if script.get("still"):
+        return ("v=0\r\no=- 1 1 IN IP4 127.0.0.1\r\ns=%s\r\nt=0 0\r\na=control:*\r\n"
+                "m=application 0 RTP/AVP 98\r\na=control:image\r\n" % path)
     return ("v=0\r\no=- 1 1 IN IP4 127.0.0.1\r\ns=%s\r\nt=0 0\r\na=control:*\r\n" % path
             + ("" if script.get("norange") else "a=range:npt=0-60.000\r\n") +
             "m=audio 0 RTP/AVP 97\r\na=rtpmap:97 AMR/8000\r\na=fmtp:97 octet-align=1\r\n"
@@ -82,13 +89,19 @@ class Scripted:
                     pending += chunk
                 head, _, pending = pending.partition(b"\r\n\r\n")
                 text = head.decode("latin-1")
+                length = re.search(r"(?i)content-length:\s*(\d+)", text)
+                while length and len(pending) < int(length.group(1)):
+                    pending += conn.recv(4096)
+                request_body = pending[:int(length.group(1))] if length else b""
+                pending = pending[len(request_body):]
                 lines = text.split("\r\n")
                 method, url, _ = lines[0].split(" ", 2)
                 m = re.match(r"rtsp://[^/]+/([^/]+)", url)
                 path = m.group(1) if m else ""
                 with open(os.path.join(self.logdir, path + ".log"), "a") as log:
-                    log.write(text + "\r\n\r\n")
+                    log.write(text + "\r\n\r\n")  # the body, if any, is not logged
                 script = SCRIPTS.get(path.split(".")[0], {})  # "krss.a": a log of its own
+                redirects = re.match(r"redirects-(\d+)", path)
                 headers = {}
                 for line in lines[1:]:
                     k, _, v = line.partition(":")
@@ -99,10 +112,18 @@ class Scripted:
                 if script.get("krss") and method == "SETUP":
                     extra.append("Server: KRSS/3.0")
                 status, body = 200, ""
-                if method == "DESCRIBE":
+                if method == "DESCRIBE" and redirects and int(redirects.group(1)) > 0:
+                    status = 301
+                    extra = ["Location: rtsp://127.0.0.1:%d/redirects-%d" % (self.port, int(redirects.group(1)) - 1)]
+                elif method == "DESCRIBE":
                     extra = ["Content-Base: rtsp://127.0.0.1:%d/%s/" % (self.port, path),
                              "Content-Type: application/sdp"]
                     body = sdp(path, script)
+                elif method == "GET_PARAMETER":
+                    body = STILL_IMAGE.decode("latin-1") if request_body == b"Image\r\n" else ""
+                    status = 200 if body else 400
+                elif method == "SETUP" and script.get("notransport"):
+                    pass
                 elif method == "SETUP":
                     ports = re.search(r"client_port=(\d+)-(\d+)", headers.get("transport", ""))
                     a, b = self.udp_pair(udp)
@@ -128,7 +149,7 @@ class Scripted:
                 elif method == "TEARDOWN":
                     if script.get("silent"):
                         continue
-                phrase = {200: "OK", 302: "Moved Temporarily", 480: "Unsupported Client",
+                phrase = {200: "OK", 301: "Moved Permanently", 302: "Moved Temporarily", 400: "Bad Request", 480: "Unsupported Client",
                           500: "Internal Server Error"}[status]
                 answer = "RTSP/1.0 %d %s\r\nCSeq: %s\r\n" % (status, phrase, cseq)
                 answer += "".join(h + "\r\n" for h in extra)

@@ -66,6 +66,7 @@ struct RtspPresentation {
 
   int32_t id = 0;
   char sessionText[kSessionTextSize] = {};
+  uint8_t sessionToken[8] = {};
   int32_t state = kStateInit;
   int32_t cseq = 0;
   SdpParser sdpParser;
@@ -127,9 +128,21 @@ class RtspClient : public RtspReceiveSink {
   int32_t GetReceiveWindow(int32_t presentation, uint8_t*& window, uint32_t& length) override;
   void CommitReceived(int32_t presentation, uint32_t bytes) override;
 
+  // 1, or 2 for a URL without "//", without a path, or too long for the
+  // client's fields (nothing is cut).
+  int32_t ParseUrl(const char* url);
+  const char* Host() const { return host_; }
+  int32_t Port() const { return port_; }
+  const char16_t* Path() const { return path_; }
+
   // Requests. Without a callback they run in the caller's thread and answer
   // the presentation's result; with one they are queued (1) and the
   // callback gets a copy of the block.
+  // The new id is written to the caller before the request runs.
+  int32_t StartDescribe(int32_t& presentation, const char* url, CompletionCallback callback,
+                        RequestCompletion* block);
+  int32_t StartSetup(int32_t presentation, int32_t track, int32_t media, const char* control,
+                     CompletionCallback callback, RequestCompletion* block);
   int32_t StartPlay(int32_t presentation, int32_t startMs, int32_t endMs, CompletionCallback callback,
                     RequestCompletion* block);
   int32_t StartResume(int32_t presentation, CompletionCallback callback, RequestCompletion* block);
@@ -182,7 +195,11 @@ class RtspClient : public RtspReceiveSink {
     int32_t rangeStartMs = -1;
     int32_t rangeEndMs = -1;
     bool sendRtt = false;
-    uintptr_t extra = 0;  // free for request kinds added on top
+    RtspPresentation* created = nullptr;  // DESCRIBE: not in the list until connected
+    int32_t track = 0;
+    int32_t media = 0;
+    uint16_t rtpPort = 0;
+    uint16_t rtcpPort = 0;
   };
 
   // Queues or runs a request whose record the caller allocated with new;
@@ -212,6 +229,8 @@ class RtspClient : public RtspReceiveSink {
   static void FreePresentationParts(RtspPresentation& p);
   int32_t LowestFreeId() const;
 
+  int32_t StepDescribe(RtspRequest& request);
+  int32_t StepSetup(RtspRequest& request);
   int32_t StepPlay(RtspRequest& request);
   int32_t StepPause(RtspRequest& request);
   int32_t StepTeardown(RtspRequest& request);
@@ -234,10 +253,20 @@ class RtspClient : public RtspReceiveSink {
   void OnBodyPending(RtspPresentation& p);
   void OnBodyComplete(RtspPresentation& p);
   void ApplyRtpInfo(RtspPresentation& p);
+  // The identification and access headers DESCRIBE and SETUP send.
+  bool AddIdentityHeaders(RtspMessage& m);
+  void ClearForDescribe(RtspPresentation& p);
+  // Ends a presentation whose DESCRIBE failed: entry, list, memory.
+  void DiscardPresentation(RtspPresentation* p);
   void ApplyRtcpIntervalAndSsrc(RtspPresentation& p);
   int32_t PlaySend(RtspRequest& request, RtspPresentation& p);
   void PlayFinish(RtspRequest& request, RtspPresentation& p);
 
+  char host_[128] = {};
+  int32_t port_ = 554;
+  char16_t path_[128] = {};
+  char urlBuffer_[512] = {};
+  bool reserved_[2] = {};  // ids whose DESCRIBE is under way
   bool redirectPending_ = false;
   char* redirectUrl_ = nullptr;
   int32_t redirectCount_ = 0;
@@ -246,6 +275,10 @@ class RtspClient : public RtspReceiveSink {
   bool RedirectPending() const { return redirectPending_; }
   const char* RedirectUrl() const { return redirectUrl_ ? redirectUrl_ : ""; }
 };
+
+// The session token: two characters per byte, each c - '0' up to '9' and
+// c - 'A' beyond (decimal texts pack as BCD).
+void PackSessionToken(const char* session, uint8_t token[8]);
 
 // Joins a base URL and a control text with one '/' between them; false when
 // the result does not fit.
