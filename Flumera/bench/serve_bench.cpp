@@ -26,10 +26,9 @@ int main(int argc, char** argv) {
   WSADATA wsa;
   WSAStartup(MAKEWORD(2, 2), &wsa);
   const std::string source = SUITE_TEST_DATA_DIR;
-  Bytes config;
-  std::vector<Bytes> units;
-  std::vector<bool> keys;
-  SplitVideo(ReadFile(source + "/tests/data/clip.m4v"), &config, &units, &keys);
+  const Bytes& config = TheClip().config;
+  const std::vector<Bytes>& units = TheClip().units;
+  const std::vector<bool>& keys = TheClip().keys;
   if (units.empty()) {
     std::fprintf(stderr, "serve_bench: no clip\n");
     return 1;

@@ -20,13 +20,7 @@ using namespace flumera_test;
 
 namespace {
 
-struct Winsock {
-  Winsock() {
-    WSADATA wsa;
-    WSAStartup(MAKEWORD(2, 2), &wsa);
-  }
-  ~Winsock() { WSACleanup(); }
-} winsock;
+WinsockScope winsock;
 
 const std::string kSource = SUITE_TEST_DATA_DIR;
 
@@ -77,19 +71,6 @@ struct UseLoggingWriter {
   ~UseLoggingWriter() { ArchiveRecorder::SetWriterFactory(nullptr); }
 } useLoggingWriter;
 
-struct Clip {
-  Bytes config;
-  std::vector<Bytes> units;
-  std::vector<bool> keys;
-};
-const Clip& TheClip() {
-  static Clip c = [] {
-    Clip c;
-    SplitVideo(ReadFile(kSource + "/tests/data/clip.m4v"), &c.config, &c.units, &c.keys);
-    return c;
-  }();
-  return c;
-}
 
 // A session with a kind-1 client that plays (so the archive starts with the
 // first admission), then media: audio fed `leadMs` ahead of the video.

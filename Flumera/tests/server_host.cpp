@@ -48,6 +48,15 @@ void SplitVideo(const Bytes& es, Bytes* config, std::vector<Bytes>* units, std::
   }
 }
 
+const Clip& TheClip() {
+  static const Clip clip = [] {
+    Clip c;
+    SplitVideo(ReadFile(std::string(SUITE_TEST_DATA_DIR) + "/tests/data/clip.m4v"), &c.config, &c.units, &c.keys);
+    return c;
+  }();
+  return clip;
+}
+
 std::vector<Bytes> AmrFrames(int frames) {
   AmrEncState* st = nullptr;
   amr_enc_init(&st, 0, "test");

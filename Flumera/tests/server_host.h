@@ -28,11 +28,27 @@ struct Message {
   Bytes data;  // the 292-byte client record of messages 6 and 14
 };
 
+// Winsock for the test program's own sockets, for its lifetime.
+struct WinsockScope {
+  WinsockScope() {
+    WSADATA wsa;
+    WSAStartup(MAKEWORD(2, 2), &wsa);
+  }
+  ~WinsockScope() { WSACleanup(); }
+};
+
 unsigned short FreePort(int type);
 Bytes ReadFile(const std::string& path);
 // The MPEG-4 clip cut into its decoder configuration and its units
 // (VOPs with the headers in front of them).
 void SplitVideo(const Bytes& es, Bytes* config, std::vector<Bytes>* units, std::vector<bool>* keys);
+// The test clip (tests/data/clip.m4v) cut once.
+struct Clip {
+  Bytes config;
+  std::vector<Bytes> units;
+  std::vector<bool> keys;
+};
+const Clip& TheClip();
 // `frames` AMR 12.2 frames of our coder as storage frames (header byte, speech).
 std::vector<Bytes> AmrFrames(int frames);
 

@@ -17,13 +17,7 @@ using namespace flumera_test;
 
 namespace {
 
-struct Winsock {
-  Winsock() {
-    WSADATA wsa;
-    WSAStartup(MAKEWORD(2, 2), &wsa);
-  }
-  ~Winsock() { WSACleanup(); }
-} winsock;
+WinsockScope winsock;
 
 const std::string kSource = SUITE_TEST_DATA_DIR;
 const std::string kClient = kSource + "/tests/rtsp_client.py";
@@ -32,17 +26,6 @@ std::string Url(unsigned short port, const char* path = "live") {
   return "rtsp://127.0.0.1:" + std::to_string(port) + "/" + path;
 }
 
-struct Clip {
-  Bytes config;
-  std::vector<Bytes> units;
-  std::vector<bool> keys;
-  Clip() { SplitVideo(ReadFile(kSource + "/tests/data/clip.m4v"), &config, &units, &keys); }
-};
-
-const Clip& TheClip() {
-  static Clip clip;
-  return clip;
-}
 
 // Feeds the clip at 15 frames per second of media time and 100 ms AMR
 // buffers (five frames), interleaved by time, without waiting.
