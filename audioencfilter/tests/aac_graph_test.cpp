@@ -105,6 +105,29 @@ TEST_F(AacGraph, AacAndAmrPacketsLeaveInTheirOwnSamples) {
   EXPECT_EQ(lib.channels, 2);
 }
 
+TEST_F(AacGraph, TheFirstRefusedDeliveryIsTheAnswerWhenBothSamplesGo) {
+  lib.frameBytes = 100;
+  EncoderGraph g(CreateInProcessEncoder(), 24000, 2, 20);
+  int rate = 0, bitrate = 24000;
+  short channels = 2;
+  ASSERT_EQ(g.Config()->SetAAC(0, TRUE, 3, &rate, &bitrate, &channels), S_OK);
+  ASSERT_EQ(rate, 24000);
+  ASSERT_EQ(g.Config()->SetAMR(0, TRUE, 0, 0, 4750), S_OK);
+  // 20 ms at 24 kHz is 480 sample frames: the third input sample completes
+  // the first AAC frame, so it delivers a speech sample, then an AAC sample.
+  g.Sink()->AnswerAt(3, S_FALSE);
+  ASSERT_EQ(g.Connect(), S_OK);
+  ASSERT_TRUE(SUCCEEDED(g.RunToEnd()));
+  ASSERT_EQ(g.Stop(), S_OK);
+  const auto samples = g.Sink()->Samples();
+  ASSERT_GE(samples.size(), 4u);
+  EXPECT_EQ(samples[1].data[0], 0);
+  EXPECT_EQ(samples[2].data[0], 0);  // speech, refused
+  EXPECT_EQ(samples[3].data[0], 2);  // AAC, accepted: the answer stays S_FALSE
+  EXPECT_EQ(g.Source()->LastDeliverResult(), S_FALSE);
+  EXPECT_EQ(g.Source()->Delivered(), 2);
+}
+
 TEST_F(AacGraph, AFailedAacInitLeavesNoCodecAndCountsItsSamplesAsSkipped) {
   lib.failOpen = true;
   EncoderGraph g(CreateInProcessEncoder(), 8000, 2, 5);

@@ -164,6 +164,33 @@ TEST_F(StreamingGraph, StampsLaggingTheBytesBySixHundredMillisecondsRaiseTheDrif
   }
 }
 
+TEST_F(StreamingGraph, SamplesOfTwelveAndAHalfMillisecondsRaiseNoFalseDrift) {
+  // 100 sample frames at 8 kHz: a byte clock that dropped the half
+  // millisecond of each sample would lag 500 ms after 1000 samples.
+  EncoderGraph g(CreateRegisteredEncoder(), 8000, 2, 1100);
+  g.Source()->SetSampleFrames(100);
+  ASSERT_EQ(g.Config()->SetAMR(0, TRUE, 0, 0, 4750), S_OK);
+  ASSERT_EQ(g.Connect(), S_OK);
+  ASSERT_TRUE(SUCCEEDED(g.RunToEnd()));
+  ASSERT_EQ(g.Stop(), S_OK);
+  EXPECT_EQ(g.Source()->Delivered(), 1100);
+  EXPECT_TRUE(eventsOf(g.Events(), EC_KR_AUDIO_DRIFT).empty());
+  int n = 0;
+  EXPECT_EQ(g.Stats()->GetAMRSamples(0, &n), S_OK);
+  EXPECT_EQ(n, (1100 * 100 + 159) / 160);  // the last partial frame at the end of the stream
+}
+
+TEST_F(StreamingGraph, ADownstreamRefusalReachesTheSource) {
+  EncoderGraph g(CreateRegisteredEncoder(), 8000, 2, 10);
+  ASSERT_EQ(g.Config()->SetAMR(0, TRUE, 0, 0, 4750), S_OK);
+  g.Sink()->AnswerAt(3, S_FALSE);
+  ASSERT_EQ(g.Connect(), S_OK);
+  ASSERT_TRUE(SUCCEEDED(g.RunToEnd()));
+  ASSERT_EQ(g.Stop(), S_OK);
+  EXPECT_EQ(g.Source()->LastDeliverResult(), S_FALSE);
+  EXPECT_EQ(g.Source()->Delivered(), 2);  // the source stopped at the refusal
+}
+
 TEST_F(StreamingGraph, TwoAmrStreamsAndEvrcShareTheSpeechSample) {
   const std::string log = testDir() + "qpl_graph.log";
   DeleteFileA(log.c_str());

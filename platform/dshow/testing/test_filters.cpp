@@ -34,7 +34,7 @@ class TestPcmSource::Pin : public CBaseOutputPin {
   }
   HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) override {
     request->cBuffers = 4;
-    request->cbBuffer = static_cast<long>(owner_->rate_ / 50 * 2 * owner_->channels_);
+    request->cbBuffer = static_cast<long>(owner_->SampleFrames() * 2 * owner_->channels_);
     ALLOCATOR_PROPERTIES actual;
     HRESULT hr = allocator->SetProperties(request, &actual);
     if (FAILED(hr)) return hr;
@@ -101,7 +101,7 @@ DWORD WINAPI TestPcmSource::ThreadProc(void* self) {
 }
 
 void TestPcmSource::Push() {
-  const LONG frameSamples = static_cast<LONG>(rate_ / 50);  // 20 ms
+  const LONG frameSamples = SampleFrames();
   for (int i = 0; i < samples_; ++i) {
     if (WaitForSingleObject(stopEvent_, 0) == WAIT_OBJECT_0) break;
     IMediaSample* sample = nullptr;
@@ -114,7 +114,9 @@ void TestPcmSource::Push() {
       for (WORD c = 0; c < channels_; ++c) pcm[s * channels_ + c] = v;
     }
     sample->SetActualDataLength(frameSamples * 2 * channels_);
-    REFERENCE_TIME start = static_cast<REFERENCE_TIME>(i) * 200000, stop = start + 200000;
+    // Exact stamps of each sample's first and last sample frame.
+    REFERENCE_TIME start = static_cast<REFERENCE_TIME>(i) * frameSamples * 10000000 / rate_;
+    REFERENCE_TIME stop = static_cast<REFERENCE_TIME>(i + 1) * frameSamples * 10000000 / rate_;
     if (i >= shiftFrom_) {
       start += shift_;
       stop += shift_;
@@ -142,6 +144,7 @@ class TestSink::Pin : public CBaseInputPin {
   STDMETHODIMP Receive(IMediaSample* sample) override {
     HRESULT hr = CBaseInputPin::Receive(sample);
     if (hr != S_OK) return hr;
+    const HRESULT answer = owner_->received_ + 1 == owner_->answerAt_ ? owner_->answer_ : S_OK;
     owner_->bytes_ += sample->GetActualDataLength();
     TestSink::Sample kept;
     BYTE* data = nullptr;
@@ -158,7 +161,7 @@ class TestSink::Pin : public CBaseInputPin {
       owner_->held_.push_back(sample);
     }
     ++owner_->received_;
-    return S_OK;
+    return answer;
   }
   HRESULT Inactive() override {
     owner_->ReleaseHeld();

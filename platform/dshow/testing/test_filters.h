@@ -28,6 +28,9 @@ class TestPcmSource : public CBaseFilter {
     shiftFrom_ = fromSample;
     shift_ = shift;
   }
+  // Sample frames per pushed sample (20 ms by default).
+  void SetSampleFrames(LONG frames) { sampleFrames_ = frames; }
+  LONG SampleFrames() const { return sampleFrames_ ? sampleFrames_ : static_cast<LONG>(rate_ / 50); }
   int Delivered() const { return delivered_; }
   HRESULT LastDeliverResult() const { return lastResult_; }
   bool Finished() const { return finished_; }
@@ -48,6 +51,7 @@ class TestPcmSource : public CBaseFilter {
   WORD channels_;
   int samples_;
   int shiftFrom_ = 0;
+  LONG sampleFrames_ = 0;
   REFERENCE_TIME shift_ = 0;
   HANDLE thread_ = nullptr;
   HANDLE stopEvent_ = nullptr;
@@ -82,6 +86,11 @@ class TestSink : public CBaseFilter {
   // Keeps up to `count` samples referenced (not returned to their allocator)
   // until the sink stops: a downstream filter that holds buffers.
   void HoldSamples(int count) { hold_ = count; }
+  // Receive answers `answer` for the n-th sample (1-based), S_OK otherwise.
+  void AnswerAt(int n, HRESULT answer) {
+    answerAt_ = n;
+    answer_ = answer;
+  }
 
  private:
   class Pin;
@@ -95,6 +104,8 @@ class TestSink : public CBaseFilter {
   mutable std::mutex samplesLock_;
   std::vector<Sample> samples_;
   int hold_ = 0;
+  int answerAt_ = 0;
+  HRESULT answer_ = S_OK;
   std::vector<IMediaSample*> held_;
   void ReleaseHeld();
 };
