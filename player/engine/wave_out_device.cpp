@@ -249,3 +249,11 @@ void WaveOutDevice::SetVolume(uint32_t percent) {
 }
 
 uint32_t WaveOutDevice::GetVolume() const { return ((volumeWord & 0xFFFF) * 100 + 32767) / 65535; }
+
+uint32_t WaveOutDevice::PlayedBytes() {
+  if (!handle) return 0;
+  MMTIME t = {};
+  t.wType = TIME_BYTES;
+  if (api->Position(handle, &t) != MMSYSERR_NOERROR || t.wType != TIME_BYTES) return 0;
+  return t.u.cb;
+}

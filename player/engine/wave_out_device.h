@@ -33,6 +33,7 @@ class WaveOutApi {
   virtual MMRESULT Reset(HWAVEOUT h) { return waveOutReset(h); }
   virtual MMRESULT Close(HWAVEOUT h) { return waveOutClose(h); }
   virtual MMRESULT SetVolume(HWAVEOUT h, DWORD v) { return waveOutSetVolume(h, v); }
+  virtual MMRESULT Position(HWAVEOUT h, MMTIME* t) { return waveOutGetPosition(h, t, sizeof(MMTIME)); }
   // The pause between two attempts on a busy device.
   virtual void Sleep(DWORD ms) { ::Sleep(ms); }
 
@@ -73,6 +74,8 @@ class WaveOutDevice {
   bool WaitFree(DWORD ms);
 
   bool IsOpen() const { return handle != nullptr; }
+  // Bytes the device has played since it opened or was last reset.
+  uint32_t PlayedBytes();
   uint32_t QueuedMs() const { return static_cast<uint32_t>(queuedMs); }
   uint32_t Outstanding() const { return static_cast<uint32_t>(buffersOutstanding); }
   uint32_t VolumeWord() const { return volumeWord; }

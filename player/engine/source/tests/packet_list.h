@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <istream>
 #include <string>
@@ -27,6 +28,21 @@ inline uint32_t Adler32(const uint8_t* data, size_t n) {
   return (b << 16) | a;
 }
 
+// The sum of a followed by b (b of lengthB bytes), as zlib combines them.
+inline uint32_t Adler32Combine(uint32_t a, uint32_t b, uint64_t lengthB) {
+  const uint32_t base = 65521;
+  const uint32_t rem = static_cast<uint32_t>(lengthB % base);
+  uint64_t sum1 = a & 0xFFFF;
+  uint64_t sum2 = (uint64_t(rem) * sum1) % base;
+  sum1 += (b & 0xFFFF) + base - 1;
+  sum2 += ((a >> 16) & 0xFFFF) + ((b >> 16) & 0xFFFF) + base - rem;
+  if (sum1 >= base) sum1 -= base;
+  if (sum1 >= base) sum1 -= base;
+  if (sum2 >= uint64_t(base) << 1) sum2 -= uint64_t(base) << 1;
+  if (sum2 >= base) sum2 -= base;
+  return static_cast<uint32_t>(sum1 | (sum2 << 16));
+}
+
 inline std::vector<Packet> ParsePackets(std::istream& in) {
   std::vector<Packet> out;
   Packet p;
@@ -39,6 +55,28 @@ inline std::vector<Packet> ParsePackets(std::istream& in) {
       out.push_back(p);
       p = Packet{};
     }
+  }
+  return out;
+}
+
+// ffmpeg's framecrc lines ("stream, dts, pts, duration, size, 0xADLER"),
+// whose Adler-32 starts from 0 instead of 1: turned into the usual sum.
+inline std::vector<Packet> ParseFrameCrc(std::istream& in) {
+  std::vector<Packet> out;
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.empty() || line[0] == '#') continue;
+    long long stream = 0, dts = 0, pts = 0, duration = 0, size = 0;
+    unsigned long crc = 0;
+    if (std::sscanf(line.c_str(), "%lld, %lld, %lld, %lld, %lld, 0x%lx", &stream, &dts, &pts, &duration, &size, &crc) != 6)
+      continue;
+    Packet p;
+    p.pts = pts;
+    p.size = static_cast<uint32_t>(size);
+    const uint32_t a = static_cast<uint32_t>(((crc & 0xFFFF) + 1) % 65521);
+    const uint32_t b = static_cast<uint32_t>(((crc >> 16) + static_cast<uint64_t>(size)) % 65521);
+    p.adler = (b << 16) | a;
+    out.push_back(p);
   }
   return out;
 }
