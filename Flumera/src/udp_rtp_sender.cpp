@@ -229,8 +229,12 @@ void UdpRtpSender::SendAudio(const uint8_t* data, int length, uint32_t stamp, ui
         ++i;
         frameTime += duration;
         if (f.length < 2) continue;  // no speech byte
-        if (amr) bytes[(f.data - bytes) + f.length - 1] &= flumera::AmrLastByteMask(type);
-        unit.Append(f.data + 1, f.length - 1);
+        if (amr) {
+          bytes[(f.data - bytes) + f.length - 1] &= flumera::AmrLastByteMask(type);
+          unit.Append(f.data + 1, f.length - 1);
+        } else {
+          unit.Append(f.data, f.length);  // the EVRC packetizer reads the rate from the frame itself
+        }
       }
       if (i < packet.count && packet.frames[i].length == 0) ++i, frameTime += duration;
       if (unit.Count() > 1) p.Packetize(unit, unitTime);
