@@ -205,15 +205,18 @@ int ColorConverter4::Convert(const uint8_t* const planes[3], uint8_t* pixels, in
   Diffuse(w, h);
   const uint8_t* G = grey_.data();
   if (mode & kConvertModePacked4) {
-    // Two pixels per byte, the left one in the high nibble; an odd width
-    // leaves the last low nibble empty rather than taking the next row's pixel.
+    // Two pixels per byte, the left one in the high nibble. Each surface row
+    // starts on its own byte (an odd pitch ends in a spare nibble), and a
+    // nibble that shares its byte with a pixel outside the picture keeps the
+    // other pixel.
+    const size_t rowBytes = (size_t(dest.pitch) + 1) / 2;
     for (int r = 0; r < h; ++r) {
       const uint8_t* g = G + size_t(r) * w;
-      uint8_t* d = pixels + (size_t(y + r) * dest.pitch + x) / 2;
-      for (int c = 0; c < w; c += 2) {
-        const uint8_t right = c + 1 < w ? uint8_t(g[c + 1] >> 4) : 0;
-        *d++ = uint8_t((g[c] & 0xF0) | right);
-      }
+      uint8_t* d = pixels + size_t(y + r) * rowBytes + size_t(x) / 2;
+      int c = 0;
+      if (x & 1) *d = uint8_t((*d & 0xF0) | (g[c++] >> 4)), ++d;
+      for (; c + 1 < w; c += 2) *d++ = uint8_t((g[c] & 0xF0) | (g[c + 1] >> 4));
+      if (c < w) *d = uint8_t((g[c] & 0xF0) | (*d & 0x0F));
     }
   } else {
     for (int r = 0; r < h; ++r) {

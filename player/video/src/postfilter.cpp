@@ -255,6 +255,12 @@ void DeringCombined(const Plane& pl) {
 int vdec_postfilter(PostFilterInput& in, uint8_t* out, int mode) {
   const int w = in.width, h = in.height;
   if (w <= 0 || h <= 0 || w % 16 || h % 16) return 0;
+  // A mode this filter does not know copies, like mode 0.
+  if (mode < 0 || mode > 3) mode = 0;
+  if (!out || !in.planes[0] || !in.planes[1] || !in.planes[2] || !in.flags) return 0;
+  // Every filtering mode reads the quantisers; deblocking reads this picture's flags.
+  if (mode != 0 && !in.quant) return 0;
+  if ((mode & VDEC_POSTFILTER_DEBLOCK) && !in.flags[0]) return 0;
   const size_t lumaSize = size_t(w) * h, chromaSize = lumaSize / 4;
   std::memcpy(out, in.planes[0], lumaSize);
   std::memcpy(out + lumaSize, in.planes[1], chromaSize);

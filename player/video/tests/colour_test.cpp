@@ -76,9 +76,11 @@ DisplayFormat Surface(int bits, int width, int height, uint32_t r = 0, uint32_t 
   return f;
 }
 
+// Exactly the surface's bytes: 4-bit rows start on their own byte.
 size_t SurfaceBytes(const DisplayFormat& f) {
+  if (f.bitsPerPixel == 4) return (size_t(f.pitch) + 1) / 2 * f.rows;
   const int bits = f.bitsPerPixel == 12 ? 16 : f.bitsPerPixel;  // 12-bit pixels take 16 bits
-  return (size_t(f.pitch) * f.rows * bits + 7) / 8;
+  return size_t(f.pitch) * f.rows * bits / 8;
 }
 
 // Converts `pic` with a freshly selected converter for `dest`.
@@ -216,16 +218,68 @@ TEST(Colour, FourBitErrorDiffusionOnFlatArea) {
 }
 
 TEST(Colour, FourBitOddWidthKeepsRowsApart) {
-  // An odd width leaves the last low nibble of each row empty instead of
+  // An odd width leaves the last low nibble of each row as it was instead of
   // borrowing the next row's first pixel.
   Picture p(5, 3);
   for (int r = 0; r < 3; ++r)
     for (int c = 0; c < 5; ++c) p.Y(c, r) = uint8_t(r == 1 ? 0xF0 : 0x10);
   DisplayFormat dest = Surface(4, 6, 3);
   auto out = ConvertWith(p, dest);
-  EXPECT_EQ(out[2] & 0x0F, 0);
+  EXPECT_EQ(out[2], 0x1E);
   EXPECT_EQ(out[3], 0xFF);  // row 1 starts at byte 3
-  EXPECT_EQ(out[5] & 0x0F, 0);
+  EXPECT_EQ(out[5], 0xFE);
+}
+
+// The picture drawn at every position of surfaces with odd and even pitches,
+// packed and one byte per pixel, into buffers of exactly the surface's size:
+// each pixel lands in its own nibble (or byte) and nothing else changes.
+TEST(Colour, FourBitOddPitchesAndPositions) {
+  // Levels on multiples of 16 leave no error to diffuse.
+  struct Size { int w, h; };
+  for (const Size pic : {Size{1, 1}, Size{2, 2}, Size{3, 2}, Size{5, 3}}) {
+    Picture p(pic.w, pic.h);
+    for (int r = 0; r < pic.h; ++r)
+      for (int c = 0; c < pic.w; ++c) p.Y(c, r) = uint8_t((r * pic.w + c + 1) << 4);
+    for (int pitch = pic.w; pitch <= pic.w + 3; ++pitch) {
+      const int rows = pic.h + 1;
+      for (int y = 0; y + pic.h <= rows; ++y)
+        for (int x = 0; x + pic.w <= pitch; ++x)
+          for (bool packed : {true, false}) {
+            DisplayFormat dest = Surface(4, pitch, rows);
+            ColorConverterHolder holder;
+            ASSERT_EQ(holder.Select(dest), 1);
+            const size_t rowBytes = packed ? (size_t(pitch) + 1) / 2 : size_t(pitch);
+            std::vector<uint8_t> out(rowBytes * rows, 0xA5);  // exact size, for ASan
+            ASSERT_EQ(holder.Convert(p.Planes(), out.data(), x, y, dest, p.Format(),
+                                     packed ? kConvertModePacked4 : 0), 1);
+            for (int r = 0; r < rows; ++r)
+              for (int c = 0; c < (packed ? int(rowBytes) * 2 : pitch); ++c) {
+                const bool inside = r >= y && r < y + pic.h && c >= x && c < x + pic.w;
+                const int level = inside ? (r - y) * pic.w + (c - x) + 1 : -1;
+                int got, want;
+                if (packed) {
+                  const uint8_t b = out[size_t(r) * rowBytes + size_t(c) / 2];
+                  got = c % 2 ? b & 15 : b >> 4;
+                  want = inside ? level : (c % 2 ? 0x5 : 0xA);
+                } else {
+                  got = out[size_t(r) * pitch + c];
+                  want = inside ? 15 - level : 0xA5;
+                }
+                ASSERT_EQ(got, want) << pic.w << "x" << pic.h << " pitch " << pitch << " at " << x << "," << y
+                                     << " packed " << packed << ", pixel " << c << "," << r;
+              }
+          }
+    }
+  }
+}
+
+// The fault's own case: pitch 3, rows 12 3_ / 45 6_ (not 12 45 60).
+TEST(Colour, FourBitPitchThreeRowsOnOwnBytes) {
+  Picture p(3, 2);
+  for (int i = 0; i < 6; ++i) p.y[i] = uint8_t((i + 1) << 4);
+  DisplayFormat dest = Surface(4, 3, 2);
+  auto out = ConvertWith(p, dest);
+  EXPECT_EQ(out, (std::vector<uint8_t>{0x12, 0x3E, 0x45, 0x6E}));
 }
 
 TEST(Colour, UnsupportedDepthLeavesNoConverter) {

@@ -68,6 +68,48 @@ TEST(PostFilter, RefusesSizesThatAreNotWholeMacroblocks) {
   EXPECT_EQ(vdec_postfilter(in, out.data(), 1), 0);
 }
 
+// Missing arrays are refused with 0 where the mode needs them, leaving the
+// output and the flag arrays as they were; an unknown mode is mode 0 in every
+// respect (a copy, and the flag arrays stay where they are).
+TEST(PostFilter, MissingArraysAndUnknownModes) {
+  enum Missing { kNothing, kQuant, kFlagArrays, kFirstFlags, kOutput, kPlane };
+  struct Case { Missing missing; int mode; int result; };
+  const Case cases[] = {
+      {kQuant, 1, 0}, {kQuant, 2, 0}, {kQuant, 3, 0}, {kQuant, 0, 1},
+      {kFlagArrays, 0, 0}, {kFlagArrays, 1, 0}, {kFlagArrays, 2, 0}, {kFlagArrays, 3, 0},
+      {kFirstFlags, 1, 0}, {kFirstFlags, 3, 0}, {kFirstFlags, 0, 1}, {kFirstFlags, 2, 1},
+      {kOutput, 0, 0}, {kPlane, 3, 0},
+      {kNothing, 4, 1}, {kNothing, 5, 1}, {kNothing, 7, 1}, {kNothing, -1, 1}, {kNothing, 255, 1},
+      {kQuant, 4, 1}, {kFirstFlags, 7, 1},
+  };
+  for (const Case& c : cases) {
+    Picture p(48, 32, 12, kBlockFlatHorizontal | kBlockFlatVertical | kBlockTextured);
+    p.Noise(3);
+    const std::vector<uint8_t> flagsBefore = p.flags;
+    uint8_t* arrays[2] = {c.missing == kFirstFlags ? nullptr : p.flags.data(), p.otherFlags.data()};
+    uint8_t* const arraysBefore[2] = {arrays[0], arrays[1]};
+    PostFilterInput in{{p.yuv.data(), p.yuv.data() + p.w * p.h, p.yuv.data() + p.w * p.h * 5 / 4},
+                       p.w, p.h, c.missing == kQuant ? nullptr : p.quant.data(),
+                       c.missing == kFlagArrays ? nullptr : arrays};
+    if (c.missing == kPlane) in.planes[1] = nullptr;
+    std::vector<uint8_t> out(p.yuv.size(), 0xEE);
+    EXPECT_EQ(vdec_postfilter(in, c.missing == kOutput ? nullptr : out.data(), c.mode), c.result)
+        << "missing " << c.missing << " mode " << c.mode;
+    // Refused: nothing written. Accepted here: mode 0 or an unknown mode, or
+    // deringing without flags, which reads none.
+    const bool copies = c.result == 1 && !(c.mode == 2);
+    if (c.result == 0) {
+      EXPECT_EQ(out, std::vector<uint8_t>(out.size(), 0xEE)) << c.missing << " " << c.mode;
+    } else if (copies) {
+      EXPECT_EQ(out, p.yuv) << c.missing << " " << c.mode;
+    }
+    const bool swapped = c.result == 1 && c.mode == 2;
+    EXPECT_EQ(arrays[0], swapped ? arraysBefore[1] : arraysBefore[0]) << c.missing << " " << c.mode;
+    EXPECT_EQ(arrays[1], swapped ? arraysBefore[0] : arraysBefore[1]) << c.missing << " " << c.mode;
+    EXPECT_EQ(p.flags, flagsBefore) << c.missing << " " << c.mode;
+  }
+}
+
 // Deblocking of one edge between two macroblock rows (or columns) with a step.
 TEST(PostFilter, DeblockingStrongAndWeakModes) {
   struct Case {

@@ -28,6 +28,9 @@ struct PostFilterInput {
 };
 
 // Filters the picture into `out` (Y, then U, then V, packed at the coded
-// size). Mode 0 copies; 1 deblocks; 2 derings; 3 runs the combined pass.
-// Returns 0 for a size that is not made of whole macroblocks, else 1.
+// size). Mode 0 copies; 1 deblocks; 2 derings; 3 runs the combined pass;
+// any other mode is taken as 0. Returns 0, leaving `out` and the flag arrays
+// untouched, for a size that is not made of whole macroblocks or a missing
+// array the mode needs (quantisers in modes 1 to 3, the flag-array pointer,
+// this picture's flags in modes 1 and 3); else 1.
 int vdec_postfilter(PostFilterInput& in, uint8_t* out, int mode);
