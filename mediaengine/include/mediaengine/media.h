@@ -45,13 +45,14 @@ class CNestedInterface : public Interface {
 class CImpIGenFromFile : public CNestedInterface<IGenFromFile> {
  public:
   using CNestedInterface::CNestedInterface;
+  // Refused with KRM_E_WRONG_MODE while the engine is live.
+  STDMETHODIMP GetDSEvent(LONG* code, LONG_PTR* param1, LONG_PTR* param2) override;
+  STDMETHODIMP GetDSEventHandle(HANDLE* event) override;
+  STDMETHODIMP FreeDSEvent(LONG code, LONG_PTR param1, LONG_PTR param2) override;
   STDMETHODIMP SetSourceFileName(LPCWSTR) override { return E_NOTIMPL; }
   STDMETHODIMP GetSourceFileInfo(LPCWSTR, void*) override { return E_NOTIMPL; }
   STDMETHODIMP StartEncode(LONG) override { return E_NOTIMPL; }
   STDMETHODIMP StartPreview(LONG) override { return E_NOTIMPL; }
-  STDMETHODIMP GetDSEvent(LONG*, LONG_PTR*, LONG_PTR*) override { return E_NOTIMPL; }
-  STDMETHODIMP GetDSEventHandle(HANDLE*) override { return E_NOTIMPL; }
-  STDMETHODIMP FreeDSEvent(LONG, LONG_PTR, LONG_PTR) override { return E_NOTIMPL; }
   STDMETHODIMP Stop() override { return E_NOTIMPL; }
   STDMETHODIMP SetPreviewType(LONG) override { return E_NOTIMPL; }
   STDMETHODIMP GetStreamTime(double*) override { return E_NOTIMPL; }
@@ -146,8 +147,27 @@ class COKRMedia : public IUnknown {
   // Live engine objects of the process.
   static LONG LiveObjects();
 
+  // The graph's life and its events. Modes of CreateGraph: 0 file or custom
+  // source, 1 live; of StopGraph: 0 normal, 1 keep the streamer's clients,
+  // -1 the graph only.
+  HRESULT CreateGraph(LONG mode);
+  HRESULT DestroyGraph();
+  HRESULT StartGraph();
+  HRESULT StopGraph(LONG mode);
+  HRESULT FlushEvent(LONG* count);
+  // The next event within 100 ms, else E_ABORT. The blocks of events 32774
+  // to 32776 are delivered as copies that FreeDSEvent frees.
+  HRESULT GetDSEvent(LONG* code, LONG_PTR* param1, LONG_PTR* param2);
+  HRESULT FreeDSEvent(LONG code, LONG_PTR param1, LONG_PTR param2);
+  HRESULT GetDSEventHandle(HANDLE* event);
+  HRESULT GetCurrentMediaTime(double* seconds);
+
   // For the engine's other parts.
   CCustomGraph* Graph() const { return graph_; }
+  bool Live() const { return live_ != 0; }
+  bool RunPending() const { return runPending_ != 0; }
+  // The streamer filter in the graph (one reference held), or none.
+  void SetStreamer(IBaseFilter* streamer);
   LONG GraphState() const { return graphState_; }
   void SetGraphState(LONG state) { graphState_ = state; }
   void SetPreviewMode(LONG mode) { previewMode_ = mode; }
@@ -159,6 +179,9 @@ class COKRMedia : public IUnknown {
  private:
   explicit COKRMedia(IUnknown* outer);
   HRESULT Init();
+  bool ReadOutputConfig(KROutputConfig* output);
+  HRESULT SetStreamerPauseState(LONG keepClients);
+  void ForgetFilters();
 
   // Nested interface objects, in the engine's order.
   CImpIGenFromFile genFromFile_;

@@ -1,0 +1,205 @@
+// The engine's graph life and event delivery on Wine's graph manager, with
+// the platform's test filters and a streamer double that records its calls.
+#include "streamer/streamer.h"  // first: it wants winsock2 before windows.h
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "dshow/base.h"
+#include "mediaengine/errors.h"
+#include "mediaengine/media.h"
+#include "mediaengine/server.h"
+#include "test_filters.h"
+#include "test_util.h"
+
+using namespace mediaengine;
+
+namespace {
+
+// {5C1A0D11-2F6B-4E39-9A57-6B1D0C6E1A01}
+const GUID CLSID_StreamerDouble = {0x5C1A0D11, 0x2F6B, 0x4E39, {0x9A, 0x57, 0x6B, 0x1D, 0x0C, 0x6E, 0x1A, 0x01}};
+
+class StreamerDouble : public CBaseFilter, public IKRStreamerControl {
+ public:
+  StreamerDouble() : CBaseFilter("streamer double", nullptr, &lock_, CLSID_StreamerDouble) {}
+  DECLARE_IUNKNOWN
+  STDMETHODIMP NonDelegatingQueryInterface(REFIID iid, void** out) override {
+    if (IsEqualIID(iid, IID_IKRStreamerControl)) {
+      *out = static_cast<IKRStreamerControl*>(this);
+      AddRef();
+      return S_OK;
+    }
+    return CBaseFilter::NonDelegatingQueryInterface(iid, out);
+  }
+  int GetPinCount() override { return 0; }
+  CBasePin* GetPin(int) override { return nullptr; }
+  STDMETHODIMP Reserved1() override { return E_NOTIMPL; }
+  STDMETHODIMP SetParam(ULONG, LONG_PTR, ULONG) override { return S_OK; }
+  STDMETHODIMP OpenBatch() override { return S_OK; }
+  STDMETHODIMP ApplyBatch() override { return S_OK; }
+  STDMETHODIMP SetPauseState(long keep) override {
+    pauseStates.push_back(keep);
+    return S_OK;
+  }
+  STDMETHODIMP Grant(ULONG, BYTE) override { return S_OK; }
+  std::vector<long> pauseStates;
+
+ private:
+  CCritSec lock_;
+};
+
+class GraphTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(com_.Result(), S_OK);
+    ASSERT_EQ(CreateKRMediaObject(nullptr, IID_IUnknown, reinterpret_cast<void**>(&unknown_)), S_OK);
+    engine_ = static_cast<COKRMedia*>(unknown_);
+  }
+  void TearDown() override {
+    unknown_->Release();
+    EXPECT_EQ(ModuleObjectCount(), 0);
+  }
+  // Raises an event as a filter would.
+  void Notify(LONG code, LONG_PTR p1, LONG_PTR p2) {
+    IMediaEventSink* sink = nullptr;
+    ASSERT_EQ(engine_->Graph()->QueryGraph(IID_IMediaEventSink, reinterpret_cast<void**>(&sink)), S_OK);
+    sink->Notify(code, p1, p2);
+    sink->Release();
+  }
+  void SetOutputType(LONG type) {
+    IKRMediaConfig* config = nullptr;
+    ASSERT_EQ(unknown_->QueryInterface(IID_IKRMediaConfig, reinterpret_cast<void**>(&config)), S_OK);
+    KROutputConfig output;
+    config->GetConfigOutput(&output);
+    output.mediaOutputType = type;
+    output.fileOutput = 1;
+    config->ConfigOutput(&output);
+    config->Release();
+  }
+  ComScope com_;
+  IUnknown* unknown_ = nullptr;
+  COKRMedia* engine_ = nullptr;
+};
+
+TEST_F(GraphTest, WithoutAGraph) {
+  LONG code;
+  LONG_PTR p1, p2;
+  EXPECT_EQ(engine_->GetDSEvent(&code, &p1, &p2), KRM_E_FUNCTION_FAILED);
+  EXPECT_EQ(engine_->DestroyGraph(), E_FAIL);
+  EXPECT_EQ(engine_->StartGraph(), S_OK);
+  EXPECT_EQ(engine_->StopGraph(0), S_OK);
+  double seconds = -1;
+  EXPECT_EQ(engine_->GetCurrentMediaTime(&seconds), S_OK);
+  EXPECT_EQ(seconds, 0.0);
+}
+
+TEST_F(GraphTest, EventsAreDeliveredAndBlocksCopied) {
+  ASSERT_EQ(engine_->CreateGraph(0), S_OK);
+  HWND window = CreateWindowExW(0, L"STATIC", L"events", 0, 0, 0, 1, 1, HWND_MESSAGE, nullptr, nullptr, nullptr);
+  ASSERT_EQ(engine_->Graph()->SetNotifyWindow(window, 0x5F4), S_OK);
+  LONG code = 0;
+  LONG_PTR p1 = 0, p2 = 0;
+  DWORD before = GetTickCount();
+  EXPECT_EQ(engine_->GetDSEvent(&code, &p1, &p2), E_ABORT);
+  EXPECT_LT(GetTickCount() - before, 2000u) << "the wait is bounded";
+  EXPECT_EQ(code, 0);
+
+  BYTE block[12] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
+  Notify(32774, reinterpret_cast<LONG_PTR>(block), sizeof block);
+  Notify(32776, reinterpret_cast<LONG_PTR>(block), 0);
+  Notify(32775, 0, 8);
+  MSG msg;
+  EXPECT_TRUE(PeekMessageW(&msg, window, 0x5F4, 0x5F4, PM_REMOVE)) << "the window hears of pending events";
+
+  ASSERT_EQ(engine_->GetDSEvent(&code, &p1, &p2), S_OK);
+  EXPECT_EQ(code, 32774);
+  EXPECT_NE(p1, reinterpret_cast<LONG_PTR>(block)) << "a copy";
+  EXPECT_EQ(p2, 12);
+  block[0] = 99;  // the filter's block changes; the copy does not
+  EXPECT_EQ(reinterpret_cast<BYTE*>(p1)[0], 1);
+  EXPECT_EQ(reinterpret_cast<BYTE*>(p1)[11], 12);
+  EXPECT_EQ(engine_->FreeDSEvent(code, p1, p2), S_OK);
+
+  ASSERT_EQ(engine_->GetDSEvent(&code, &p1, &p2), S_OK);
+  EXPECT_EQ(code, 32776);
+  EXPECT_EQ(p1, reinterpret_cast<LONG_PTR>(block)) << "length 0: passed as it came";
+  EXPECT_EQ(engine_->FreeDSEvent(code, p1, p2), S_OK) << "and not freed";
+
+  ASSERT_EQ(engine_->GetDSEvent(&code, &p1, &p2), S_OK);
+  EXPECT_EQ(code, 32775);
+  EXPECT_EQ(p1, 0) << "never copied from null";
+  EXPECT_EQ(engine_->FreeDSEvent(code, p1, p2), E_FAIL);
+  EXPECT_EQ(engine_->GetDSEvent(&code, &p1, &p2), E_ABORT);
+
+  HANDLE event = nullptr;
+  EXPECT_EQ(engine_->GetDSEventHandle(&event), S_OK);
+  EXPECT_NE(event, nullptr);
+  DestroyWindow(window);
+}
+
+TEST_F(GraphTest, FlushDiscardsPendingEvents) {
+  ASSERT_EQ(engine_->CreateGraph(0), S_OK);
+  for (int i = 0; i < 3; ++i) Notify(32772, i, 0);
+  LONG count = 0;
+  EXPECT_EQ(engine_->FlushEvent(&count), S_OK);
+  EXPECT_EQ(count, 3);
+  LONG code;
+  LONG_PTR p1, p2;
+  EXPECT_EQ(engine_->GetDSEvent(&code, &p1, &p2), E_ABORT);
+}
+
+TEST_F(GraphTest, StartStopAndTheStreamer) {
+  ASSERT_EQ(engine_->CreateGraph(0), S_OK);
+  TestPcmSource* source = new TestPcmSource(8000, 1, 1000);
+  TestSink* sink = new TestSink(MEDIATYPE_Audio);
+  source->NonDelegatingAddRef();
+  sink->NonDelegatingAddRef();
+  CCustomGraph* graph = engine_->Graph();
+  ASSERT_EQ(graph->AddFilter(source, L"Source"), S_OK);
+  ASSERT_EQ(graph->AddFilter(sink, L"Sink"), S_OK);
+  ASSERT_EQ(graph->ConnectByPinIds(source, sink, L"Out", L"In"), S_OK);
+
+  EXPECT_EQ(engine_->StartGraph(), S_OK);
+  EXPECT_EQ(engine_->GraphState(), 0) << "only a built, stopped graph starts";
+  engine_->SetGraphState(1);
+  EXPECT_TRUE(SUCCEEDED(engine_->StartGraph()));
+  EXPECT_EQ(engine_->GraphState(), 3);
+  EXPECT_EQ(engine_->StartGraph(), S_OK) << "a running graph is left alone";
+
+  // Stopping the graph only leaves events and the streamer alone.
+  Notify(32772, 0, 0);
+  EXPECT_EQ(engine_->StopGraph(-1), S_OK);
+  EXPECT_EQ(engine_->GraphState(), 1);
+  LONG code;
+  LONG_PTR p1, p2;
+  bool kept = false;  // among the graph's own events (clock changes)
+  while (engine_->GetDSEvent(&code, &p1, &p2) == S_OK) kept = kept || code == 32772;
+  EXPECT_TRUE(kept);
+
+  EXPECT_EQ(engine_->StopGraph(1), KRM_E_CREATE_STREAMER) << "mode 1 needs a streamer";
+  StreamerDouble* streamer = new StreamerDouble();
+  streamer->NonDelegatingAddRef();
+  engine_->SetStreamer(streamer);
+  SetOutputType(1);
+  EXPECT_EQ(engine_->StopGraph(1), S_OK);
+  EXPECT_TRUE(engine_->RunPending());
+  EXPECT_TRUE(streamer->pauseStates.empty()) << "a file-only output has no clients to keep";
+  EXPECT_EQ(engine_->StopGraph(0), S_OK);
+  EXPECT_FALSE(engine_->RunPending());
+  SetOutputType(4);
+  EXPECT_EQ(engine_->StopGraph(1), S_OK);
+  EXPECT_EQ(engine_->StopGraph(0), S_OK);
+  EXPECT_EQ(streamer->pauseStates, (std::vector<long>{1, 0}));
+
+  // A new graph starts empty, and forgets the streamer.
+  ASSERT_EQ(engine_->CreateGraph(0), S_OK);
+  IBaseFilter* found = nullptr;
+  EXPECT_TRUE(FAILED(graph->FindFilterByName(L"Source", &found)));
+  EXPECT_EQ(engine_->StopGraph(1), KRM_E_CREATE_STREAMER);
+  streamer->NonDelegatingRelease();
+  source->NonDelegatingRelease();
+  sink->NonDelegatingRelease();
+}
+
+}  // namespace
