@@ -291,7 +291,7 @@ def session_media(sdp):
     return kinds, media
 
 
-def receive(url, out, timeout, use_ffmpeg):
+def receive(url, out, timeout, use_ffmpeg, last_ts=None):
     host, port = re.match(r"rtsp://([^:/]+):(\d+)", url).groups()
     c = RtspClient(host, int(port))
     sdp = c.describe(url)
@@ -313,7 +313,11 @@ def receive(url, out, timeout, use_ffmpeg):
         seqs.setdefault(h["pt"], []).append(h["seq"])
         kind = kinds.get(h["pt"])
         if kind == "video":
-            video.feed(packet)
+            for t, _, _ in video.feed(packet):
+                if last_ts is not None and t >= last_ts:
+                    os.makedirs(out, exist_ok=True)
+                    with open(os.path.join(out, "last"), "w") as f:
+                        f.write("%d\n" % t)
         elif kind == "amr":
             amr.feed(packet)
     c.close()
@@ -461,7 +465,7 @@ def main():
     ap.add_argument("--clients", type=int, default=64)
     ap.add_argument("--slow", type=int, default=-1)
     ap.add_argument("--done", default=None)
-    ap.add_argument("--last-ts", type=int, default=None, help="many: write many_last when a unit of this time arrives")
+    ap.add_argument("--last-ts", type=int, default=None, help="write many_last (many) or last (receive) when a unit of this time arrives")
     a = ap.parse_args()
     code = 0
     try:
@@ -471,7 +475,7 @@ def main():
             sys.stdout.write(c.describe(a.url))
             c.close()
         elif a.mode == "receive":
-            receive(a.url, a.out, a.timeout, a.ffmpeg)
+            receive(a.url, a.out, a.timeout, a.ffmpeg, a.last_ts)
         else:
             many(a.url, a.out, a.clients, a.slow, a.timeout, a.last_ts)
     except Exception as e:  # noqa: BLE001 - the caller reads the done file

@@ -57,8 +57,10 @@ TEST(Server, PythonClientRebuildsTheFedUnits) {
   ASSERT_EQ(h.Request(KRM_PRIME), 0);
   const std::string out = WorkDirUnix() + "/" + ScratchDir("peer_receive");
   std::remove((out + "/done").c_str());
+  std::remove((out + "/last").c_str());
+  const uint32_t last = uint32_t((TheClip().units.size() - 1) * 1000 / 15);
   ASSERT_TRUE(StartProgram("/usr/bin/python3 " + kClient + " receive " + Url(h.rtspPort) + " --out " + out +
-                           " --ffmpeg --timeout 60 --done " + out + "/done"));
+                           " --ffmpeg --timeout 60 --last-ts " + std::to_string(last) + " --done " + out + "/done"));
   Message m;
   ASSERT_TRUE(h.WaitFor(KRM_CLIENT_PLAYING, &m, 20000)) << "the client did not play";
   EXPECT_EQ(m.extra, 0u);  // primed: the host is to send Play (it does)
@@ -66,7 +68,9 @@ TEST(Server, PythonClientRebuildsTheFedUnits) {
   ASSERT_EQ(m.extra, 0u);
   const std::vector<Bytes> amr = AmrFrames(100);
   FeedClip(h, amr);
-  Sleep(1000);  // let the sender drain before the end notice
+  // Stop drops what the sender still holds: it comes once the last unit
+  // (the last one fed) has reached the client.
+  EXPECT_TRUE(WaitForFile(out + "/last", 30000));
   ASSERT_EQ(h.Request(KRM_STOP), 0);
   ASSERT_TRUE(WaitForFile(out + "/done", 90000)) << "the python client did not finish";
   EXPECT_EQ(ReadText(out + "/done"), "0\n");
