@@ -170,8 +170,8 @@ def main(path):
     add(4, 95, 116, [slider_track(), slider_thumb()], bits=8, positions=[(95, 116), (0, 0)])
     add(5, 20, 184, [seek_face()])
     add(6, 20, 242, [animation(f) for f in range(8)], bits=8)
-    add(7, 24, 8, [strip(192, 20, (20, 40, 90), (50, 80, 150))])
-    add(8, 196, 214, [button(24, 24, 0, "star")])
+    add(7, 24, 8, [strip(184, 20, (20, 40, 90), (50, 80, 150))])
+    add(8, 212, 6, [button(24, 24, 0, "star")])  # right-anchored: in the top band
     add(9, 40, 242, [strip(120, 14, (30, 30, 30), (60, 60, 60))])
     add(10, 164, 242, [strip(56, 14, (30, 30, 30), (60, 60, 60))])
 
