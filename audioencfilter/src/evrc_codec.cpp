@@ -89,23 +89,8 @@ int CAudEncEVRC::Drain(EncodedFrames* frames) {
 }
 
 int CAudEncEVRC::Close() {
-  if (pcmBuffer_) pcmBuffer_->Close();
-  delete pcmBuffer_;
-  pcmBuffer_ = nullptr;
-  if (rateConverter_) rateConverter_->Close();
-  delete rateConverter_;
-  rateConverter_ = nullptr;
-  if (formatConverter_) formatConverter_->Close();
-  delete formatConverter_;
-  formatConverter_ = nullptr;
+  ClosePcmPath(pcmBuffer_, rateConverter_, formatConverter_);
   return CODEC_OK;
 }
 
-void CAudEncEVRC::GetFormat(EncoderStatus* status) {
-  if (!status) return;
-  if (pcmBuffer_) {
-    pcmBuffer_->GetGapInfo(status);
-    pcmBuffer_->GetTimeInfo(status);
-  }
-  status->frameLength = 160;
-}
+void CAudEncEVRC::GetFormat(EncoderStatus* status) { FillEncoderStatus(pcmBuffer_, 160, status); }

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "resamplelib/pcm_frame_buffer.h"
+#include "speech_frames.h"
 
 namespace {
 constexpr int kMaxChannels = 9;
@@ -225,9 +226,6 @@ int CAudEncAAC::Close() {
   channelMap_ = nullptr;
   if (bitstream_ && lib_) lib_->bitstreamClose(bitstream_);
   bitstream_ = nullptr;
-  if (pcmBuffer_) pcmBuffer_->Close();
-  delete pcmBuffer_;
-  pcmBuffer_ = nullptr;
   std::free(decoderConfig_);
   decoderConfig_ = nullptr;
   decoderConfigLength_ = 0;
@@ -241,23 +239,11 @@ int CAudEncAAC::Close() {
   floatFrame_ = nullptr;
   std::free(converted_);
   converted_ = nullptr;
-  if (formatConverter_) formatConverter_->Close();
-  delete formatConverter_;
-  formatConverter_ = nullptr;
-  if (rateConverter_) rateConverter_->Close();
-  delete rateConverter_;
-  rateConverter_ = nullptr;
+  ClosePcmPath(pcmBuffer_, rateConverter_, formatConverter_);
   return CODEC_OK;
 }
 
-void CAudEncAAC::GetFormat(EncoderStatus* status) {
-  if (!status) return;
-  if (pcmBuffer_) {
-    pcmBuffer_->GetGapInfo(status);
-    pcmBuffer_->GetTimeInfo(status);
-  }
-  status->frameLength = uint32_t(frameLength_);
-}
+void CAudEncAAC::GetFormat(EncoderStatus* status) { FillEncoderStatus(pcmBuffer_, uint32_t(frameLength_), status); }
 
 int CAudEncAAC::GetDecoderConfig(uint8_t* buffer, uint32_t* length) const {
   if (!length) return CODEC_E_REFUSED;

@@ -117,23 +117,8 @@ int CAudEncAMR::Drain(EncodedFrames* frames) {
 
 int CAudEncAMR::Close() {
   amr_enc_exit(&state_);
-  if (pcmBuffer_) pcmBuffer_->Close();
-  delete pcmBuffer_;
-  pcmBuffer_ = nullptr;
-  if (rateConverter_) rateConverter_->Close();
-  delete rateConverter_;
-  rateConverter_ = nullptr;
-  if (formatConverter_) formatConverter_->Close();
-  delete formatConverter_;
-  formatConverter_ = nullptr;
+  ClosePcmPath(pcmBuffer_, rateConverter_, formatConverter_);
   return CODEC_OK;
 }
 
-void CAudEncAMR::GetFormat(EncoderStatus* status) {
-  if (!status) return;
-  if (pcmBuffer_) {
-    pcmBuffer_->GetGapInfo(status);
-    pcmBuffer_->GetTimeInfo(status);
-  }
-  status->frameLength = 160;
-}
+void CAudEncAMR::GetFormat(EncoderStatus* status) { FillEncoderStatus(pcmBuffer_, 160, status); }

@@ -86,3 +86,24 @@ int SpeechFrameLoop(EncodedFrames* frames, CPcmFrameBuffer* pcmBuffer, CRateConv
   pcmBuffer->AdvanceOutputTime(count, &frames->endPosition);
   return answer;
 }
+
+void ClosePcmPath(CPcmFrameBuffer*& pcmBuffer, CRateConverter*& rateConverter, CFormatConverter*& formatConverter) {
+  if (pcmBuffer) pcmBuffer->Close();
+  delete pcmBuffer;
+  pcmBuffer = nullptr;
+  if (rateConverter) rateConverter->Close();
+  delete rateConverter;
+  rateConverter = nullptr;
+  if (formatConverter) formatConverter->Close();
+  delete formatConverter;
+  formatConverter = nullptr;
+}
+
+void FillEncoderStatus(CPcmFrameBuffer* pcmBuffer, uint32_t frameLength, EncoderStatus* status) {
+  if (!status) return;
+  if (pcmBuffer) {
+    pcmBuffer->GetGapInfo(status);
+    pcmBuffer->GetTimeInfo(status);
+  }
+  status->frameLength = frameLength;
+}

@@ -28,3 +28,9 @@ int EncodeSpeechBlock(PcmBlock* block, EncodedFrames* frames, CFormatConverter* 
 // partial last frame (completed with silence) and the rate converter's tail.
 int SpeechFrameLoop(EncodedFrames* frames, CPcmFrameBuffer* pcmBuffer, CRateConverter* rateConverter,
                     uint32_t outputCapacity, SpeechFrameCoder& coder, bool drain);
+
+// Closes and deletes a codec object's PCM path, clearing each pointer.
+void ClosePcmPath(CPcmFrameBuffer*& pcmBuffer, CRateConverter*& rateConverter, CFormatConverter*& formatConverter);
+// GetFormat of every codec object: the PCM buffer's gap and time figures and
+// the codec's frame length.
+void FillEncoderStatus(CPcmFrameBuffer* pcmBuffer, uint32_t frameLength, EncoderStatus* status);

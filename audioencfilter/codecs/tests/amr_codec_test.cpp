@@ -155,6 +155,12 @@ TEST(AmrCodec, PartialFramesWaitForTheNextBlock) {
   EXPECT_EQ(encode(amr, first, 7, 0, 100, out), 0);
   EXPECT_EQ(out.frames.frameCount, 0u);
   EXPECT_EQ(out.frames.startPosition, out.frames.endPosition);
+  EncoderStatus status = {};
+  amr.GetFormat(&status);
+  EXPECT_EQ(status.frameLength, 160u);
+  EXPECT_EQ(status.valuesInLastBlock, 100u);  // mixed down to mono
+  EXPECT_EQ(status.framesBuffered, 0u);
+  amr.GetFormat(nullptr);
   auto second = tone(8000, 2, 60);
   Output out2;
   EXPECT_EQ(encode(amr, second, 7, 100, 160, out2), 0);
