@@ -423,4 +423,27 @@ TEST(Server, DeviceClientsAreAdmittedByTheHost) {
   EXPECT_EQ(h.Request(KRM_STOP), 0);
 }
 
+// Stop sends every client its end notice: a device client through the TCP
+// sender, a framed one through the UDP/RTP sender.
+TEST(Server, StopSendsEveryClientItsEndNotice) {
+  SessionSetup setup;
+  setup.product = {4, 1, 2, 3, 0};  // both kinds, no verdicts
+  setup.outputMask = 3;
+  setup.videoConfig = TheClip().config;
+  Host h(setup);
+  ASSERT_EQ(h.Request(KRM_PRIME), 0);
+  const std::string url = "rtsp://127.0.0.1/live";
+  Client device(h.rtspPort), framed(h.rtspPort);
+  device.SendText(Request("SETUP", url, 1, "Transport: RTP/AVP;unicast;client_port=7000-7001\r\nDevice: phone\r\n"));
+  EXPECT_NE(device.Reply().find("Max_packet_size: 1024"), std::string::npos);
+  ASSERT_NE(SetupAndPlay(framed, h).find("Session:"), std::string::npos);
+  ASSERT_EQ(h.Request(KRM_STOP), 0);
+  const std::string notice = "END_OF_STREAM " + url + " RTSP/1.0\r\nCSeq: 0\r\nSession: " +
+                             std::to_string(h.session->sessionNumber) + "\r\n\r\n";
+  EXPECT_EQ(device.Reply(), notice);
+  EXPECT_EQ(framed.Reply(), notice);
+  EXPECT_TRUE(device.Closed());
+  EXPECT_TRUE(framed.Closed());
+}
+
 }  // namespace
