@@ -3,17 +3,11 @@
 #include <cstring>
 #include <new>
 
+#include "dshow/helpers.h"
 #include "dshow/log.h"
 
 namespace {
 constexpr const char* kLog = "frame grabber";
-
-const VIDEOINFOHEADER* videoInfo(const CMediaType* mt) {
-  if (!IsEqualGUID(*mt->FormatType(), FORMAT_VideoInfo) || mt->FormatLength() < sizeof(VIDEOINFOHEADER) ||
-      !mt->Format())
-    return nullptr;
-  return reinterpret_cast<const VIDEOINFOHEADER*>(mt->Format());
-}
 }  // namespace
 
 CUnknown* WINAPI CKRFrameGrabber::CreateInstance(LPUNKNOWN outer, HRESULT* hr) {
@@ -42,7 +36,7 @@ STDMETHODIMP CKRFrameGrabber::NonDelegatingQueryInterface(REFIID riid, void** pp
 
 HRESULT CKRFrameGrabber::CheckInputType(const CMediaType* in) {
   // Any video picture described by a bitmap header.
-  return IsEqualGUID(*in->Type(), MEDIATYPE_Video) && videoInfo(in) ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
+  return IsEqualGUID(*in->Type(), MEDIATYPE_Video) && VideoInfoOf(in) ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
 }
 
 HRESULT CKRFrameGrabber::CheckTransform(const CMediaType* in, const CMediaType* out) {
@@ -73,7 +67,7 @@ HRESULT CKRFrameGrabber::Receive(IMediaSample* sample) {
   sample->GetPointer(&data);
   const long length = sample->GetActualDataLength();
   if (data && length > 0) {
-    const VIDEOINFOHEADER* vih = videoInfo(&m_pInput->CurrentMediaType());
+    const VIDEOINFOHEADER* vih = VideoInfoOf(&m_pInput->CurrentMediaType());
     CAutoLock lock(&m_csFrame);
     if (vih) m_header = vih->bmiHeader;
     m_header.biSizeImage = DWORD(length);

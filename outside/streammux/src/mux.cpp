@@ -8,6 +8,7 @@
 #include <new>
 
 #include "audioencfilter/guids.h"
+#include "dshow/helpers.h"
 #include "dshow/log.h"
 #include "videoencoder/interfaces.h"
 
@@ -64,13 +65,7 @@ class CKRStreamMux::OutputPin : public CBaseOutputPin {
     return S_OK;
   }
   HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) override {
-    request->cBuffers = std::max(request->cBuffers, 8L);
-    request->cbBuffer = std::max(request->cbBuffer, owner_->OutputBufferSize());
-    if (request->cbAlign < 1) request->cbAlign = 1;
-    ALLOCATOR_PROPERTIES actual;
-    HRESULT hr = allocator->SetProperties(request, &actual);
-    if (FAILED(hr)) return hr;
-    return actual.cbBuffer < request->cbBuffer ? E_FAIL : S_OK;
+    return RequestBuffers(allocator, request, 8, owner_->OutputBufferSize());
   }
 
  private:
@@ -157,10 +152,8 @@ long CKRStreamMux::OutputBufferSize() {
   if (m_pVideo->IsConnected()) {
     const CMediaType& mt = m_pVideo->CurrentMediaType();
     size = std::max(size, long(mt.lSampleSize) + long(streammux::kHeaderBytes));
-    if (IsEqualGUID(*mt.FormatType(), FORMAT_VideoInfo) && mt.FormatLength() >= sizeof(VIDEOINFOHEADER)) {
-      const auto* vih = reinterpret_cast<const VIDEOINFOHEADER*>(mt.Format());
+    if (const VIDEOINFOHEADER* vih = VideoInfoOf(&mt))
       size = std::max(size, long(vih->bmiHeader.biSizeImage) + long(streammux::kHeaderBytes));
-    }
   }
   return size;
 }

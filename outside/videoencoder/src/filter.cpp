@@ -6,6 +6,7 @@
 #include <cstring>
 #include <new>
 
+#include "dshow/helpers.h"
 #include "dshow/log.h"
 #include "videoenc/convert.h"
 
@@ -21,13 +22,6 @@ long rgbStride(long width) { return (width * 3 + 3) & ~3L; }
 void roundSize(long* w, long* h) {
   *w = std::clamp(*w & ~1L, long(VENC_MIN_SIZE), 1280L);
   *h = std::clamp(*h & ~1L, long(VENC_MIN_SIZE), 1024L);
-}
-
-const VIDEOINFOHEADER* videoInfo(const CMediaType* mt) {
-  if (!IsEqualGUID(*mt->FormatType(), FORMAT_VideoInfo) || mt->FormatLength() < sizeof(VIDEOINFOHEADER) ||
-      !mt->Format())
-    return nullptr;
-  return reinterpret_cast<const VIDEOINFOHEADER*>(mt->Format());
 }
 
 bool isI420(const GUID& g) { return IsEqualGUID(g, MEDIASUBTYPE_KRI420) || IsEqualGUID(g, MEDIASUBTYPE_KRIYUV); }
@@ -48,8 +42,8 @@ class CVidEncFilter::PreviewPin : public CBaseOutputPin {
   HRESULT CheckMediaType(const CMediaType* mt) override {
     CMediaType mine;
     GetMediaType(0, &mine);
-    const VIDEOINFOHEADER* a = videoInfo(mt);
-    const VIDEOINFOHEADER* b = videoInfo(&mine);
+    const VIDEOINFOHEADER* a = VideoInfoOf(mt);
+    const VIDEOINFOHEADER* b = VideoInfoOf(&mine);
     if (!a || !b || !IsEqualGUID(*mt->Type(), MEDIATYPE_Video) || !IsEqualGUID(*mt->Subtype(), MEDIASUBTYPE_RGB24))
       return VFW_E_TYPE_NOT_ACCEPTED;
     return a->bmiHeader.biWidth == b->bmiHeader.biWidth && a->bmiHeader.biHeight == b->bmiHeader.biHeight
@@ -79,13 +73,7 @@ class CVidEncFilter::PreviewPin : public CBaseOutputPin {
   HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) override {
     long w, h;
     owner_->GetFrameSize(&w, &h);
-    request->cBuffers = std::max(request->cBuffers, 2L);
-    request->cbBuffer = std::max(request->cbBuffer, rgbStride(w) * h);
-    if (request->cbAlign < 1) request->cbAlign = 1;
-    ALLOCATOR_PROPERTIES actual;
-    HRESULT hr = allocator->SetProperties(request, &actual);
-    if (FAILED(hr)) return hr;
-    return actual.cbBuffer < request->cbBuffer ? E_FAIL : S_OK;
+    return RequestBuffers(allocator, request, 2, rgbStride(w) * h);
   }
 
  private:
@@ -152,7 +140,7 @@ STDMETHODIMP CVidEncFilter::Stop() {
 }
 
 HRESULT CVidEncFilter::CheckInputType(const CMediaType* in) {
-  const VIDEOINFOHEADER* vih = videoInfo(in);
+  const VIDEOINFOHEADER* vih = VideoInfoOf(in);
   if (!IsEqualGUID(*in->Type(), MEDIATYPE_Video) || !vih) return VFW_E_TYPE_NOT_ACCEPTED;
   if (!IsEqualGUID(*in->Subtype(), MEDIASUBTYPE_RGB24) && !isI420(*in->Subtype())) return VFW_E_TYPE_NOT_ACCEPTED;
   const long w = vih->bmiHeader.biWidth, h = vih->bmiHeader.biHeight;
@@ -165,7 +153,7 @@ HRESULT CVidEncFilter::CheckInputType(const CMediaType* in) {
 
 HRESULT CVidEncFilter::CheckTransform(const CMediaType* in, const CMediaType* out) {
   if (CheckInputType(in) != S_OK) return VFW_E_TYPE_NOT_ACCEPTED;
-  const VIDEOINFOHEADER* vih = videoInfo(out);
+  const VIDEOINFOHEADER* vih = VideoInfoOf(out);
   if (!vih || !IsEqualGUID(*out->Type(), MEDIATYPE_Video) || !IsEqualGUID(*out->Subtype(), MEDIASUBTYPE_KRMP4V))
     return VFW_E_TYPE_NOT_ACCEPTED;
   return S_OK;
@@ -173,7 +161,7 @@ HRESULT CVidEncFilter::CheckTransform(const CMediaType* in, const CMediaType* ou
 
 HRESULT CVidEncFilter::SetMediaType(PIN_DIRECTION dir, const CMediaType* mt) {
   if (dir != PINDIR_INPUT) return S_OK;
-  const VIDEOINFOHEADER* vih = videoInfo(mt);
+  const VIDEOINFOHEADER* vih = VideoInfoOf(mt);
   CAutoLock lock(&m_csSettings);
   m_inputRgb = IsEqualGUID(*mt->Subtype(), MEDIASUBTYPE_RGB24);
   m_inWidth = vih->bmiHeader.biWidth;
@@ -220,13 +208,7 @@ HRESULT CVidEncFilter::GetMediaType(int position, CMediaType* mt) {
 HRESULT CVidEncFilter::DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) {
   long w, h;
   GetFrameSize(&w, &h);
-  request->cBuffers = std::max(request->cBuffers, 4L);
-  request->cbBuffer = std::max(request->cbBuffer, long(maxFrameBytes(w, h)));
-  if (request->cbAlign < 1) request->cbAlign = 1;
-  ALLOCATOR_PROPERTIES actual;
-  HRESULT hr = allocator->SetProperties(request, &actual);
-  if (FAILED(hr)) return hr;
-  return actual.cbBuffer < request->cbBuffer ? E_FAIL : S_OK;
+  return RequestBuffers(allocator, request, 4, long(maxFrameBytes(w, h)));
 }
 
 VencSettings CVidEncFilter::Settings() const {

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "amrenc/amrenc.h"
+#include "dshow/helpers.h"
 #include "audioencfilter/guids.h"
 
 // ---- push source ----
@@ -24,13 +25,7 @@ class TestPushSource::Pin : public CBaseOutputPin {
     return S_OK;
   }
   HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) override {
-    request->cBuffers = 4;
-    request->cbBuffer = owner_->bufferSize_;
-    if (request->cbAlign < 1) request->cbAlign = 1;
-    ALLOCATOR_PROPERTIES actual;
-    HRESULT hr = allocator->SetProperties(request, &actual);
-    if (FAILED(hr)) return hr;
-    return actual.cbBuffer < request->cbBuffer ? E_FAIL : S_OK;
+    return RequestBuffers(allocator, request, 4, owner_->bufferSize_);
   }
   HRESULT Active() override {
     HRESULT hr = CBaseOutputPin::Active();
@@ -96,6 +91,7 @@ void TestPushSource::Push() {
     const bool ok = Fill(i, sample);
     HRESULT hr = ok ? pin_->Deliver(sample) : S_FALSE;
     sample->Release();
+    lastResult_ = hr;
     if (hr != S_OK) break;
     ++delivered_;
   }

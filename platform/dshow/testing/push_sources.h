@@ -20,6 +20,9 @@ class TestPushSource : public CBaseFilter {
   CBasePin* GetPin(int n) override;
 
   int Delivered() const { return delivered_; }
+  HRESULT LastDeliverResult() const { return lastResult_; }
+  bool Finished() const { return finished_; }
+  // Waits (bounded) until the push thread has ended.
   bool WaitFinished(DWORD ms);
 
  protected:
@@ -42,6 +45,7 @@ class TestPushSource : public CBaseFilter {
   HANDLE thread_ = nullptr;
   HANDLE stopEvent_ = nullptr;
   std::atomic<int> delivered_{0};
+  std::atomic<HRESULT> lastResult_{S_OK};
   std::atomic<bool> finished_{false};
 };
 
