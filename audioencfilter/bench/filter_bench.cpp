@@ -1,6 +1,7 @@
 // The filter in a Wine graph, as fast as the source can push: 60 s of PCM
 // through two AMR streams (12.2 and 4.75 kbit/s) and EVRC (the Qpl.dll
-// stand-in), as a multiple of real time in wall-clock time.
+// stand-in), as a multiple of real time in wall-clock time, in 20 ms and in
+// 100 ms input samples.
 //  - 8 kHz stereo through the registered Tonquill.dll;
 //  - 48 kHz stereo through the filter object in this program, with the AAC
 //    slot at 128 kbit/s on the library double (which encodes nothing; it
@@ -31,8 +32,11 @@ IBaseFilter* InProcessEncoder() {
   return filter;
 }
 
-double Run(IBaseFilter* filter, DWORD rate, bool aac) {
-  EncoderGraph g(filter, rate, 2, kSeconds * 50);
+// sampleMs: the length of each input sample (the per-sample cost of the
+// graph under Wine shows at 20 ms).
+double Run(IBaseFilter* filter, DWORD rate, bool aac, int sampleMs) {
+  EncoderGraph g(filter, rate, 2, kSeconds * 1000 / sampleMs);
+  g.Source()->SetSampleFrames(LONG(rate) * sampleMs / 1000);
   if (aac) {
     int r = 0, bitrate = 128000;
     short channels = 2;
@@ -52,8 +56,8 @@ double Run(IBaseFilter* filter, DWORD rate, bool aac) {
   g.Stats()->GetAMRSamples(0, &amr);
   g.Stats()->GetEVRCSamples(0, &evrc);
   const double seconds = double(t1.QuadPart - t0.QuadPart) / double(f.QuadPart);
-  std::printf("%5lu Hz stereo, %d s: %.2f s wall, %.0fx real time (AMR 0 %d frames, EVRC %d frames)\n", rate,
-              kSeconds, seconds, kSeconds / seconds, amr, evrc);
+  std::printf("%5lu Hz stereo, %d s in %3d ms samples: %.2f s wall, %.0fx real time (AMR 0 %d frames, EVRC %d frames)\n",
+              rate, kSeconds, sampleMs, seconds, kSeconds / seconds, amr, evrc);
   return kSeconds / seconds;
 }
 
@@ -64,8 +68,10 @@ int main() {
   AacDouble lib;
   AacDouble::current = &lib;
   UseAacLibrary(&AacDouble::table);
-  Run(CreateRegisteredEncoder(), 8000, false);
-  Run(InProcessEncoder(), 48000, true);
+  for (int ms : {20, 100}) {
+    Run(CreateRegisteredEncoder(), 8000, false, ms);
+    Run(InProcessEncoder(), 48000, true, ms);
+  }
   CoUninitialize();
   return 0;
 }
