@@ -30,6 +30,27 @@ T* ObjectOf(HWND window) {
   return reinterpret_cast<T*>(WinApi().GetWindowLongPtrW(window, GWLP_USERDATA));
 }
 
+// Both controls take the left button and painting, then pass every message on.
+template <typename T>
+LRESULT ControlProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (T* self = ObjectOf<T>(window)) {
+    switch (message) {
+      case WM_LBUTTONDOWN: self->OnButtonDown(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)); break;
+      case WM_MOUSEMOVE: self->OnMouseMove(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)); break;
+      case WM_LBUTTONUP: self->OnButtonUp(GET_X_LPARAM(lParam)); break;
+      case WM_PAINT: {
+        PAINTSTRUCT ps;
+        HDC dc = BeginPaint(window, &ps);
+        self->Paint(dc);
+        EndPaint(window, &ps);
+        break;
+      }
+      default: break;
+    }
+  }
+  return WinApi().DefWindowProcW(window, message, wParam, lParam);
+}
+
 void Blit(HDC dc, HBITMAP bitmap, int x, int y, int w, int h, int sx, int sy) {
   HDC source = CreateCompatibleDC(dc);
   HGDIOBJ old = SelectObject(source, bitmap);
@@ -175,7 +196,7 @@ void ProgressControl::OnButtonDown(int x, int y) {
   WinApi().PostMessageW(mainWindow_, kMsgSeekRelease, 0, 0);
 }
 
-void ProgressControl::OnMouseMove(int x) {
+void ProgressControl::OnMouseMove(int x, int) {
   if (GetCapture() != window_) return;
   if (x >= barArea_.left && x < barArea_.right)
     PlaceThumbRight(x + dragOffset_);
@@ -239,22 +260,7 @@ void ProgressControl::PaintNow() {
 }
 
 LRESULT CALLBACK ProgressControl::WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (auto* self = ObjectOf<ProgressControl>(window)) {
-    switch (message) {
-      case WM_LBUTTONDOWN: self->OnButtonDown(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)); break;
-      case WM_MOUSEMOVE: self->OnMouseMove(GET_X_LPARAM(lParam)); break;
-      case WM_LBUTTONUP: self->OnButtonUp(GET_X_LPARAM(lParam)); break;
-      case WM_PAINT: {
-        PAINTSTRUCT ps;
-        HDC dc = BeginPaint(window, &ps);
-        self->Paint(dc);
-        EndPaint(window, &ps);
-        break;
-      }
-      default: break;
-    }
-  }
-  return WinApi().DefWindowProcW(window, message, wParam, lParam);
+  return ControlProc<ProgressControl>(window, message, wParam, lParam);
 }
 
 // ---- volume slider ----
@@ -325,7 +331,7 @@ void VolumeControl::OnButtonDown(int x, int y) {
   WinApi().SendMessageW(mainWindow_, kMsgVolumeChanged, 0, value_);
 }
 
-void VolumeControl::OnMouseMove(int y) {
+void VolumeControl::OnMouseMove(int, int y) {
   if (GetCapture() != window_) return;
   const int lowest = track_rect_.bottom - thumbHeight_;
   if (y >= track_rect_.top && y < track_rect_.bottom)
@@ -337,7 +343,7 @@ void VolumeControl::OnMouseMove(int y) {
   WinApi().SendMessageW(mainWindow_, kMsgVolumeChanged, 0, value_);
 }
 
-void VolumeControl::OnButtonUp() {
+void VolumeControl::OnButtonUp(int) {
   if (GetCapture() != window_) return;
   ReleaseCapture();
   WinApi().PostMessageW(mainWindow_, kMsgSeekRelease, 0, 0);
@@ -349,20 +355,5 @@ void VolumeControl::Paint(HDC dc) {
 }
 
 LRESULT CALLBACK VolumeControl::WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (auto* self = ObjectOf<VolumeControl>(window)) {
-    switch (message) {
-      case WM_LBUTTONDOWN: self->OnButtonDown(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)); break;
-      case WM_MOUSEMOVE: self->OnMouseMove(GET_Y_LPARAM(lParam)); break;
-      case WM_LBUTTONUP: self->OnButtonUp(); break;
-      case WM_PAINT: {
-        PAINTSTRUCT ps;
-        HDC dc = BeginPaint(window, &ps);
-        self->Paint(dc);
-        EndPaint(window, &ps);
-        break;
-      }
-      default: break;
-    }
-  }
-  return WinApi().DefWindowProcW(window, message, wParam, lParam);
+  return ControlProc<VolumeControl>(window, message, wParam, lParam);
 }

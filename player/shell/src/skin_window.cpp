@@ -332,32 +332,21 @@ RECT PlayerSkinWindow::TimeRect() const {
   return RECT{left, top, left + (image.right - image.left), top + (image.bottom - image.top)};
 }
 
-void PlayerSkinWindow::DrawStatusLine(HDC dc) {
-  const RECT r = StatusRect();
+void PlayerSkinWindow::DrawTextArea(HDC dc, const RECT& r, const std::wstring& text, UINT align) {
   FillRect(dc, &r, black_);
-  if (status_.empty()) return;
-  HGDIOBJ old = SelectObject(dc, displayFont_ ? displayFont_ : GetStockObject(DEFAULT_GUI_FONT));
-  SetBkMode(dc, TRANSPARENT);
-  SetTextColor(dc, RGB(255, 255, 255));
-  RECT text = r;
-  text.top += (r.bottom - r.top) / 6;
-  DrawTextW(dc, status_.c_str(), -1, &text, DT_LEFT | DT_TOP | DT_SINGLELINE | DT_NOPREFIX);
-  SelectObject(dc, old);
-}
-
-void PlayerSkinWindow::DrawTimeArea(HDC dc) {
-  const RECT r = TimeRect();
-  FillRect(dc, &r, black_);
-  const std::wstring& text = liveMode_ ? live_ : timeText_;
   if (text.empty()) return;
   HGDIOBJ old = SelectObject(dc, displayFont_ ? displayFont_ : GetStockObject(DEFAULT_GUI_FONT));
   SetBkMode(dc, TRANSPARENT);
   SetTextColor(dc, RGB(255, 255, 255));
   RECT at = r;
   at.top += (r.bottom - r.top) / 6;
-  DrawTextW(dc, text.c_str(), -1, &at, DT_RIGHT | DT_TOP | DT_SINGLELINE | DT_NOPREFIX);
+  DrawTextW(dc, text.c_str(), -1, &at, align | DT_TOP | DT_SINGLELINE | DT_NOPREFIX);
   SelectObject(dc, old);
 }
+
+void PlayerSkinWindow::DrawStatusLine(HDC dc) { DrawTextArea(dc, StatusRect(), status_, DT_LEFT); }
+
+void PlayerSkinWindow::DrawTimeArea(HDC dc) { DrawTextArea(dc, TimeRect(), liveMode_ ? live_ : timeText_, DT_RIGHT); }
 
 void PlayerSkinWindow::DrawTitle(HDC dc) {
   if (title_.empty()) return;

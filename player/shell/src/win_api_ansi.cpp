@@ -22,6 +22,21 @@ UINT WindowTextCharSize() {
   return GetCPInfo(WinApiLayer().windowTextCodePage, &info) ? info.MaxCharSize : 2;
 }
 
+// The fields WNDCLASS and WNDCLASSEX share, with the names converted.
+template <typename Wide, typename Ansi>
+void CopyClassFields(const Wide& w, Ansi* a, const AnsiArg& menu, const AnsiArg& name) {
+  a->style = w.style;
+  a->lpfnWndProc = w.lpfnWndProc;
+  a->cbClsExtra = w.cbClsExtra;
+  a->cbWndExtra = w.cbWndExtra;
+  a->hInstance = w.hInstance;
+  a->hIcon = w.hIcon;
+  a->hCursor = w.hCursor;
+  a->hbrBackground = w.hbrBackground;
+  a->lpszMenuName = menu.get();
+  a->lpszClassName = name.get();
+}
+
 bool IsStringType(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
 
 }  // namespace
@@ -37,16 +52,7 @@ ATOM WINAPI AnsiRegisterClassEx(const WNDCLASSEXW* wc) {
   AnsiArg menu(wc->lpszMenuName, true), name(wc->lpszClassName, true);
   WNDCLASSEXA a = {};
   a.cbSize = sizeof(a);
-  a.style = wc->style;
-  a.lpfnWndProc = wc->lpfnWndProc;
-  a.cbClsExtra = wc->cbClsExtra;
-  a.cbWndExtra = wc->cbWndExtra;
-  a.hInstance = wc->hInstance;
-  a.hIcon = wc->hIcon;
-  a.hCursor = wc->hCursor;
-  a.hbrBackground = wc->hbrBackground;
-  a.lpszMenuName = menu.get();
-  a.lpszClassName = name.get();
+  CopyClassFields(*wc, &a, menu, name);
   a.hIconSm = wc->hIconSm;
   return RegisterClassExA(&a);
 }
@@ -83,16 +89,7 @@ ATOM WINAPI AnsiRegisterClass(const WNDCLASSW* wc) {
   if (!wc) return RegisterClassA(nullptr);
   AnsiArg menu(wc->lpszMenuName, true), name(wc->lpszClassName, true);
   WNDCLASSA a = {};
-  a.style = wc->style;
-  a.lpfnWndProc = wc->lpfnWndProc;
-  a.cbClsExtra = wc->cbClsExtra;
-  a.cbWndExtra = wc->cbWndExtra;
-  a.hInstance = wc->hInstance;
-  a.hIcon = wc->hIcon;
-  a.hCursor = wc->hCursor;
-  a.hbrBackground = wc->hbrBackground;
-  a.lpszMenuName = menu.get();
-  a.lpszClassName = name.get();
+  CopyClassFields(*wc, &a, menu, name);
   return RegisterClassA(&a);
 }
 

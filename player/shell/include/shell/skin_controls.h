@@ -52,11 +52,13 @@ class ProgressControl {
 
   static LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
- private:
+  // The window procedure's handlers.
   void OnButtonDown(int x, int y);
-  void OnMouseMove(int x);
+  void OnMouseMove(int x, int y);
   void OnButtonUp(int x);
   void Paint(HDC dc);
+
+ private:
   void PaintNow();
   RECT Client() const;
   void PlaceThumbRight(int right);
@@ -93,12 +95,14 @@ class VolumeControl {
 
   static LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
- private:
+  // The window procedure's handlers.
   void OnButtonDown(int x, int y);
-  void OnMouseMove(int y);
-  void OnButtonUp();
-  void MoveThumb(int top);
+  void OnMouseMove(int x, int y);
+  void OnButtonUp(int x);
   void Paint(HDC dc);
+
+ private:
+  void MoveThumb(int top);
 
   HBITMAP track_ = nullptr, thumbImage_ = nullptr;
   int trackWidth_ = 0, trackHeight_ = 0, thumbWidth_ = 0, thumbHeight_ = 0;

@@ -120,6 +120,8 @@ class PlayerSkinWindow : public SkinWindowBase {
 
  private:
   void DrawImage(HDC dc, int element, int image, const RECT& at);
+  // White text on black in an area of the face.
+  void DrawTextArea(HDC dc, const RECT& r, const std::wstring& text, UINT align);
   void DrawStatusLine(HDC dc);
   void DrawTimeArea(HDC dc);
   void DrawTitle(HDC dc);
