@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <string>
 #include <vector>
 
 #include "dshow/base.h"
@@ -35,9 +37,39 @@ class StreamerDouble : public CBaseFilter, public IKRStreamerControl {
   int GetPinCount() override { return 0; }
   CBasePin* GetPin(int) override { return nullptr; }
   STDMETHODIMP Reserved1() override { return E_NOTIMPL; }
-  STDMETHODIMP SetParam(ULONG, LONG_PTR, ULONG) override { return S_OK; }
-  STDMETHODIMP OpenBatch() override { return S_OK; }
-  STDMETHODIMP ApplyBatch() override { return S_OK; }
+  // Every call in order: the parameter id (0 open, 1000 apply) and its value;
+  // texts and blocks are copied as the streamer would.
+  struct Call {
+    ULONG id;
+    LONG_PTR value;
+    ULONG size;
+    std::u16string text;
+    std::vector<BYTE> block;
+  };
+  STDMETHODIMP SetParam(ULONG id, LONG_PTR value, ULONG size) override {
+    Call call{id, value, size, {}, {}};
+    if (size && value) {
+      const BYTE* p = reinterpret_cast<const BYTE*>(value);
+      call.block.assign(p, p + size);
+      call.text.assign(reinterpret_cast<const char16_t*>(p), size / 2);
+    }
+    calls.push_back(call);
+    return S_OK;
+  }
+  STDMETHODIMP OpenBatch() override {
+    calls.push_back({0, 0, 0, {}, {}});
+    return S_OK;
+  }
+  STDMETHODIMP ApplyBatch() override {
+    calls.push_back({1000, 0, 0, {}, {}});
+    return S_OK;
+  }
+  std::vector<Call> calls;
+  const Call* Find(ULONG id) const {
+    for (const Call& c : calls)
+      if (c.id == id) return &c;
+    return nullptr;
+  }
   STDMETHODIMP SetPauseState(long keep) override {
     pauseStates.push_back(keep);
     return S_OK;
@@ -66,6 +98,13 @@ class GraphTest : public testing::Test {
     ASSERT_EQ(engine_->Graph()->QueryGraph(IID_IMediaEventSink, reinterpret_cast<void**>(&sink)), S_OK);
     sink->Notify(code, p1, p2);
     sink->Release();
+  }
+  template <class Change>
+  void ChangeConfig(Change change) {
+    IKRMediaConfig* config = nullptr;
+    ASSERT_EQ(unknown_->QueryInterface(IID_IKRMediaConfig, reinterpret_cast<void**>(&config)), S_OK);
+    change(config);
+    config->Release();
   }
   void SetOutputType(LONG type) {
     IKRMediaConfig* config = nullptr;
@@ -200,6 +239,69 @@ TEST_F(GraphTest, StartStopAndTheStreamer) {
   streamer->NonDelegatingRelease();
   source->NonDelegatingRelease();
   sink->NonDelegatingRelease();
+}
+
+TEST_F(GraphTest, OutputSettingsReachTheStreamerInOrder) {
+  struct {
+    const char* name;
+    int32_t streamType;
+    uint16_t randomPositioning;
+    uint16_t fixedIFrame;
+    int32_t contentVersion;
+    HRESULT result;
+    std::vector<ULONG> ids;  // empty: the streamer is not touched
+    LONG_PTR param43, param47;
+    int tableEntries;
+  } cases[] = {
+      {"audio only, applied here", 1, 1, 1, 30, S_OK,
+       {0, 5, 6, 37, 38, 39, 49, 7, 8, 9, 10, 36, 12, 13, 14, 15, 16, 17, 18, 19, 31, 23, 24, 27, 28, 42, 43, 44, 45,
+        46, 47, 48, 49, 1000},
+       0, 10, 1},
+      {"video and audio, applied later", 3, 0, 0, 30, S_OK,
+       {0, 5, 6, 37, 38, 39, 49, 7, 8, 9, 10, 36, 12, 13, 14, 15, 16, 17, 18, 19, 31, 23, 24, 27, 28, 42, 43, 44, 45,
+        46, 47, 48, 49},
+       1, -1, 2},
+  };
+  StreamerDouble* streamer = new StreamerDouble();
+  streamer->NonDelegatingAddRef();
+  engine_->SetStreamer(streamer);
+  for (const auto& c : cases) {
+    streamer->calls.clear();
+    ChangeConfig([&](IKRMediaConfig* config) {
+      KROutputConfig output;
+      config->GetConfigOutput(&output);
+      output.streamType = c.streamType;
+      output.randomPositioning = c.randomPositioning;
+      output.contentVersion = c.contentVersion;
+      config->ConfigOutput(&output);
+      KRVideoEncoderConfig video;
+      config->GetConfigVideoEncoder(&video);
+      video.fixedIFrameInterval = c.fixedIFrame;
+      config->ConfigVideoEncoder(&video);
+    });
+    EXPECT_EQ(engine_->CommitOutputSettings(), c.result) << c.name;
+    std::vector<ULONG> ids;
+    for (const auto& call : streamer->calls) ids.push_back(call.id);
+    EXPECT_EQ(ids, c.ids) << c.name;
+    ASSERT_NE(streamer->Find(12), nullptr);
+    EXPECT_EQ(streamer->Find(12)->text, u"Content V3.0 Scrivel V3.0 Build 113") << c.name;
+    EXPECT_EQ(streamer->Find(13)->text, u"Kestrune Corp.");
+    EXPECT_EQ(streamer->Find(43)->value, c.param43) << c.name;
+    EXPECT_EQ(streamer->Find(47)->value, c.param47) << c.name;
+    EXPECT_EQ(streamer->Find(44)->value, 0x300);
+    EXPECT_EQ(streamer->Find(31)->value, 4) << "file output type 1";
+    EXPECT_EQ(streamer->Find(37)->value, 60000);
+    const auto& table = streamer->Find(48)->block;
+    ASSERT_EQ(table.size(), sizeof(void*) * 2);
+    LONG count;
+    std::memcpy(&count, table.data() + sizeof(void*), sizeof count);
+    EXPECT_EQ(count, c.tableEntries) << c.name;
+  }
+  streamer->NonDelegatingRelease();
+}
+
+TEST_F(GraphTest, CommitWithoutStreamer) {
+  EXPECT_EQ(engine_->CommitOutputSettings(), KRM_E_CREATE_STREAMER);
 }
 
 }  // namespace

@@ -162,12 +162,18 @@ class COKRMedia : public IUnknown {
   HRESULT GetDSEventHandle(HANDLE* event);
   HRESULT GetCurrentMediaTime(double* seconds);
 
+  // Output settings, clip texts and content version into the streamer's
+  // parameter batch; the batch is applied here only for stream type 1.
+  HRESULT CommitOutputSettings();
+
   // For the engine's other parts.
   CCustomGraph* Graph() const { return graph_; }
   bool Live() const { return live_ != 0; }
   bool RunPending() const { return runPending_ != 0; }
-  // The streamer filter in the graph (one reference held), or none.
+  // The streamer and audio encoder filters in the graph (one reference
+  // held each), or none.
   void SetStreamer(IBaseFilter* streamer);
+  void SetAudioEncoder(IBaseFilter* encoder);
   LONG GraphState() const { return graphState_; }
   void SetGraphState(LONG state) { graphState_ = state; }
   void SetPreviewMode(LONG mode) { previewMode_ = mode; }
@@ -215,7 +221,7 @@ class COKRMedia : public IUnknown {
   float sourceFrameRate_ = 0.0f;
   // Room for the streamer's stream table: seven entries of 96 bytes.
   BYTE streamTable_[7 * 96] = {};
-  struct {
+  struct StreamTableHeader {
     BYTE* first;
     LONG count;
   } streamTableHeader_ = {streamTable_, 0};
