@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 // Row 5 of the matrix_coefficients table of ISO/IEC 13818-2 (16.16 fixed
@@ -39,6 +43,80 @@ struct SourceRows {
   const uint8_t* U(int r) const { return planes[1] + size_t(r / 2) * cStride; }
   const uint8_t* V(int r) const { return planes[2] + size_t(r / 2) * cStride; }
 };
+
+#ifdef __SSE2__
+// Sixteen pixels of a row as the tables give them, in 16-bit lanes: each
+// table is a multiply and shift on values offset to stay unsigned, e.g.
+// (149 (Y - 16)) >> 7 = ((149 Y + 48) >> 7) - 19, and the clip is the
+// saturation of the pack to bytes.
+struct Rgb16 { __m128i r, g, b; };  // bytes: 16 pixels each
+
+inline Rgb16 ConvertSixteen(const uint8_t* Y, const uint8_t* U, const uint8_t* V) {
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i y8 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Y));
+  __m128i u8 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(U));
+  __m128i v8 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(V));
+  u8 = _mm_unpacklo_epi8(u8, u8), v8 = _mm_unpacklo_epi8(v8, v8);  // one chroma sample per pixel pair
+  __m128i out[3][2];
+  for (int half = 0; half < 2; ++half) {
+    const __m128i y = half ? _mm_unpackhi_epi8(y8, zero) : _mm_unpacklo_epi8(y8, zero);
+    const __m128i u = half ? _mm_unpackhi_epi8(u8, zero) : _mm_unpacklo_epi8(u8, zero);
+    const __m128i v = half ? _mm_unpackhi_epi8(v8, zero) : _mm_unpacklo_epi8(v8, zero);
+    const __m128i yp = _mm_sub_epi16(
+        _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(y, _mm_set1_epi16(149)), _mm_set1_epi16(48)), 7),
+        _mm_set1_epi16(19));
+    const __m128i vr = _mm_sub_epi16(_mm_srli_epi16(_mm_mullo_epi16(v, _mm_set1_epi16(204)), 7), _mm_set1_epi16(204));
+    const __m128i ub = _mm_sub_epi16(_mm_add_epi16(_mm_add_epi16(u, u), _mm_srli_epi16(u, 6)), _mm_set1_epi16(258));
+    const __m128i ug = _mm_sub_epi16(_mm_srli_epi16(_mm_mullo_epi16(u, _mm_set1_epi16(50)), 7), _mm_set1_epi16(50));
+    const __m128i vg = _mm_sub_epi16(_mm_srli_epi16(_mm_mullo_epi16(v, _mm_set1_epi16(104)), 7), _mm_set1_epi16(104));
+    out[0][half] = _mm_add_epi16(yp, vr);
+    out[1][half] = _mm_sub_epi16(yp, _mm_add_epi16(vg, ug));
+    out[2][half] = _mm_add_epi16(yp, ub);
+  }
+  return {_mm_packus_epi16(out[0][0], out[0][1]), _mm_packus_epi16(out[1][0], out[1][1]),
+          _mm_packus_epi16(out[2][0], out[2][1])};
+}
+
+// The four registers of 16 pixels as bytes blue, green, red, 0.
+inline void Interleave32(const Rgb16& c, __m128i px[4]) {
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i bgLo = _mm_unpacklo_epi8(c.b, c.g), bgHi = _mm_unpackhi_epi8(c.b, c.g);
+  const __m128i r0Lo = _mm_unpacklo_epi8(c.r, zero), r0Hi = _mm_unpackhi_epi8(c.r, zero);
+  px[0] = _mm_unpacklo_epi16(bgLo, r0Lo), px[1] = _mm_unpackhi_epi16(bgLo, r0Lo);
+  px[2] = _mm_unpacklo_epi16(bgHi, r0Hi), px[3] = _mm_unpackhi_epi16(bgHi, r0Hi);
+}
+
+int Row32(const uint8_t* Y, const uint8_t* U, const uint8_t* V, uint8_t* d, int w) {
+  int c = 0;
+  for (; c + 16 <= w; c += 16, d += 64) {
+    __m128i px[4];
+    Interleave32(ConvertSixteen(Y + c, U + c / 2, V + c / 2), px);
+    for (int k = 0; k < 4; ++k) _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 16 * k), px[k]);
+  }
+  return c;
+}
+
+// Four blue-green-red-0 pixels into the low twelve bytes.
+inline __m128i Pack24(__m128i p) {
+  const __m128i low32 = _mm_set_epi32(0, -1, 0, -1);
+  const __m128i six = _mm_srli_epi64(_mm_set1_epi32(-1), 16);  // 6 bytes of each 64-bit lane
+  const __m128i q = _mm_or_si128(_mm_and_si128(p, low32), _mm_srli_epi64(_mm_andnot_si128(low32, p), 8));
+  return _mm_or_si128(_mm_and_si128(q, _mm_move_epi64(six)), _mm_srli_si128(_mm_andnot_si128(_mm_move_epi64(six), q), 2));
+}
+
+int Row24(const uint8_t* Y, const uint8_t* U, const uint8_t* V, uint8_t* d, int w) {
+  int c = 0;
+  for (; c + 16 <= w; c += 16, d += 48) {
+    __m128i px[4];
+    Interleave32(ConvertSixteen(Y + c, U + c / 2, V + c / 2), px);
+    const __m128i q0 = Pack24(px[0]), q1 = Pack24(px[1]), q2 = Pack24(px[2]), q3 = Pack24(px[3]);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(d), _mm_or_si128(q0, _mm_slli_si128(q1, 12)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 16), _mm_or_si128(_mm_srli_si128(q1, 4), _mm_slli_si128(q2, 8)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 32), _mm_or_si128(_mm_srli_si128(q2, 8), _mm_slli_si128(q3, 4)));
+  }
+  return c;
+}
+#endif
 
 }  // namespace
 
@@ -77,17 +155,19 @@ bool ColorConverter::Fits(const DisplayFormat& dest, const DisplayFormat& source
   return int64_t(x) + source.width <= dest.pitch && int64_t(y) + source.height <= dest.rows;
 }
 
-template <class Store>
+template <class Store, class Fast>
 int ColorConverter::ConvertYuvToRgb(const uint8_t* const planes[3], uint8_t* pixels, int x, int y,
                                     const DisplayFormat& dest, const DisplayFormat& source,
-                                    int bytesPerPixel, Store store) const {
+                                    int bytesPerPixel, Store store, Fast fast) const {
   if (!IsYuv(source) || !Fits(dest, source, x, y)) return 0;
   const int w = source.width, h = source.height;
   const SourceRows rows(planes, SourceStride(source));
   for (int r = 0; r < h; ++r) {
     const uint8_t *Y = rows.Y(r), *U = rows.U(r), *V = rows.V(r);
     uint8_t* d = pixels + (size_t(y + r) * dest.pitch + x) * bytesPerPixel;
-    for (int c = 0; c < w; c += 2) {
+    const int done = plain_ ? 0 : fast(Y, U, V, d, w);
+    d += size_t(done) * bytesPerPixel;
+    for (int c = done; c < w; c += 2) {
       // One chroma look-up serves the pixel pair.
       const int vr = VRtab_[V[c / 2]], uv = VGtab_[V[c / 2]] + UGtab_[U[c / 2]];
       const int ub = UBtab_[U[c / 2]];
@@ -103,14 +183,26 @@ int ColorConverter::ConvertYuvToRgb(const uint8_t* const planes[3], uint8_t* pix
 
 // ---------------------------------------------------------------- 24 / 32
 
+namespace {
+#ifdef __SSE2__
+constexpr auto kRow32 = Row32;
+constexpr auto kRow24 = Row24;
+#else
+constexpr auto kRow32 = [](const uint8_t*, const uint8_t*, const uint8_t*, uint8_t*, int) { return 0; };
+constexpr auto kRow24 = kRow32;
+#endif
+}  // namespace
+
 int ColorConverter24::Convert(const uint8_t* const planes[3], uint8_t* pixels, int x, int y,
                               const DisplayFormat& dest, const DisplayFormat& source, uint32_t) {
   if (format_.bitsPerPixel == 32) {
-    return ConvertYuvToRgb(planes, pixels, x, y, dest, source, 4,
-                           [](uint8_t* d, uint8_t r, uint8_t g, uint8_t b) { d[0] = b, d[1] = g, d[2] = r, d[3] = 0; });
+    return ConvertYuvToRgb(
+        planes, pixels, x, y, dest, source, 4,
+        [](uint8_t* d, uint8_t r, uint8_t g, uint8_t b) { d[0] = b, d[1] = g, d[2] = r, d[3] = 0; }, kRow32);
   }
-  return ConvertYuvToRgb(planes, pixels, x, y, dest, source, 3,
-                         [](uint8_t* d, uint8_t r, uint8_t g, uint8_t b) { d[0] = b, d[1] = g, d[2] = r; });
+  return ConvertYuvToRgb(
+      planes, pixels, x, y, dest, source, 3,
+      [](uint8_t* d, uint8_t r, uint8_t g, uint8_t b) { d[0] = b, d[1] = g, d[2] = r; }, kRow24);
 }
 
 // ---------------------------------------------------------------- 12 / 16
@@ -119,14 +211,48 @@ ColorConverter16::ColorConverter16(const DisplayFormat& dest) : ColorConverter(d
   BuildMaskTable(red_, dest.redMask);
   BuildMaskTable(green_, dest.greenMask);
   BuildMaskTable(blue_, dest.blueMask);
+  const uint32_t masks[3] = {dest.redMask, dest.greenMask, dest.blueMask};
+  for (int k = 0; k < 3; ++k) {
+    const int s = TrailingZeros(masks[k]);
+    packing_[k] = {8 - std::min(RunLength(masks[k], s), 8), s, uint16_t(masks[k])};
+  }
 }
 
 int ColorConverter16::Convert(const uint8_t* const planes[3], uint8_t* pixels, int x, int y,
                               const DisplayFormat& dest, const DisplayFormat& source, uint32_t) {
-  return ConvertYuvToRgb(planes, pixels, x, y, dest, source, 2, [this](uint8_t* d, uint8_t r, uint8_t g, uint8_t b) {
-    const uint16_t p = Pixel(r, g, b);
-    d[0] = uint8_t(p), d[1] = uint8_t(p >> 8);  // the surface's little-endian pixels
-  });
+  auto fast = [this](const uint8_t* Y, const uint8_t* U, const uint8_t* V, uint8_t* d, int w) {
+    int c = 0;
+#ifdef __SSE2__
+    __m128i right[3], left[3], mask[3];
+    for (int k = 0; k < 3; ++k) {
+      right[k] = _mm_cvtsi32_si128(packing_[k].right), left[k] = _mm_cvtsi32_si128(packing_[k].left);
+      mask[k] = _mm_set1_epi16(int16_t(packing_[k].mask));
+    }
+    const __m128i zero = _mm_setzero_si128();
+    for (; c + 16 <= w; c += 16, d += 32) {
+      const Rgb16 px = ConvertSixteen(Y + c, U + c / 2, V + c / 2);
+      const __m128i channel[3] = {px.r, px.g, px.b};
+      for (int half = 0; half < 2; ++half) {
+        __m128i p = zero;
+        for (int k = 0; k < 3; ++k) {
+          const __m128i v = half ? _mm_unpackhi_epi8(channel[k], zero) : _mm_unpacklo_epi8(channel[k], zero);
+          p = _mm_or_si128(p, _mm_and_si128(_mm_sll_epi16(_mm_srl_epi16(v, right[k]), left[k]), mask[k]));
+        }
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 16 * half), p);
+      }
+    }
+#else
+    (void)Y, (void)U, (void)V, (void)d, (void)w;
+#endif
+    return c;
+  };
+  return ConvertYuvToRgb(
+      planes, pixels, x, y, dest, source, 2,
+      [this](uint8_t* d, uint8_t r, uint8_t g, uint8_t b) {
+        const uint16_t p = Pixel(r, g, b);
+        d[0] = uint8_t(p), d[1] = uint8_t(p >> 8);  // the surface's little-endian pixels
+      },
+      fast);
 }
 
 // ---------------------------------------------------------------- 8

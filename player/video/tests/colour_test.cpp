@@ -388,3 +388,43 @@ TEST(ColourPeer, MatchesFfmpegWithinTwo) {
 }
 
 }  // namespace
+
+namespace {
+
+// The vector paths against the plain loops, on random pictures of the size
+// table: odd widths and heights, a padded source pitch, and the picture
+// placed at the surface's bottom-right corner; every byte equal, and nothing
+// written outside the picture.
+TEST(ColourFast, SameBytesAsThePlainLoops) {
+  struct Size { int w, h, stride; };
+  const Size sizes[] = {{1, 1, 0},  {2, 2, 0},   {15, 3, 0},  {16, 2, 0},   {17, 5, 0},  {31, 7, 0},
+                        {33, 9, 48}, {47, 4, 0}, {176, 144, 0}, {171, 29, 176}, {352, 288, 0}, {355, 17, 368}};
+  struct Format { int bits; uint32_t r, g, b; };
+  const Format formats[] = {{32, 0, 0, 0},         {24, 0, 0, 0},        {16, 0xF800, 0x7E0, 0x1F},
+                            {16, 0x7C00, 0x3E0, 0x1F}, {12, 0xF00, 0xF0, 0xF}, {16, 0x1F, 0x7E0, 0xF800}};
+  uint32_t seed = 77;
+  for (const Size& s : sizes) {
+    Picture p(s.w, s.h, s.stride);
+    for (auto* plane : {&p.y, &p.u, &p.v})
+      for (auto& b : *plane) seed = seed * 1664525u + 1013904223u, b = uint8_t(seed >> 24);
+    for (const Format& f : formats) {
+      DisplayFormat dest = Surface(f.bits, s.w + 5, s.h + 3, f.r, f.g, f.b);
+      std::vector<uint8_t> out[2];
+      for (int plain = 0; plain < 2; ++plain) {
+        ColorConverterHolder holder;
+        ASSERT_EQ(holder.Select(dest), 1);
+        holder.converter()->UsePlainPath(plain != 0);
+        out[plain].assign(SurfaceBytes(dest), 0xEE);
+        ASSERT_EQ(holder.Convert(p.Planes(), out[plain].data(), 5, 3, dest, p.Format(), 0), 1);
+      }
+      ASSERT_EQ(out[0], out[1]) << f.bits << " bits " << std::hex << f.r << std::dec << ", " << s.w << "x" << s.h;
+      const int bpp = f.bits == 12 ? 2 : f.bits / 8;
+      for (int r = 0; r < s.h + 3; ++r)
+        for (int c = 0; c < s.w + 5; ++c)
+          for (int k = 0; k < bpp && (r < 3 || c < 5); ++k)
+            ASSERT_EQ(out[0][(size_t(r) * (s.w + 5) + c) * bpp + k], 0xEE) << r << "," << c;
+    }
+  }
+}
+
+}  // namespace

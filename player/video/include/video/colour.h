@@ -23,6 +23,8 @@ class ColorConverter {
 
   // The palette this converter filled (empty without one).
   const std::vector<uint8_t>& palette() const { return palette_; }
+  // Plain loops only, without the vector paths (they give the same bytes).
+  void UsePlainPath(bool plain) { plain_ = plain; }
 
  protected:
   explicit ColorConverter(const DisplayFormat& dest);
@@ -41,9 +43,13 @@ class ColorConverter {
   uint8_t Clip(int v) const { return clip_[v + kClipOffset]; }
   // The YUV-to-RGB walk of the 12- to 32-bit converters; store(pixel, r, g, b)
   // writes one pixel of bytesPerPixel bytes.
-  template <class Store>
+  // fast(Y, U, V, pixels, width) converts a leading part of a row with vector
+  // code and returns how many pixels it did (an even count); the plain loop
+  // does the rest.
+  template <class Store, class Fast>
   int ConvertYuvToRgb(const uint8_t* const planes[3], uint8_t* pixels, int x, int y, const DisplayFormat& dest,
-                      const DisplayFormat& source, int bytesPerPixel, Store store) const;
+                      const DisplayFormat& source, int bytesPerPixel, Store store, Fast fast) const;
+  bool plain_ = false;
 
   static constexpr int kClipOffset = 384;
   DisplayFormat format_;
@@ -87,6 +93,9 @@ class ColorConverter16 : public ColorConverter {
 
  private:
   uint16_t red_[256], green_[256], blue_[256];
+  // The same packing as shifts: channel >> right << left, within the mask.
+  struct Packing { int right, left; uint16_t mask; };
+  Packing packing_[3];
 };
 
 class ColorConverter12 : public ColorConverter16 {
