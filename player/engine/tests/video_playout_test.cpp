@@ -261,6 +261,24 @@ TEST(VideoPlayout, StopEndsAHoldPromptly) {
   EXPECT_EQ(playout.GetCounters().presented, 1u);
 }
 
+// A seek while a picture is held: the picture is dropped, the decoder starts
+// again and playing goes on from the next unit.
+TEST(VideoPlayout, SeekDuringAHoldDropsTheHeldPicture) {
+  Rig rig;
+  ScriptedSource source(rig.context(), rig.clock(), &Mpeg4());
+  source.script[0] = {{0, kFrameDelivered, 1000, 0},
+                      {1, kFrameDelivered, 60000, 59000},  // far ahead: held
+                      {10, kFrameDelivered, 5000, 0}};     // the intra picture after the seek
+  ClockedPlayout playout(rig.context(), &source, nullptr, rig.clock());
+  playout.onWait = [&](size_t n) {
+    if (n == 3) playout.Resume(5000);
+  };
+  ASSERT_TRUE(playout.PlayToEnd());
+  EXPECT_EQ(Times(playout.shown), (std::vector<int32_t>{1000, 5000}));
+  EXPECT_EQ(playout.waits.size(), 3u);
+  EXPECT_EQ(playout.GetCounters().held, 1u);
+}
+
 // Pause holds the loop at its run event; Resume goes on where it stopped.
 TEST(VideoPlayout, PauseHoldsTheLoopAndResumeGoesOn) {
   Rig rig;

@@ -116,6 +116,7 @@ uint32_t ClockedPlayout::RenderFrame(const uint8_t* const planes[3], int32_t lef
 void ClockedPlayout::Wait(uint32_t ms) {
   waits.push_back(ms);
   clock->now += ms;
+  if (onWait) onWait(waits.size());
 }
 
 bool ClockedPlayout::PlayToEnd(DWORD limitMs) {

@@ -100,6 +100,8 @@ class ClockedPlayout : public VideoPlayoutThread {
 
   std::vector<Shown> shown;
   std::vector<uint32_t> waits;
+  // Called after each pause with the number of pauses so far.
+  std::function<void(size_t)> onWait;
 
  protected:
   void Wait(uint32_t ms) override;
