@@ -33,6 +33,13 @@ std::vector<int32_t> Times(const std::vector<ClockedPlayout::Shown>& shown) {
   return t;
 }
 
+// The time stamps base + i * kStep for i in [first, end).
+std::vector<int32_t> Steps(uint32_t first, uint32_t end, uint32_t base = 1000) {
+  std::vector<int32_t> t;
+  for (uint32_t i = first; i < end; ++i) t.push_back(int32_t(base + i * kStep));
+  return t;
+}
+
 const UnitStream& Mpeg4() {
   static const UnitStream s = FixtureStream("qcif.m4v");
   return s;
@@ -132,9 +139,7 @@ TEST(VideoPlayout, LiveVideoWaitsForTheFirstBaseIntraPicture) {
   ClockedPlayout playout(rig.context(), &source, nullptr, rig.clock());
   ASSERT_TRUE(playout.PlayToEnd());
   // Units 3 to 9 are predicted pictures; 10 is the next intra picture.
-  std::vector<int32_t> want;
-  for (uint32_t i = 10; i < 14; ++i) want.push_back(int32_t(1000 + i * kStep));
-  EXPECT_EQ(Times(playout.shown), want);
+  EXPECT_EQ(Times(playout.shown), Steps(10, 14));
 }
 
 // Status 4 units (before the play start) are decoded as references but never
@@ -225,9 +230,7 @@ TEST(VideoPlayout, ShortHeaderSizeFromConfigurationOrFirstUnit) {
     EXPECT_EQ(w, 176u);
     EXPECT_EQ(h, 144u);
     EXPECT_TRUE(rig.player.observer.Has("SetVideoGeometry 176 144 0"));
-    std::vector<int32_t> want;
-    for (uint32_t i = 0; i < 4; ++i) want.push_back(int32_t(2000 + i * kStep));
-    EXPECT_EQ(Times(playout.shown), want);
+    EXPECT_EQ(Times(playout.shown), Steps(0, 4, 2000));
   }
 }
 

@@ -29,6 +29,18 @@ HWND Shared() {
 }
 HWND SharedControl() { return GetDlgItem(Shared(), static_cast<int>(ids::kVideoControl)); }
 
+// A renderer of the factory's kind on the shared window.
+std::unique_ptr<VideoRenderer> SharedRenderer(uint32_t kind = 0) {
+  uint32_t ready = 0;
+  DisplayFormat format = {};
+  std::unique_ptr<VideoRenderer> r(CreateVideoRenderer(&ready, &format, kind, Shared(), nullptr));
+  if (r) {
+    EXPECT_EQ(ready, 1u);
+    EXPECT_EQ(format.bitsPerPixel, r->SurfaceFormat().bitsPerPixel);
+  }
+  return r;
+}
+
 int DisplayDepth() {
   HDC dc = GetDC(nullptr);
   const int depth = GetDeviceCaps(dc, BITSPIXEL);
@@ -140,19 +152,15 @@ TEST(GdiRenderer, DisplayDepthAboveEightGivesTwentyFourBits) {
     EXPECT_TRUE(depth == expected || (expected == 24 && depth == 32)) << "display depth " << depth;
   }
   ASSERT_GT(depth, 8);
-  uint32_t ready = 0;
-  DisplayFormat format = {};
-  std::unique_ptr<VideoRenderer> r(CreateVideoRenderer(&ready, &format, 0, Shared(), nullptr));
+  std::unique_ptr<VideoRenderer> r = SharedRenderer();
   ASSERT_NE(r, nullptr);
-  EXPECT_EQ(format.bitsPerPixel, 24);
+  EXPECT_EQ(r->SurfaceFormat().bitsPerPixel, 24);
   EXPECT_NE(dynamic_cast<ColorConverter24*>(r->Converters().converter()), nullptr);
   EXPECT_EQ(dynamic_cast<ColorConverter32*>(r->Converters().converter()), nullptr);
 }
 
 TEST(GdiRenderer, PictureAtTheControlsTopLeftWithBlackAround) {
-  uint32_t ready = 0;
-  DisplayFormat format = {};
-  std::unique_ptr<VideoRenderer> r(CreateVideoRenderer(&ready, &format, 0, Shared(), nullptr));
+  std::unique_ptr<VideoRenderer> r = SharedRenderer();
   ASSERT_NE(r, nullptr);
   const YuvPicture picture = MakePicture(176, 144);
   const Bytes expected = Convert24(picture);
@@ -174,9 +182,7 @@ TEST(GdiRenderer, PictureAtTheControlsTopLeftWithBlackAround) {
 }
 
 TEST(GdiRenderer, OpenCopiesTheSurfaceAgainWithoutConverting) {
-  uint32_t ready = 0;
-  DisplayFormat format = {};
-  std::unique_ptr<VideoRenderer> r(CreateVideoRenderer(&ready, &format, 0, Shared(), nullptr));
+  std::unique_ptr<VideoRenderer> r = SharedRenderer();
   ASSERT_NE(r, nullptr);
   const YuvPicture picture = MakePicture(176, 144);
   r->Present(picture.planes, 0, 0, picture.format, 2);
@@ -215,9 +221,7 @@ TEST(GdiRenderer, WindowWithoutTheVideoControlDrawsNothing) {
 }
 
 TEST(GdiRenderer, PicturesLargerThanTheSurfaceAreRefused) {
-  uint32_t ready = 0;
-  DisplayFormat format = {};
-  std::unique_ptr<VideoRenderer> r(CreateVideoRenderer(&ready, &format, 0, Shared(), nullptr));
+  std::unique_ptr<VideoRenderer> r = SharedRenderer();
   ASSERT_NE(r, nullptr);
   EXPECT_NE(r->LockBuffer(512, 512), nullptr);
   EXPECT_EQ(r->LockBuffer(513, 16), nullptr);
