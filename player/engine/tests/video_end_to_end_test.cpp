@@ -155,7 +155,7 @@ void PlayAndCheck(bool withAudio) {
             0);
   const int ffprobeFrames = std::atoi(ReadText(countFile).c_str());
   const std::vector<Picture> expected = ExpectedPictures(m4v, fps);
-  ASSERT_GT(ffprobeFrames, 30);
+  ASSERT_GT(ffprobeFrames, 60);
   ASSERT_EQ(int(expected.size()), ffprobeFrames);
 
   // The player in a visible window of its own, away from other tests' windows.
@@ -191,7 +191,7 @@ void PlayAndCheck(bool withAudio) {
         if (engine->GetState() == kStatePlaying) {
           const int64_t w = WallMicroseconds();
           marks.push_back({w, engine->Context()->GetPosition()});
-          if (!grabber && marks.back().clockMs > 700) {
+          if (!grabber && marks.back().clockMs > 1000) {
             char args[512];
             std::snprintf(args, sizeof(args),
                           "ffmpeg -nostdin -hide_banner -y -f x11grab -framerate 10 -video_size 176x144 -i %s+%ld,%ld "
@@ -237,20 +237,33 @@ void PlayAndCheck(bool withAudio) {
     for (size_t k = 0; k < expected.size(); ++k)
       if (expected[k].bgr == shot) same.push_back(k);
     ASSERT_EQ(same.size(), 1u) << "a screenshot equal to " << same.size() << " pictures";
-    // The player's clock when ffmpeg took it.
+    // The player's clock when ffmpeg took it, and the highest it had read
+    // by then: with audio the clock is re-anchored to the audio heard and
+    // may step back, and a picture shown before the step was due by the
+    // clock as it read then.
     const Mark* before = nullptr;
+    int32_t highest = 0;
     for (const Mark& m : marks)
-      if (m.wallUs <= stamps[g]) before = &m;
+      if (m.wallUs <= stamps[g]) {
+        before = &m;
+        if (m.clockMs < 0x80000000u) highest = std::max(highest, int32_t(m.clockMs));
+      }
     ASSERT_NE(before, nullptr);
     const int32_t clockThen = int32_t(before->clockMs + (stamps[g] - before->wallUs) / 1000);
+    highest = std::max(highest, clockThen);
     const int32_t t = int32_t(expected[same[0]].timeMs);
     EXPECT_GE(t, clockThen - 120 - interval) << "clock " << clockThen << " picture " << same[0];
-    EXPECT_LE(t, clockThen + 50) << "clock " << clockThen << " picture " << same[0];
+    EXPECT_LE(t, highest + 50) << "clock " << clockThen << " (highest " << highest << ") picture " << same[0];
     std::printf("screenshot %d: clock %d ms, picture %zu of %d ms\n", g, clockThen, same[0], t);
     ++matched;
   }
-  std::printf("presented %u, skipped %u, held %u; ffprobe counts %d pictures\n", played.counters.presented,
-              played.counters.skipped, played.counters.held, ffprobeFrames);
+  if (std::getenv("E2E_MARKS"))
+    for (size_t i = 0; i < marks.size(); i += 10)
+      std::printf("mark wall %lld clock %u\n", (long long)(marks[i].wallUs - marks[0].wallUs) / 1000, marks[i].clockMs);
+  int32_t back = 0;
+  for (size_t i = 1; i < marks.size(); ++i) back = std::max(back, int32_t(marks[i - 1].clockMs - marks[i].clockMs));
+  std::printf("presented %u, skipped %u, held %u; ffprobe counts %d pictures; the clock stepped back by up to %d ms\n",
+              played.counters.presented, played.counters.skipped, played.counters.held, ffprobeFrames, back);
   EXPECT_EQ(matched, grabs);
   controller.reset();
   std::remove(clip.c_str());
