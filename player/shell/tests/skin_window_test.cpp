@@ -13,8 +13,10 @@ namespace {
 
 PlayerSkinWindow* g_face = nullptr;
 
-// The main window class as the main window will route to the face.
+// The main window class as the main window will route to the face; the
+// video child, of the same class, paints only its black background.
 LRESULT CALLBACK FaceMain(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+  if (g_face && w != g_face->MainWindow()) return DefWindowProcW(w, m, wp, lp);
   if (g_face && m == WM_PAINT) {
     PAINTSTRUCT ps;
     HDC dc = BeginPaint(w, &ps);
@@ -231,6 +233,8 @@ TEST_F(SkinWindow, FaceMatchesTheArtAtBothSizes) {
       for (int x = 0; x < 24; ++x) expect(92 + dx + x, 214 + dy + y, art.Pixel(skin, 3, face->volumeState, x, y));
       for (int x = 0; x < 24; ++x) expect(212 + dx + x, 6 + y, art.Pixel(skin, 8, 0, x, y));
     }
+    // The video child is black over the whole video rectangle.
+    for (int y = 36; y < 36 + 144 + dy; y += 7) expect(24 + (y % 150), y, 0);
     // The status line and the time area are black before any text.
     for (int x = 0; x < 40; ++x) expect(20 + 30 + x, 246 + dy, 0);
     EXPECT_EQ(wrong, 0) << (grown ? "grown" : "skin size") << ", " << checked << " pixels checked";
