@@ -5,6 +5,10 @@
 #include <cstring>
 #include <utility>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 // One plane with its 8x8 block grid and flags; `quantOf(bx, by)` gives the
@@ -159,9 +163,25 @@ struct BlockRange {
   int threshold() const { return (max + min + 1) >> 1; }
 };
 
+bool plainLoops = false;
+
 BlockRange RangeOf(const Plane& pl, int bx, int by) {
   BlockRange r{0, 255};
   const uint8_t* s = pl.px + size_t(by * 8) * pl.stride + bx * 8;
+#ifdef __SSE2__
+  if (!plainLoops) {
+    __m128i hi = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(s)), lo = hi;
+    for (int y = 1; y < 8; ++y) {
+      const __m128i row = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(s + size_t(y) * pl.stride));
+      hi = _mm_max_epu8(hi, row), lo = _mm_min_epu8(lo, row);
+    }
+    for (int shift : {4, 2, 1}) {
+      const __m128i count = _mm_cvtsi32_si128(shift * 8);
+      hi = _mm_max_epu8(hi, _mm_srl_epi64(hi, count)), lo = _mm_min_epu8(lo, _mm_srl_epi64(lo, count));
+    }
+    return {_mm_cvtsi128_si32(hi) & 255, _mm_cvtsi128_si32(lo) & 255};
+  }
+#endif
   for (int y = 0; y < 8; ++y, s += pl.stride)
     for (int x = 0; x < 8; ++x) r.max = std::max<int>(r.max, s[x]), r.min = std::min<int>(r.min, s[x]);
   return r;
@@ -170,7 +190,54 @@ BlockRange RangeOf(const Plane& pl, int bx, int by) {
 // Filters the pixels of one block whose 3x3 neighbourhood lies on one side of
 // the threshold, from a copy of the block with a one-pixel ring; pixels whose
 // neighbourhood leaves the picture stay.
+#ifdef __SSE2__
+// The same filter eight pixels of a row at a time: lane i of a row register
+// is window column i, so output column i + 1 reads lanes i, i + 1 and i + 2.
+void DeringBlockSse2(const Plane& pl, int bx, int by, int threshold, int maxDiff) {
+  alignas(16) uint8_t win[10][16] = {};
+  const int x0 = bx * 8 - 1, y0 = by * 8 - 1;
+  for (int y = 0; y < 10; ++y) {
+    const uint8_t* row = pl.px + size_t(std::clamp(y0 + y, 0, pl.height - 1)) * pl.stride;
+    win[y][0] = row[std::max(x0, 0)];
+    std::memcpy(&win[y][1], row + x0 + 1, 8);
+    win[y][9] = row[std::min(x0 + 9, pl.width - 1)];
+  }
+  alignas(16) uint8_t keepColumn[16] = {};
+  for (int i = 0; i < 8; ++i) keepColumn[i] = x0 + i + 1 != 0 && x0 + i + 1 != pl.width - 1 ? 0xFF : 0;
+  const __m128i columns = _mm_load_si128(reinterpret_cast<const __m128i*>(keepColumn));
+  const __m128i t = _mm_set1_epi8(char(threshold)), zero = _mm_setzero_si128();
+  const __m128i md = _mm_set1_epi16(int16_t(maxDiff)), eight = _mm_set1_epi16(8);
+  __m128i w[10], b[10], rowSum[10], rowAnd[10], rowOr[10];
+  for (int y = 0; y < 10; ++y) {
+    w[y] = _mm_load_si128(reinterpret_cast<const __m128i*>(win[y]));
+    b[y] = _mm_cmpeq_epi8(_mm_max_epu8(w[y], t), w[y]);  // at or above the threshold
+    const __m128i c1 = _mm_srli_si128(b[y], 1), c2 = _mm_srli_si128(b[y], 2);
+    rowAnd[y] = _mm_and_si128(b[y], _mm_and_si128(c1, c2));
+    rowOr[y] = _mm_or_si128(b[y], _mm_or_si128(c1, c2));
+    const __m128i l = _mm_unpacklo_epi8(w[y], zero), c = _mm_unpacklo_epi8(_mm_srli_si128(w[y], 1), zero),
+                  r = _mm_unpacklo_epi8(_mm_srli_si128(w[y], 2), zero);
+    rowSum[y] = _mm_add_epi16(_mm_add_epi16(l, r), _mm_add_epi16(c, c));
+  }
+  for (int y = 1; y <= 8; ++y) {
+    const int py = y0 + y;
+    if (py == 0 || py == pl.height - 1) continue;
+    const __m128i all = _mm_and_si128(rowAnd[y - 1], _mm_and_si128(rowAnd[y], rowAnd[y + 1]));
+    const __m128i any = _mm_or_si128(rowOr[y - 1], _mm_or_si128(rowOr[y], rowOr[y + 1]));
+    const __m128i take = _mm_and_si128(_mm_cmpeq_epi8(all, any), columns);
+    const __m128i sum = _mm_add_epi16(_mm_add_epi16(rowSum[y - 1], rowSum[y + 1]), _mm_add_epi16(rowSum[y], rowSum[y]));
+    const __m128i filtered = _mm_srli_epi16(_mm_add_epi16(sum, eight), 4);
+    const __m128i v8 = _mm_srli_si128(w[y], 1), v = _mm_unpacklo_epi8(v8, zero);
+    const __m128i limited = _mm_min_epi16(_mm_max_epi16(filtered, _mm_sub_epi16(v, md)), _mm_add_epi16(v, md));
+    const __m128i out = _mm_or_si128(_mm_and_si128(take, _mm_packus_epi16(limited, limited)), _mm_andnot_si128(take, v8));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(pl.px + size_t(py) * pl.stride + x0 + 1), out);
+  }
+}
+#endif
+
 void DeringBlock(const Plane& pl, int bx, int by, int threshold, int maxDiff) {
+#ifdef __SSE2__
+  if (!plainLoops) return DeringBlockSse2(pl, bx, by, threshold, maxDiff);
+#endif
   uint8_t win[10][10];
   uint8_t bin[10][10];
   const int x0 = bx * 8 - 1, y0 = by * 8 - 1;
@@ -251,6 +318,8 @@ void DeringCombined(const Plane& pl) {
 }
 
 }  // namespace
+
+void vdec_postfilter_plain(bool plain) { plainLoops = plain; }
 
 int vdec_postfilter(PostFilterInput& in, uint8_t* out, int mode) {
   const int w = in.width, h = in.height;

@@ -267,3 +267,43 @@ TEST(PostFilter, CombinedPassSkipsDeringingOfMostlySmoothedBlocks) {
 }
 
 }  // namespace
+
+namespace {
+
+// The vector paths against the plain loops, per mode, on pictures of several
+// sizes: smooth gradients with blocky steps, outliers and noise, so that every
+// filter branch is taken; random quantisers and flags.
+TEST(PostFilterFast, SameBytesAsThePlainLoops) {
+  struct Size { int w, h; };
+  uint32_t seed = 5;
+  auto next = [&seed] { return seed = seed * 1664525u + 1013904223u, seed >> 16; };
+  for (const Size s : {Size{16, 16}, Size{48, 32}, Size{176, 144}, Size{352, 288}, Size{64, 16}}) {
+    for (int mode : {1, 2, 3}) {
+      Picture p(s.w, s.h, 8, 0);
+      const int cw = s.w / 2;
+      for (size_t i = 0; i < p.yuv.size(); ++i) {
+        const size_t j = i < size_t(s.w) * s.h ? i : (i - size_t(s.w) * s.h) % (size_t(cw) * s.h / 2);
+        const int width = i < size_t(s.w) * s.h ? s.w : cw;
+        const int x = int(j % width), y = int(j / width);
+        int v = 40 + (x / 8) * 7 % 90 + (y / 8) * 11 % 70 + int(next() % 5);
+        if (next() % 23 == 0) v += int(next() % 120);
+        p.yuv[i] = uint8_t(std::min(v, 255));
+      }
+      for (auto& q : p.quant) q = int32_t(next() % 35);  // 0 and above 31 are clamped
+      for (auto& f : p.flags) f = uint8_t(next() % 64);
+      std::vector<uint8_t> out[2], flags[2];
+      for (int plain = 0; plain < 2; ++plain) {
+        Picture copy = p;
+        vdec_postfilter_plain(plain != 0);
+        out[plain] = copy.Filter(mode);
+        flags[plain] = copy.flags;
+      }
+      vdec_postfilter_plain(false);
+      EXPECT_EQ(out[0], out[1]) << s.w << "x" << s.h << " mode " << mode;
+      EXPECT_EQ(flags[0], flags[1]) << s.w << "x" << s.h << " mode " << mode;
+      EXPECT_NE(out[1], p.yuv) << s.w << "x" << s.h << " mode " << mode;  // the filter did work
+    }
+  }
+}
+
+}  // namespace

@@ -34,3 +34,7 @@ struct PostFilterInput {
 // array the mode needs (quantisers in modes 1 to 3, the flag-array pointer,
 // this picture's flags in modes 1 and 3); else 1.
 int vdec_postfilter(PostFilterInput& in, uint8_t* out, int mode);
+
+// Plain loops only, without the vector paths (they give the same bytes); for
+// tests and benchmarks, set while no picture is being filtered.
+void vdec_postfilter_plain(bool plain);
