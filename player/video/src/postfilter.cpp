@@ -1,6 +1,7 @@
 #include "video/postfilter.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <utility>
@@ -104,6 +105,79 @@ void DefaultModeLine(const EdgeLine& l, int qp) {
 
 enum class EdgeMode { Deblock, Combined };
 
+bool plainLoops = false;
+
+#ifdef __SSE2__
+inline __m128i Select(__m128i mask, __m128i a, __m128i b) {
+  return _mm_or_si128(_mm_and_si128(mask, a), _mm_andnot_si128(mask, b));
+}
+inline __m128i Abs16(__m128i v) { return _mm_max_epi16(v, _mm_sub_epi16(_mm_setzero_si128(), v)); }
+
+// Approach() on eight lines where `take` is set.
+inline void Approach8(__m128i& x, __m128i& y, __m128i amount, __m128i take) {
+  const __m128i up = _mm_cmpgt_epi16(y, x);
+  const __m128i nx = Select(up, _mm_add_epi16(x, amount), _mm_sub_epi16(x, amount));
+  const __m128i ny = Select(up, _mm_sub_epi16(y, amount), _mm_add_epi16(y, amount));
+  x = Select(take, nx, x), y = Select(take, ny, y);
+}
+
+// DeblockLine on the eight lines of an edge at once; v holds p3..p0 q0..q3
+// in 16-bit lanes, one lane per line.
+inline void Deblock8(__m128i v[8], bool flat, int qp) {
+  __m128i &p2 = v[1], &p1 = v[2], &p0 = v[3], &q0 = v[4], &q1 = v[5], &q2 = v[6];
+  const __m128i d = _mm_sub_epi16(q0, p0);
+  const __m128i take = _mm_andnot_si128(_mm_cmpeq_epi16(d, _mm_setzero_si128()),
+                                        _mm_cmpgt_epi16(_mm_set1_epi16(int16_t(flat ? 2 * qp : qp)), Abs16(d)));
+  if (_mm_movemask_epi8(take) == 0) return;
+  const __m128i mid = _mm_srli_epi16(_mm_add_epi16(p0, q0), 1);
+  p0 = Select(take, mid, p0), q0 = Select(take, mid, q0);
+  const __m128i e = Abs16(_mm_sub_epi16(q1, p1));
+  if (flat) {
+    Approach8(p1, q1, _mm_srli_epi16(_mm_add_epi16(e, _mm_set1_epi16(3)), 2), take);
+    const __m128i f = Abs16(_mm_sub_epi16(q2, p2));
+    Approach8(p2, q2, _mm_srli_epi16(_mm_add_epi16(f, _mm_set1_epi16(7)), 3), take);
+  } else {
+    Approach8(p1, q1, _mm_srli_epi16(_mm_add_epi16(e, _mm_set1_epi16(7)), 3), take);
+  }
+}
+
+// Eight registers of eight 16-bit lanes, rows to columns.
+inline void Transpose8(__m128i r[8]) {
+  __m128i a[8], b[8];
+  for (int i = 0; i < 4; ++i) {
+    a[2 * i] = _mm_unpacklo_epi16(r[2 * i], r[2 * i + 1]);
+    a[2 * i + 1] = _mm_unpackhi_epi16(r[2 * i], r[2 * i + 1]);
+  }
+  for (int i = 0; i < 2; ++i)
+    for (int k = 0; k < 2; ++k) {
+      b[4 * i + 2 * k] = _mm_unpacklo_epi32(a[4 * i + k], a[4 * i + k + 2]);
+      b[4 * i + 2 * k + 1] = _mm_unpackhi_epi32(a[4 * i + k], a[4 * i + k + 2]);
+    }
+  for (int k = 0; k < 4; ++k) {
+    r[2 * k] = _mm_unpacklo_epi64(b[k], b[k + 4]);
+    r[2 * k + 1] = _mm_unpackhi_epi64(b[k], b[k + 4]);
+  }
+}
+
+// A whole deblocked edge: rows p3..q3 for a horizontal edge, or the eight
+// rows of pixels across a vertical edge turned into columns and back.
+void DeblockEdgeSse2(uint8_t* q0, int stride, bool horizontal, bool flat, int qp) {
+  const __m128i zero = _mm_setzero_si128();
+  __m128i v[8];
+  for (int k = 0; k < 8; ++k) {
+    const uint8_t* at = horizontal ? q0 + (k - 4) * ptrdiff_t(stride) : q0 + k * ptrdiff_t(stride) - 4;
+    v[k] = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(at)), zero);
+  }
+  if (!horizontal) Transpose8(v);
+  Deblock8(v, flat, qp);
+  if (!horizontal) Transpose8(v);
+  for (int k = 0; k < 8; ++k) {
+    uint8_t* at = horizontal ? q0 + (k - 4) * ptrdiff_t(stride) : q0 + k * ptrdiff_t(stride) - 4;
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(at), _mm_packus_epi16(v[k], v[k]));
+  }
+}
+#endif
+
 // The edge between block (bx, by) and the block below (horizontal) or to the
 // right (vertical), filtered with quantiser qp.
 void FilterEdge(const Plane& pl, int bx, int by, bool horizontal, int qp, EdgeMode mode) {
@@ -112,6 +186,9 @@ void FilterEdge(const Plane& pl, int bx, int by, bool horizontal, int qp, EdgeMo
   const uint8_t flatBit = horizontal ? kBlockFlatVertical : kBlockFlatHorizontal;
   const bool flat = (pl.Flag(bx, by) & flatBit) && (pl.Flag(nx, ny) & flatBit);
   uint8_t* q0 = pl.px + size_t(ny * 8) * pl.stride + nx * 8;
+#ifdef __SSE2__
+  if (mode == EdgeMode::Deblock && !plainLoops) return DeblockEdgeSse2(q0, pl.stride, horizontal, flat, qp);
+#endif
   const int across = horizontal ? pl.stride : 1, along = horizontal ? 1 : pl.stride;
   bool smoothed = false;
   for (int i = 0; i < 8; ++i) {
@@ -162,8 +239,6 @@ struct BlockRange {
   int range() const { return max - min; }
   int threshold() const { return (max + min + 1) >> 1; }
 };
-
-bool plainLoops = false;
 
 BlockRange RangeOf(const Plane& pl, int bx, int by) {
   BlockRange r{0, 255};
