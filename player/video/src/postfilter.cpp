@@ -159,6 +159,66 @@ inline void Transpose8(__m128i r[8]) {
   }
 }
 
+// SmoothFlatLine on eight lines; v holds p7..p0 q0..q7 (q0 at 8). True when
+// a line was smoothed.
+inline bool SmoothFlat8(__m128i v[16], int qp) {
+  const __m128i ad = Abs16(_mm_sub_epi16(v[8], v[7]));
+  const __m128i take = _mm_and_si128(_mm_cmpgt_epi16(ad, _mm_set1_epi16(4)),
+                                     _mm_cmpgt_epi16(_mm_set1_epi16(int16_t(qp)), ad));
+  if (_mm_movemask_epi8(take) == 0) return false;
+  __m128i out[6];
+  for (int k = 5; k <= 10; ++k) {  // p2..q2
+    __m128i sum = _mm_add_epi16(v[k], _mm_set1_epi16(4));
+    for (int j = k - 3; j <= k + 3; ++j) sum = _mm_add_epi16(sum, v[j]);
+    out[k - 5] = _mm_srli_epi16(sum, 3);
+  }
+  for (int k = 5; k <= 10; ++k) v[k] = Select(take, out[k - 5], v[k]);
+  return true;
+}
+
+// DefaultModeLine on eight lines; v as for SmoothFlat8.
+inline void DefaultMode8(__m128i v[16], int qp) {
+  const __m128i p0 = v[7], p1 = v[6], p2 = v[5], p3 = v[4], q0 = v[8], q1 = v[9], q2 = v[10], q3 = v[11];
+  const __m128i zero = _mm_setzero_si128();
+  auto times = [](__m128i x, int k) { return _mm_mullo_epi16(x, _mm_set1_epi16(int16_t(k))); };
+  const __m128i a0 = _mm_add_epi16(times(_mm_sub_epi16(p1, q1), 2), times(_mm_sub_epi16(q0, p0), 5));
+  const __m128i a1 = _mm_add_epi16(times(_mm_sub_epi16(p1, p2), 5), times(_mm_sub_epi16(p3, p0), 2));
+  const __m128i a2 = _mm_add_epi16(times(_mm_sub_epi16(q2, q1), 5), times(_mm_sub_epi16(q0, q3), 2));
+  const __m128i m = _mm_min_epi16(Abs16(a1), Abs16(a2)), abs0 = Abs16(a0);
+  const __m128i act = _mm_and_si128(
+      _mm_cmpgt_epi16(Abs16(_mm_sub_epi16(q0, p0)), _mm_set1_epi16(4)),
+      _mm_and_si128(_mm_cmpgt_epi16(_mm_set1_epi16(int16_t(8 * qp)), abs0), _mm_cmpgt_epi16(abs0, m)));
+  if (_mm_movemask_epi8(act) == 0) return;
+  __m128i d = _mm_srai_epi16(_mm_add_epi16(times(_mm_sub_epi16(abs0, m), 5), _mm_set1_epi16(32)), 6);
+  d = Select(_mm_cmpgt_epi16(a0, zero), _mm_sub_epi16(zero, d), d);
+  const __m128i limit = _mm_srai_epi16(_mm_sub_epi16(p0, q0), 1);
+  const __m128i dPos = _mm_cmpgt_epi16(d, zero), lPos = _mm_cmpgt_epi16(limit, zero);
+  const __m128i same = _mm_andnot_si128(_mm_or_si128(_mm_xor_si128(dPos, lPos), _mm_cmpeq_epi16(d, zero)), act);
+  d = _mm_and_si128(same, Select(lPos, _mm_min_epi16(d, limit), _mm_max_epi16(d, limit)));
+  v[7] = _mm_sub_epi16(p0, d), v[8] = _mm_add_epi16(q0, d);
+}
+
+// A combined-pass edge: sixteen pixels across it (eight on each side, all
+// inside the two blocks). True when a line was smoothed.
+bool CombinedEdgeSse2(uint8_t* q0, int stride, bool horizontal, bool flat, int qp) {
+  const __m128i zero = _mm_setzero_si128();
+  __m128i v[16];
+  auto at = [&](int k) {
+    return horizontal ? q0 + (k - 8) * ptrdiff_t(stride) : q0 + (k & 7) * ptrdiff_t(stride) + (k < 8 ? -8 : 0);
+  };
+  for (int k = 0; k < 16; ++k) v[k] = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(at(k))), zero);
+  if (!horizontal) Transpose8(v), Transpose8(v + 8);
+  bool smoothed = false;
+  if (flat) {
+    smoothed = SmoothFlat8(v, qp);
+  } else {
+    DefaultMode8(v, qp);
+  }
+  if (!horizontal) Transpose8(v), Transpose8(v + 8);
+  for (int k = 0; k < 16; ++k) _mm_storel_epi64(reinterpret_cast<__m128i*>(at(k)), _mm_packus_epi16(v[k], v[k]));
+  return smoothed;
+}
+
 // A whole deblocked edge: rows p3..q3 for a horizontal edge, or the eight
 // rows of pixels across a vertical edge turned into columns and back.
 void DeblockEdgeSse2(uint8_t* q0, int stride, bool horizontal, bool flat, int qp) {
@@ -176,6 +236,10 @@ void DeblockEdgeSse2(uint8_t* q0, int stride, bool horizontal, bool flat, int qp
     _mm_storel_epi64(reinterpret_cast<__m128i*>(at), _mm_packus_epi16(v[k], v[k]));
   }
 }
+constexpr bool kVectors = true;
+#else
+constexpr bool kVectors = false;
+bool CombinedEdgeSse2(uint8_t*, int, bool, bool, int) { return false; }
 #endif
 
 // The edge between block (bx, by) and the block below (horizontal) or to the
@@ -191,14 +255,18 @@ void FilterEdge(const Plane& pl, int bx, int by, bool horizontal, int qp, EdgeMo
 #endif
   const int across = horizontal ? pl.stride : 1, along = horizontal ? 1 : pl.stride;
   bool smoothed = false;
-  for (int i = 0; i < 8; ++i) {
-    const EdgeLine l{q0 + i * along, across};
-    if (mode == EdgeMode::Deblock) {
-      DeblockLine(l, flat, qp);
-    } else if (flat) {
-      smoothed |= SmoothFlatLine(l, qp);
-    } else {
-      DefaultModeLine(l, qp);
+  if (kVectors && !plainLoops) {
+    smoothed = CombinedEdgeSse2(q0, pl.stride, horizontal, flat, qp);
+  } else {
+    for (int i = 0; i < 8; ++i) {
+      const EdgeLine l{q0 + i * along, across};
+      if (mode == EdgeMode::Deblock) {
+        DeblockLine(l, flat, qp);
+      } else if (flat) {
+        smoothed |= SmoothFlatLine(l, qp);
+      } else {
+        DefaultModeLine(l, qp);
+      }
     }
   }
   if (smoothed) {
