@@ -54,24 +54,24 @@ struct Rgb16 { __m128i r, g, b; };  // bytes: 16 pixels each
 inline Rgb16 ConvertSixteen(const uint8_t* Y, const uint8_t* U, const uint8_t* V) {
   const __m128i zero = _mm_setzero_si128();
   const __m128i y8 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Y));
-  __m128i u8 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(U));
-  __m128i v8 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(V));
-  u8 = _mm_unpacklo_epi8(u8, u8), v8 = _mm_unpacklo_epi8(v8, v8);  // one chroma sample per pixel pair
+  // The chroma terms once per pixel pair, then spread over both pixels.
+  const __m128i u = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(U)), zero);
+  const __m128i v = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(V)), zero);
+  const __m128i vr = _mm_sub_epi16(_mm_srli_epi16(_mm_mullo_epi16(v, _mm_set1_epi16(204)), 7), _mm_set1_epi16(204));
+  const __m128i ub = _mm_sub_epi16(_mm_add_epi16(_mm_add_epi16(u, u), _mm_srli_epi16(u, 6)), _mm_set1_epi16(258));
+  const __m128i ug = _mm_sub_epi16(_mm_srli_epi16(_mm_mullo_epi16(u, _mm_set1_epi16(50)), 7), _mm_set1_epi16(50));
+  const __m128i vg = _mm_sub_epi16(_mm_srli_epi16(_mm_mullo_epi16(v, _mm_set1_epi16(104)), 7), _mm_set1_epi16(104));
+  const __m128i uv = _mm_add_epi16(vg, ug);
   __m128i out[3][2];
   for (int half = 0; half < 2; ++half) {
     const __m128i y = half ? _mm_unpackhi_epi8(y8, zero) : _mm_unpacklo_epi8(y8, zero);
-    const __m128i u = half ? _mm_unpackhi_epi8(u8, zero) : _mm_unpacklo_epi8(u8, zero);
-    const __m128i v = half ? _mm_unpackhi_epi8(v8, zero) : _mm_unpacklo_epi8(v8, zero);
     const __m128i yp = _mm_sub_epi16(
         _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(y, _mm_set1_epi16(149)), _mm_set1_epi16(48)), 7),
         _mm_set1_epi16(19));
-    const __m128i vr = _mm_sub_epi16(_mm_srli_epi16(_mm_mullo_epi16(v, _mm_set1_epi16(204)), 7), _mm_set1_epi16(204));
-    const __m128i ub = _mm_sub_epi16(_mm_add_epi16(_mm_add_epi16(u, u), _mm_srli_epi16(u, 6)), _mm_set1_epi16(258));
-    const __m128i ug = _mm_sub_epi16(_mm_srli_epi16(_mm_mullo_epi16(u, _mm_set1_epi16(50)), 7), _mm_set1_epi16(50));
-    const __m128i vg = _mm_sub_epi16(_mm_srli_epi16(_mm_mullo_epi16(v, _mm_set1_epi16(104)), 7), _mm_set1_epi16(104));
-    out[0][half] = _mm_add_epi16(yp, vr);
-    out[1][half] = _mm_sub_epi16(yp, _mm_add_epi16(vg, ug));
-    out[2][half] = _mm_add_epi16(yp, ub);
+    auto spread = [half](__m128i t) { return half ? _mm_unpackhi_epi16(t, t) : _mm_unpacklo_epi16(t, t); };
+    out[0][half] = _mm_add_epi16(yp, spread(vr));
+    out[1][half] = _mm_sub_epi16(yp, spread(uv));
+    out[2][half] = _mm_add_epi16(yp, spread(ub));
   }
   return {_mm_packus_epi16(out[0][0], out[0][1]), _mm_packus_epi16(out[1][0], out[1][1]),
           _mm_packus_epi16(out[2][0], out[2][1])};
