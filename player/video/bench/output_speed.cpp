@@ -1,6 +1,7 @@
-// output_speed FILE.yuv WIDTH HEIGHT [PASSES]: megapixels per second of each
-// colour converter and post-filter mode over the decoded pictures of a raw
-// YUV 4:2:0 file. A plain program, so the Windows builds can be timed too;
+// output_speed FILE.yuv WIDTH HEIGHT [PASSES [plain]]: megapixels per second
+// of each colour converter and post-filter mode over the decoded pictures of
+// a raw YUV 4:2:0 file; "plain" times the reference loops instead of the
+// vector paths. A plain program, so the Windows builds can be timed too;
 // bench/output_bench.sh runs it beside swscale and libpostproc.
 #include <chrono>
 #include <cstdio>
@@ -38,11 +39,13 @@ std::vector<uint8_t> FlagsOf(const uint8_t* yuv, int w, int h) {
 
 int main(int argc, char** argv) {
   if (argc < 4) {
-    std::fprintf(stderr, "usage: output_speed FILE.yuv WIDTH HEIGHT [PASSES]\n");
+    std::fprintf(stderr, "usage: output_speed FILE.yuv WIDTH HEIGHT [PASSES [plain]]\n");
     return 2;
   }
   const int w = std::atoi(argv[2]), h = std::atoi(argv[3]);
   const int passes = argc > 4 ? std::atoi(argv[4]) : 10;
+  const bool plain = argc > 5 && std::string(argv[5]) == "plain";
+  vdec_postfilter_plain(plain);
   std::ifstream f(argv[1], std::ios::binary);
   const std::vector<uint8_t> data((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
   const size_t frameBytes = size_t(w) * h * 3 / 2;
@@ -68,6 +71,7 @@ int main(int argc, char** argv) {
                             bits == 8 ? palette.data() : nullptr, bits == 8 ? 256u : 0u};
     ColorConverterHolder holder;
     holder.Select(dst);
+    holder.converter()->UsePlainPath(plain);
     const std::string name = "convert" + std::to_string(bits);
     timed(name.c_str(), [&](const uint8_t* yuv) {
       const uint8_t* planes[3] = {yuv, yuv + size_t(w) * h, yuv + size_t(w) * h * 5 / 4};
