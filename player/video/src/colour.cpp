@@ -1,10 +1,12 @@
 #include "video/colour.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 #ifdef __SSE2__
 #include <emmintrin.h>
+#include <tmmintrin.h>
 #endif
 
 namespace {
@@ -116,6 +118,46 @@ int Row24(const uint8_t* Y, const uint8_t* U, const uint8_t* V, uint8_t* d, int 
   }
   return c;
 }
+
+#if defined(__x86_64__) || defined(__i386__)
+#define VDEC_COLOUR_SSSE3 1
+// The 24-bit row with byte shuffles: each 16-byte store gathers its blue,
+// green and red bytes from the three channel registers.
+__attribute__((target("ssse3"))) int Row24Ssse3(const uint8_t* Y, const uint8_t* U, const uint8_t* V, uint8_t* d,
+                                                int w) {
+  alignas(16) static const auto masks = [] {
+    std::array<std::array<std::array<int8_t, 16>, 3>, 3> m{};  // [store][channel][byte]
+    for (int k = 0; k < 3; ++k)
+      for (int ch = 0; ch < 3; ++ch)
+        for (int j = 0; j < 16; ++j) {
+          const int at = 16 * k + j;
+          m[k][ch][j] = at % 3 == ch ? int8_t(at / 3) : int8_t(-128);
+        }
+    return m;
+  }();
+  __m128i shuffle[3][3];
+  for (int k = 0; k < 3; ++k)
+    for (int ch = 0; ch < 3; ++ch) shuffle[k][ch] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(masks[k][ch].data()));
+  int c = 0;
+  for (; c + 16 <= w; c += 16, d += 48) {
+    const Rgb16 px = ConvertSixteen(Y + c, U + c / 2, V + c / 2);
+    for (int k = 0; k < 3; ++k) {
+      const __m128i out = _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(px.b, shuffle[k][0]), _mm_shuffle_epi8(px.g, shuffle[k][1])),
+                                       _mm_shuffle_epi8(px.r, shuffle[k][2]));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 16 * k), out);
+    }
+  }
+  return c;
+}
+
+bool HasSsse3() {
+  static const bool available = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("ssse3") != 0;
+  }();
+  return available;
+}
+#endif
 #endif
 
 }  // namespace
@@ -200,9 +242,11 @@ int ColorConverter24::Convert(const uint8_t* const planes[3], uint8_t* pixels, i
         planes, pixels, x, y, dest, source, 4,
         [](uint8_t* d, uint8_t r, uint8_t g, uint8_t b) { d[0] = b, d[1] = g, d[2] = r, d[3] = 0; }, kRow32);
   }
-  return ConvertYuvToRgb(
-      planes, pixels, x, y, dest, source, 3,
-      [](uint8_t* d, uint8_t r, uint8_t g, uint8_t b) { d[0] = b, d[1] = g, d[2] = r; }, kRow24);
+  auto store = [](uint8_t* d, uint8_t r, uint8_t g, uint8_t b) { d[0] = b, d[1] = g, d[2] = r; };
+#ifdef VDEC_COLOUR_SSSE3
+  if (!baseline_ && HasSsse3()) return ConvertYuvToRgb(planes, pixels, x, y, dest, source, 3, store, Row24Ssse3);
+#endif
+  return ConvertYuvToRgb(planes, pixels, x, y, dest, source, 3, store, kRow24);
 }
 
 // ---------------------------------------------------------------- 12 / 16

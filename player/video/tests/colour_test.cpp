@@ -409,15 +409,18 @@ TEST(ColourFast, SameBytesAsThePlainLoops) {
       for (auto& b : *plane) seed = seed * 1664525u + 1013904223u, b = uint8_t(seed >> 24);
     for (const Format& f : formats) {
       DisplayFormat dest = Surface(f.bits, s.w + 5, s.h + 3, f.r, f.g, f.b);
-      std::vector<uint8_t> out[2];
-      for (int plain = 0; plain < 2; ++plain) {
+      // Plain loops, baseline vectors, and the best the processor has.
+      std::vector<uint8_t> out[3];
+      for (int path = 0; path < 3; ++path) {
         ColorConverterHolder holder;
         ASSERT_EQ(holder.Select(dest), 1);
-        holder.converter()->UsePlainPath(plain != 0);
-        out[plain].assign(SurfaceBytes(dest), 0xEE);
-        ASSERT_EQ(holder.Convert(p.Planes(), out[plain].data(), 5, 3, dest, p.Format(), 0), 1);
+        holder.converter()->UsePlainPath(path == 0);
+        holder.converter()->UseBaselineVectors(path == 1);
+        out[path].assign(SurfaceBytes(dest), 0xEE);
+        ASSERT_EQ(holder.Convert(p.Planes(), out[path].data(), 5, 3, dest, p.Format(), 0), 1);
       }
-      ASSERT_EQ(out[0], out[1]) << f.bits << " bits " << std::hex << f.r << std::dec << ", " << s.w << "x" << s.h;
+      ASSERT_EQ(out[1], out[0]) << f.bits << " bits " << std::hex << f.r << std::dec << ", " << s.w << "x" << s.h;
+      ASSERT_EQ(out[2], out[0]) << f.bits << " bits " << std::hex << f.r << std::dec << ", " << s.w << "x" << s.h;
       const int bpp = f.bits == 12 ? 2 : f.bits / 8;
       for (int r = 0; r < s.h + 3; ++r)
         for (int c = 0; c < s.w + 5; ++c)

@@ -25,6 +25,9 @@ class ColorConverter {
   const std::vector<uint8_t>& palette() const { return palette_; }
   // Plain loops only, without the vector paths (they give the same bytes).
   void UsePlainPath(bool plain) { plain_ = plain; }
+  // Vector code of the baseline set (SSE2) only, even where the processor
+  // has more; the same bytes either way.
+  void UseBaselineVectors(bool baseline) { baseline_ = baseline; }
 
  protected:
   explicit ColorConverter(const DisplayFormat& dest);
@@ -50,6 +53,7 @@ class ColorConverter {
   int ConvertYuvToRgb(const uint8_t* const planes[3], uint8_t* pixels, int x, int y, const DisplayFormat& dest,
                       const DisplayFormat& source, int bytesPerPixel, Store store, Fast fast) const;
   bool plain_ = false;
+  bool baseline_ = false;
 
   static constexpr int kClipOffset = 384;
   DisplayFormat format_;
