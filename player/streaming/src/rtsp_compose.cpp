@@ -50,6 +50,16 @@ bool RtspMessage::SetHeaderText(const RtspToken& name, const char* value) {
   return SetHeader(name, value, uint32_t(std::strlen(value)));
 }
 
+bool RtspMessage::SetRequestUri(const char* uri) {
+  const uint32_t n = uint32_t(std::strlen(uri));
+  if (n + 1 > kMaxHeaderText - headerTextLength) return false;
+  char* copy = headerText + headerTextLength;
+  std::memcpy(copy, uri, n + 1);
+  headerTextLength += n + 1;
+  requestUri = MakeToken(copy, n);
+  return true;
+}
+
 bool RtspMessage::Compose() {
   TextWriter w(output, kMaxHeaderText);
   outputLength = 0;

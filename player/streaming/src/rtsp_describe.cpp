@@ -36,18 +36,6 @@ enum TextIndex : uint32_t {
   kTextSignature = 9,
 };
 
-// The request URI lives in the request record's header text, so the record
-// owns everything it sends.
-bool SetUri(RtspMessage& m, const char* uri) {
-  const uint32_t n = uint32_t(std::strlen(uri));
-  if (n + 1 > kMaxHeaderText - m.headerTextLength) return false;
-  char* copy = m.headerText + m.headerTextLength;
-  std::memcpy(copy, uri, n + 1);
-  m.headerTextLength += n + 1;
-  m.requestUri = MakeToken(copy, n);
-  return true;
-}
-
 bool CopyBaseUrl(RtspPresentation& p, const char* url) {
   const size_t n = std::strlen(url);
   if (n >= sizeof p.baseUrl) return false;
@@ -223,7 +211,7 @@ int32_t RtspClient::StepDescribe(RtspRequest& r) {
       m.hasUserAgent = true;
       m.userAgent = MakeToken(texts_[kTextUserAgent]);
       p.responseComplete = false;
-      if (!SetUri(m, p.baseUrl) || !AddIdentityHeaders(m) || !SendRequest(p)) return done(0, 1);
+      if (!m.SetRequestUri(p.baseUrl) || !AddIdentityHeaders(m) || !SendRequest(p)) return done(0, 1);
       r.step = 4;
       [[fallthrough]];
     }
@@ -293,7 +281,7 @@ int32_t RtspClient::StepSetup(RtspRequest& r) {
       m.contentLength = int32_t(sizeof kStillImageBody - 1);
       m.hasAccept = true;
       m.accept = MakeToken(kStillImage);
-      ok = SetUri(m, p->baseUrl);
+      ok = m.SetRequestUri(p->baseUrl);
     } else {
       m.method = kMethodSetup;
       m.hasUserAgent = true;
@@ -305,9 +293,9 @@ int32_t RtspClient::StepSetup(RtspRequest& r) {
       const char* control = media ? RefStringText(media->control) : "";
       char uri[kBaseUrlSize * 2];
       if (std::strstr(control, "rtsp")) {
-        ok = SetUri(m, control);
+        ok = m.SetRequestUri(control);
       } else {
-        ok = JoinControlUrl(p->baseUrl, control, uri, sizeof uri) && SetUri(m, uri);
+        ok = JoinControlUrl(p->baseUrl, control, uri, sizeof uri) && m.SetRequestUri(uri);
       }
       ok = ok && m.SetHeaderText(kBlocksize, "1400") && AddIdentityHeaders(m);
     }

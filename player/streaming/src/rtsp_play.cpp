@@ -15,8 +15,7 @@ constexpr uint32_t kUrlSize = 512;
 }  // namespace
 
 // Starts composing a request of the presentation: method, CSeq, aggregate
-// URI and Session. The URI lives in the request record's header text, so
-// the record owns everything it sends.
+// URI and Session.
 static bool BeginRequest(RtspPresentation& p, int32_t method, const char* uri, const char* session) {
   RtspMessage& m = p.request;
   m.BeginCompose();
@@ -24,12 +23,7 @@ static bool BeginRequest(RtspPresentation& p, int32_t method, const char* uri, c
   m.method = method;
   m.hasCSeq = true;
   m.cseq = p.cseq;
-  const uint32_t n = uint32_t(std::strlen(uri));
-  if (n + 1 > kMaxHeaderText - m.headerTextLength) return false;
-  char* copy = m.headerText + m.headerTextLength;
-  std::memcpy(copy, uri, n + 1);
-  m.headerTextLength += n + 1;
-  m.requestUri = MakeToken(copy, n);
+  if (!m.SetRequestUri(uri)) return false;
   m.hasSession = true;
   m.session = MakeToken(session);
   return true;

@@ -47,6 +47,9 @@ struct RtspMessage {
   void BeginCompose();
   bool SetHeader(const RtspToken& name, const char* value, uint32_t length);
   bool SetHeaderText(const RtspToken& name, const char* value);
+  // A copy of the URI kept in the header text, so the record owns what it
+  // sends; false when it does not fit.
+  bool SetRequestUri(const char* uri);
   bool Compose();
   const char* composedText() const { return output; }
   uint32_t composedLength() const { return outputLength; }
