@@ -24,7 +24,7 @@ std::string readFile(const std::string& path) {
 }  // namespace
 
 TEST(EvrcCodec, FramesFromTheCoderAndOneCoderForRepeatedInits) {
-  const std::string log = testDir() + "qpl_codec.log";
+  const std::string log = TestDir() + "qpl_codec.log";
   DeleteFileA(log.c_str());
   SetEnvironmentVariableA("QPL_LOG", log.c_str());
   {

@@ -15,49 +15,11 @@
 CFactoryTemplate g_Templates[1] = {};
 int g_cTemplates = 0;
 
-CommandResult runCommand(const std::string& commandLine) {
-  CommandResult result;
-  SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
-  HANDLE readEnd, writeEnd;
-  if (!CreatePipe(&readEnd, &writeEnd, &sa, 0)) return result;
-  SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-  STARTUPINFOA si = {};
-  si.cb = sizeof si;
-  si.dwFlags = STARTF_USESTDHANDLES;
-  si.hStdOutput = writeEnd;
-  si.hStdError = writeEnd;
-  si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-  PROCESS_INFORMATION pi = {};
-  std::string cmd = commandLine;
-  BOOL ok = CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
-  CloseHandle(writeEnd);
-  if (!ok) {
-    CloseHandle(readEnd);
-    return result;
-  }
-  char buf[4096];
-  DWORD n;
-  while (ReadFile(readEnd, buf, sizeof buf, &n, nullptr) && n > 0) result.output.append(buf, n);
-  WaitForSingleObject(pi.hProcess, 30000);
-  GetExitCodeProcess(pi.hProcess, &result.exitCode);
-  CloseHandle(pi.hProcess);
-  CloseHandle(pi.hThread);
-  CloseHandle(readEnd);
-  return result;
-}
-
-std::string testDir() {
-  char path[MAX_PATH] = {};
-  GetModuleFileNameA(nullptr, path, MAX_PATH);
-  std::string p(path);
-  return p.substr(0, p.find_last_of("\\/") + 1);
-}
-
-std::string tonquillPath() { return testDir() + TONQUILL_DLL; }
+std::string tonquillPath() { return TestDir() + TONQUILL_DLL; }
 
 DWORD regsvr32(bool unregister) {
   std::string cmd = std::string("regsvr32.exe /s ") + (unregister ? "/u " : "") + "\"" + tonquillPath() + "\"";
-  return runCommand(cmd).exitCode;
+  return RunCommand(cmd).exitCode;
 }
 
 namespace {
@@ -114,13 +76,13 @@ CMediaType pcmType(WORD tag, WORD channels, WORD bits, DWORD rate) {
 
 TEST(Registration, Regsvr32WritesAndRemovesClassAndMapperEntries) {
   ASSERT_EQ(regsvr32(false), 0u);
-  CommandResult server = runCommand(std::string("reg.exe query \"") + kClsidKey + "\\InprocServer32\"");
+  CommandResult server = RunCommand(std::string("reg.exe query \"") + kClsidKey + "\\InprocServer32\"");
   ASSERT_EQ(server.exitCode, 0u) << server.output;
   EXPECT_NE(server.output.find("Tonquill.dll"), std::string::npos) << server.output;
   EXPECT_NE(server.output.find("ThreadingModel"), std::string::npos) << server.output;
   EXPECT_NE(server.output.find("Both"), std::string::npos) << server.output;
 
-  CommandResult mapper = runCommand(std::string("reg.exe query \"") + kMapperKey + "\"");
+  CommandResult mapper = RunCommand(std::string("reg.exe query \"") + kMapperKey + "\"");
   ASSERT_EQ(mapper.exitCode, 0u) << mapper.output;
   EXPECT_NE(mapper.output.find("Kestrune GSM-AMR,EVRC and AAC Encoder - Tavistra"), std::string::npos);
   // The mapper's binary record: version, merit, pin count.

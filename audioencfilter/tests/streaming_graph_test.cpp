@@ -192,7 +192,7 @@ TEST_F(StreamingGraph, ADownstreamRefusalReachesTheSource) {
 }
 
 TEST_F(StreamingGraph, TwoAmrStreamsAndEvrcShareTheSpeechSample) {
-  const std::string log = testDir() + "qpl_graph.log";
+  const std::string log = TestDir() + "qpl_graph.log";
   DeleteFileA(log.c_str());
   SetEnvironmentVariableA("QPL_LOG", log.c_str());
   EncoderGraph g(CreateRegisteredEncoder(), 8000, 2, 50);
@@ -225,8 +225,8 @@ TEST_F(StreamingGraph, TwoAmrStreamsAndEvrcShareTheSpeechSample) {
     qcp.append(packets[2].frames[0].begin(), packets[2].frames[0].end());
   }
   // For the ffmpeg check that runs after this test.
-  writeFile(testDir() + "graph_amr0.amr", amr);
-  writeFile(testDir() + "graph_evrc.frames", qcp);
+  writeFile(TestDir() + "graph_amr0.amr", amr);
+  writeFile(TestDir() + "graph_evrc.frames", qcp);
   int n = 0;
   EXPECT_EQ(g.Stats()->GetEVRCSamples(0, &n), S_OK);
   EXPECT_EQ(n, 50);
@@ -244,7 +244,7 @@ TEST_F(StreamingGraph, TwoAmrStreamsAndEvrcShareTheSpeechSample) {
 }
 
 TEST_F(StreamingGraph, WithoutQplOnlyTheEvrcStreamFails) {
-  const std::string dll = testDir() + "Qpl.dll", away = testDir() + "Qpl.dll.away";
+  const std::string dll = TestDir() + "Qpl.dll", away = TestDir() + "Qpl.dll.away";
   ASSERT_TRUE(MoveFileA(dll.c_str(), away.c_str()));
   {
     EncoderGraph g(CreateRegisteredEncoder(), 8000, 2, 10);

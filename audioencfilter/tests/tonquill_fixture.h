@@ -6,14 +6,8 @@
 
 #include <string>
 
-struct CommandResult {
-  DWORD exitCode = 0xFFFFFFFF;
-  std::string output;
-};
+#include "command.h"
 
-// Runs a command line, capturing its standard output; bounded at 30 s.
-CommandResult runCommand(const std::string& commandLine);
-std::string testDir();
 std::string tonquillPath();
 // regsvr32 (or regsvr32 /u) on Tonquill; answers regsvr32's exit code.
 DWORD regsvr32(bool unregister);

@@ -6,14 +6,8 @@
 
 #include <string>
 
-struct CommandResult {
-  DWORD exitCode = 0xFFFFFFFF;
-  std::string output;
-};
+#include "command.h"
 
-// Runs a command line, capturing its output; bounded at 30 s.
-CommandResult RunCommand(const std::string& commandLine);
-std::string TestDir();
 std::string MedlarkPath();
 // regsvr32 /s (and /u) on Medlark; answers its exit code.
 DWORD Regsvr32(bool unregister);
