@@ -5,17 +5,12 @@
 #include <vector>
 
 #include "mediaengine/errors.h"
+#include "release.h"
 #include "mediaengine/trace.h"
 
 namespace mediaengine {
 
 namespace {
-
-template <class T>
-void SafeRelease(T*& p) {
-  if (p) p->Release();
-  p = nullptr;
-}
 
 void FreeMediaType(AM_MEDIA_TYPE* mt) {
   if (mt->cbFormat) CoTaskMemFree(mt->pbFormat);

@@ -9,6 +9,7 @@
 #include <new>
 
 #include "mediaengine/errors.h"
+#include "release.h"
 #include "mediaengine/media.h"
 
 namespace mediaengine {
@@ -20,12 +21,6 @@ bool CarriesBlock(LONG code) { return code >= 32774 && code <= 32776; }
 
 // No event block is larger than this; a larger length is not copied.
 constexpr LONG_PTR kMostEventBlock = 16 << 20;
-
-template <class T>
-void SafeRelease(T*& p) {
-  if (p) p->Release();
-  p = nullptr;
-}
 
 }  // namespace
 

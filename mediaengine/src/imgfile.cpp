@@ -3,6 +3,7 @@
 #include <wincodec.h>
 
 #include "mediaengine/errors.h"
+#include "release.h"
 
 namespace mediaengine {
 
@@ -10,12 +11,6 @@ namespace {
 
 // No still image file is larger than this.
 constexpr LONGLONG kMostFileBytes = 256LL << 20;
-
-template <class T>
-void SafeRelease(T*& p) {
-  if (p) p->Release();
-  p = nullptr;
-}
 
 std::string Utf8(LPCWSTR text) {
   int n = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);

@@ -115,8 +115,6 @@ COKRMedia::~COKRMedia() {
     delete graph_;
     graph_ = nullptr;
   }
-  delete[] stillImage_;
-  stillImage_ = nullptr;
   if (config_) config_->Release();
   config_ = nullptr;
   // Each engine holds its own reference, so the manager goes with the last.

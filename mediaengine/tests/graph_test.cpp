@@ -12,74 +12,13 @@
 #include "mediaengine/errors.h"
 #include "mediaengine/media.h"
 #include "mediaengine/server.h"
+#include "doubles.h"
 #include "test_filters.h"
 #include "test_util.h"
 
 using namespace mediaengine;
 
 namespace {
-
-// {5C1A0D11-2F6B-4E39-9A57-6B1D0C6E1A01}
-const GUID CLSID_StreamerDouble = {0x5C1A0D11, 0x2F6B, 0x4E39, {0x9A, 0x57, 0x6B, 0x1D, 0x0C, 0x6E, 0x1A, 0x01}};
-
-class StreamerDouble : public CBaseFilter, public IKRStreamerControl {
- public:
-  StreamerDouble() : CBaseFilter("streamer double", nullptr, &lock_, CLSID_StreamerDouble) {}
-  DECLARE_IUNKNOWN
-  STDMETHODIMP NonDelegatingQueryInterface(REFIID iid, void** out) override {
-    if (IsEqualIID(iid, IID_IKRStreamerControl)) {
-      *out = static_cast<IKRStreamerControl*>(this);
-      AddRef();
-      return S_OK;
-    }
-    return CBaseFilter::NonDelegatingQueryInterface(iid, out);
-  }
-  int GetPinCount() override { return 0; }
-  CBasePin* GetPin(int) override { return nullptr; }
-  STDMETHODIMP Reserved1() override { return E_NOTIMPL; }
-  // Every call in order: the parameter id (0 open, 1000 apply) and its value;
-  // texts and blocks are copied as the streamer would.
-  struct Call {
-    ULONG id;
-    LONG_PTR value;
-    ULONG size;
-    std::u16string text;
-    std::vector<BYTE> block;
-  };
-  STDMETHODIMP SetParam(ULONG id, LONG_PTR value, ULONG size) override {
-    Call call{id, value, size, {}, {}};
-    if (size && value) {
-      const BYTE* p = reinterpret_cast<const BYTE*>(value);
-      call.block.assign(p, p + size);
-      call.text.assign(reinterpret_cast<const char16_t*>(p), size / 2);
-    }
-    calls.push_back(call);
-    return S_OK;
-  }
-  STDMETHODIMP OpenBatch() override {
-    calls.push_back({0, 0, 0, {}, {}});
-    return S_OK;
-  }
-  STDMETHODIMP ApplyBatch() override {
-    calls.push_back({1000, 0, 0, {}, {}});
-    return S_OK;
-  }
-  std::vector<Call> calls;
-  const Call* Find(ULONG id) const {
-    for (const Call& c : calls)
-      if (c.id == id) return &c;
-    return nullptr;
-  }
-  STDMETHODIMP SetPauseState(long keep) override {
-    pauseStates.push_back(keep);
-    return S_OK;
-  }
-  STDMETHODIMP Grant(ULONG, BYTE) override { return S_OK; }
-  std::vector<long> pauseStates;
-
- private:
-  CCritSec lock_;
-};
 
 class GraphTest : public testing::Test {
  protected:

@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <ctime>
+#include <vector>
 
 #include "mediaengine/customgraph.h"
 #include "mediaengine/interfaces.h"
@@ -166,6 +167,25 @@ class COKRMedia : public IUnknown {
   // parameter batch; the batch is applied here only for stream type 1.
   HRESULT CommitOutputSettings();
 
+  // The authoring chain. Media: 1 audio, 2 video, 3 and 5 both; creates the
+  // encoders, the streamer and the multiplexer, commits the audio and output
+  // settings, and on failure leaves none of them behind.
+  HRESULT CreateKRFilters(LONG media, LONG ignored);
+  // The engine keeps the reference it hands out.
+  HRESULT CreateGrabFilter(IBaseFilter** grabber);
+  // The first audio pin of the filter behind the source to the audio
+  // encoder; -2 when that filter has no audio pin.
+  HRESULT ConnectSourceToAudioEnc(IBaseFilter* source);
+  HRESULT ConnectToOutput(IBaseFilter* videoEncoder, IBaseFilter* audioEncoder);
+  HRESULT RemoveVideoEncoder();
+  HRESULT CommitAudioEncoderSettings();
+  HRESULT CommitVideoEncoderSettings();
+  // The layers' decoder configurations to the streamer; applies the batch.
+  HRESULT CommitEncodingParamToOutput();
+  // Codes the still image once, hands it to the streamer and drops the
+  // video encoder.
+  HRESULT ConfigStillImage();
+
   // For the engine's other parts.
   CCustomGraph* Graph() const { return graph_; }
   bool Live() const { return live_ != 0; }
@@ -180,6 +200,19 @@ class COKRMedia : public IUnknown {
   LONG PreviewType() const { return previewType_; }
   void SetPreviewType(LONG type) { previewType_ = type; }
   LONG InstanceNumber() const { return instance_; }
+  IBaseFilter* VideoEncoder() const { return videoEncoder_; }
+  IBaseFilter* AudioEncoder() const { return audioEncoder_; }
+  IBaseFilter* Multiplexer() const { return multiplexer_; }
+  IBaseFilter* Streamer() const { return streamer_; }
+  float SourceFrameRate() const { return sourceFrameRate_; }
+  void SetLive(bool live) { live_ = live ? 1 : 0; }
+  void SetRunPending(bool pending) { runPending_ = pending ? 1 : 0; }
+  // The still picture the last still-image commit made: a 24-bit DIB, or
+  // none (empty).
+  const BITMAPINFOHEADER& StillHeader() const { return stillHeader_; }
+  const std::vector<BYTE>& StillPixels() const { return stillPixels_; }
+  // The configuration interface (a reference), or null.
+  IKRMediaConfig* MediaConfig();
   const DWORD* Version() const { return version_; }
 
  private:
@@ -188,6 +221,11 @@ class COKRMedia : public IUnknown {
   bool ReadOutputConfig(KROutputConfig* output);
   HRESULT SetStreamerPauseState(LONG keepClients);
   void ForgetFilters();
+  void DropFilter(IBaseFilter*& filter);
+  HRESULT AddNewFilter(REFCLSID clsid, LPCWSTR name, const char* createFailure, HRESULT failure,
+                       IBaseFilter** slot);
+  HRESULT ConnectOutputPin(IBaseFilter* from, IBaseFilter* to, LPCWSTR inputId, const char* traceName);
+  void KeepStillPicture(const BYTE* yuv, int width, int height);
 
   // Nested interface objects, in the engine's order.
   CImpIGenFromFile genFromFile_;
@@ -217,7 +255,8 @@ class COKRMedia : public IUnknown {
   LONG previewType_ = 2;
   DWORD version_[3] = {300, 0, 113};
   time_t startTime_ = 0;
-  BYTE* stillImage_ = nullptr;
+  BITMAPINFOHEADER stillHeader_ = {};
+  std::vector<BYTE> stillPixels_;
   float sourceFrameRate_ = 0.0f;
   // Room for the streamer's stream table: seven entries of 96 bytes.
   BYTE streamTable_[7 * 96] = {};
