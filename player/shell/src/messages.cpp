@@ -19,12 +19,6 @@ int Box(HWND owner, const wchar_t* text, const wchar_t* caption, UINT style) {
   return (f ? f : &MessageBoxW)(owner, text, caption, style);
 }
 
-HWND MainWindow(HINSTANCE instance) {
-  wchar_t className[64];
-  if (WinApi().LoadStringW(instance, 3, className, 64) <= 0) return nullptr;
-  return WinApi().FindWindowW(className, nullptr);
-}
-
 std::string Utf8(const wchar_t* text) {
   const int bytes = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
   if (bytes <= 1) return std::string();
@@ -41,6 +35,16 @@ void LogLine(HINSTANCE instance, const wchar_t* text) {
 }
 
 }  // namespace
+
+HWND PlayerMainWindow(HINSTANCE instance) {
+  wchar_t className[64];
+  if (WinApi().LoadStringW(instance, 3, className, 64) <= 0) return nullptr;
+  return WinApi().FindWindowW(className, nullptr);
+}
+
+int ShowMessageBox(HWND owner, const wchar_t* text, const wchar_t* caption, UINT style) {
+  return Box(owner, text, caption, style);
+}
 
 void SetMessageBoxForTesting(MessageBoxFunction function) { g_messageBox.store(function); }
 
@@ -91,7 +95,7 @@ int ShowMessage(HINSTANCE instance, UINT id, const wchar_t* argument, UINT style
       LogLine(instance, argument ? argument : L"");
       return 0;
     }
-    return Box(MainWindow(instance), argument, nullptr, style);
+    return Box(PlayerMainWindow(instance), argument, nullptr, style);
   }
   const shell::MessageLook look = shell::MessageLookFor(id, style);
   wchar_t caption[shell::kMessageCapacity] = {};
@@ -106,7 +110,7 @@ int ShowMessage(HINSTANCE instance, UINT id, const wchar_t* argument, UINT style
       LogLine(instance, text);
       return 0;
     }
-    return Box(MainWindow(instance), text, L"!! Debug Message !!", look.style);
+    return Box(PlayerMainWindow(instance), text, L"!! Debug Message !!", look.style);
   }
   shell::FormatMessageText(reinterpret_cast<const char16_t*>(pattern), reinterpret_cast<const char16_t*>(argument),
                            reinterpret_cast<char16_t*>(text), shell::kMessageCapacity);
@@ -114,5 +118,5 @@ int ShowMessage(HINSTANCE instance, UINT id, const wchar_t* argument, UINT style
     LogLine(instance, text);
     return 0;
   }
-  return Box(MainWindow(instance), text, look.captionId ? caption : nullptr, look.style | MB_SETFOREGROUND);
+  return Box(PlayerMainWindow(instance), text, look.captionId ? caption : nullptr, look.style | MB_SETFOREGROUND);
 }

@@ -18,5 +18,11 @@ void InstrumentLog(HINSTANCE instance, const wchar_t* format, ...);
 // The same with an already formatted text.
 void InstrumentLogText(HINSTANCE instance, const wchar_t* text);
 
+// A message box of the player's own text and caption, through the same seam
+// (no log: its answer is needed).
+int ShowMessageBox(HWND owner, const wchar_t* text, const wchar_t* caption, UINT style);
+// The main window, found by its class name (string 3), or null.
+HWND PlayerMainWindow(HINSTANCE instance);
+
 // Test seam over MessageBoxW; null restores it.
 void SetMessageBoxForTesting(MessageBoxFunction function);
