@@ -1,0 +1,23 @@
+// Tables of the standard that the psychoacoustic model uses, generated at
+// build time from the codec data files (gen_psy_tables.py).
+#pragma once
+
+// Scale-factor band offsets of one sample rate: numLong + 1 and numShort + 1
+// cumulative offsets (the last closes the last band).
+struct SwbRateTable {
+  int sampleRate;
+  int numLong;
+  const int* longOffsets;
+  int numShort;
+  const int* shortOffsets;
+};
+
+// Frame length 1024, every sample rate of the standard; ends with a zero rate.
+extern const SwbRateTable kSwbTables1024[];
+
+// Rising window halves: KBD long (N 2048, alpha 4), KBD short (N 256,
+// alpha 6), sine long and short.
+extern const double kKbdLongTable[1024];
+extern const double kKbdShortTable[128];
+extern const double kSineLongTable[1024];
+extern const double kSineShortTable[128];
