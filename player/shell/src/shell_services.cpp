@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "shell/clip_file.h"
 #include "shell/dialup_connection.h"
 #include "shell/log_window.h"
 #include "shell/messages.h"
@@ -13,6 +14,8 @@ namespace {
 const wchar_t* Wide(const char16_t* s) { return reinterpret_cast<const wchar_t*>(s); }
 
 }  // namespace
+
+ClipFile* ShellServices::NewClipFile() { return new DescriptorClipFile; }
 
 DialupConnection* ShellServices::NewDialupConnection(PlayerContext*) {
   return new ShellDialupConnection(WinApiLayer().instance);

@@ -1,15 +1,13 @@
 // The shell's services as the player engine uses them (engine_services.h),
 // over the settings store, the messages, the log window and the connection
-// object. The clip descriptor reader comes with the main window's work;
-// until then NewClipFile gives null, which the engine reports as a file it
-// cannot read.
+// object, and the clip descriptor reader.
 #pragma once
 
 #include "shell/engine_services.h"
 
 class ShellServices : public PlayerShellServices {
  public:
-  ClipFile* NewClipFile() override { return nullptr; }
+  ClipFile* NewClipFile() override;
   DialupConnection* NewDialupConnection(PlayerContext* context) override;
   QLTLogWindow* NewLogWindow(HINSTANCE instance) override;
 
