@@ -66,7 +66,7 @@ void bitbuf_free(BitBuffer* buffer) {
 
 void bitbuf_reset(BitBuffer* b) {
   if (!b) return;
-  b->readPos = b->writePos = b->fill = 0;
+  b->readPos = b->writePos = b->fill = b->written = 0;
   b->overflow = 0;
   b->crcOn = b->crcAll = 0;
   b->crcBitsLeft = 0;

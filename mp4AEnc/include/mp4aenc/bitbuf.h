@@ -34,7 +34,8 @@ struct BitBuffer {
 // runs out or the capacity is not positive.
 BitBuffer* bitbuf_create(long capacityBits);
 void bitbuf_free(BitBuffer* buffer);
-// Forgets everything held (bits, frames, CRC state); keeps the storage.
+// Forgets everything (bits, the written count, frames, CRC state); keeps
+// the storage.
 void bitbuf_reset(BitBuffer* buffer);
 
 // Appends the n low bits of value, most significant first (0 <= n <= 32).
