@@ -43,7 +43,7 @@ TEST(ResamplePeerTest, InBandTonesMatchSoxrAndTheResidualIsSmall) {
     return e;
   };
   double best = 0;
-  for (double tau = -50.0; tau <= 50.0; tau += 0.01)
+  for (double tau = -100.0; tau <= 100.0; tau += 0.01)
     if (mismatch(tau) < mismatch(best)) best = tau;
   const double coarse = best;
   for (double tau = coarse - 0.01; tau <= coarse + 0.01; tau += 0.0001)

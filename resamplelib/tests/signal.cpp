@@ -51,6 +51,7 @@ std::vector<int16_t> convert_chain(const std::vector<int16_t>& stereo, int inRat
   CRateConverter rate;
   rate.Open(inRate, outRate, 1, 16, frameLength, outRate, 1);
   sinc_set_kernel(rate.resampler->sinc, kernel);
+  rate.chain.SetKernel(DecimatorChain::Kernel(kernel));
   std::vector<int16_t> mono, out;
   // Room made once, so that the figures are the converters' own.
   mono.reserve(stereo.size() / 2);
@@ -90,9 +91,9 @@ std::vector<int16_t> convert_chain(const std::vector<int16_t>& stereo, int inRat
 }
 
 bool ffmpeg_convert(const std::vector<int16_t>& stereo, int inRate, const std::string& filter,
-                    std::vector<int16_t>* out, double* seconds) {
+                    std::vector<int16_t>* out, double* seconds, int loops) {
 #ifdef _WIN32
-  (void)stereo, (void)inRate, (void)filter, (void)out, (void)seconds;
+  (void)stereo, (void)inRate, (void)filter, (void)out, (void)seconds, (void)loops;
   return false;
 #else
   if (std::system("ffmpeg -hide_banner -version >/dev/null 2>&1") != 0) return false;
@@ -105,7 +106,7 @@ bool ffmpeg_convert(const std::vector<int16_t>& stereo, int inRate, const std::s
   std::string outName = std::string(inName) + ".out";
   std::string logName = std::string(inName) + ".log";
   std::string cmd = "ffmpeg -hide_banner -nostats -loglevel info -benchmark -y -f s16le -ar " + std::to_string(inRate) +
-                    " -ac 2 -i " + inName + " -af '" + filter + "' -f s16le " + outName + " >" + logName + " 2>&1";
+                    " -ac 2 -stream_loop " + std::to_string(loops - 1) + " -i " + inName + " -af '" + filter + "' -f s16le " + outName + " >" + logName + " 2>&1";
   int rc = std::system(cmd.c_str());
   std::remove(inName);
   if (seconds) {
@@ -154,15 +155,24 @@ std::vector<float> resample_all(ResamplerState* s, const std::vector<float>& in,
 
 double alias_rejection_db(double freq, int kernel) {
   const double amplitude = 16000.0;
-  ResamplerState* s = nullptr;
-  KaiserDesign design{};
-  CRateConverter::Design(&design, 44100, 8000);
-  if (resample_open(&s, 44100, 8000, 1, 1024, 1024, 2, 2, &design) != RESAMPLE_OK) return 0.0;
-  sinc_set_kernel(s->sinc, kernel);
+  CRateConverter rate;
+  if (rate.Open(44100, 8000, 1, 16, 1024, 8000, 1) != 0) return 0.0;
+  sinc_set_kernel(rate.resampler->sinc, kernel);
+  rate.chain.SetKernel(DecimatorChain::Kernel(kernel));
   std::vector<float> tone(44100 * 2);
   for (size_t i = 0; i < tone.size(); ++i) tone[i] = float(amplitude * std::sin(2 * kPi * freq * double(i) / 44100));
-  const std::vector<float> out = resample_all(s, tone, false);
-  resample_close(s);
+  std::vector<float> out;
+  for (size_t at = 0;;) {
+    int needed = 0;
+    rate.Needed(&needed);
+    if (at + size_t(needed) > tone.size()) break;
+    float* result = nullptr;
+    int produced = 0;
+    if (rate.ProcessFloat(tone.data() + at, needed, &result, &produced) != 0) return 0.0;
+    at += size_t(needed);
+    out.insert(out.end(), result, result + produced);
+  }
+  rate.Close();
   double energy = 0;
   for (size_t n = 1000; n < out.size() - 1000; ++n) energy += double(out[n]) * out[n];
   const double rms = std::sqrt(energy / double(out.size() - 2000));

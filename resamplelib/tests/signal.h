@@ -28,8 +28,10 @@ std::vector<int16_t> convert_chain(const std::vector<int16_t>& stereo, int inRat
 // `seconds` receives ffmpeg's own processor time (its -benchmark utime):
 // on a shared machine that, not the wall clock, is what compares with our
 // own processor time; it leaves out process start-up.
+// `loops` plays the input that many times over (a longer run makes the
+// processor-time figures steadier).
 bool ffmpeg_convert(const std::vector<int16_t>& stereo, int inRate, const std::string& filter,
-                    std::vector<int16_t>* out, double* seconds = nullptr);
+                    std::vector<int16_t>* out, double* seconds = nullptr, int loops = 1);
 
 struct ResamplerState;
 // Runs a signal through a resampler in whole input blocks (count 0 continues

@@ -86,6 +86,19 @@ struct SincInterpolator {
   int endOfInput;      // 0 running; > 0 silence samples still to follow the input; -1 all in
   int kernel;          // ResampleKernel in use
   void (*dot)(const float* coef, const float* x, int count, int channels, float* out);
+  // Mono with a SIMD kernel: eight outputs at a time. The outputs repeat
+  // their phases every phaseCount outputs; for each run of eight (a group)
+  // the eight phases' coefficients lie interleaved over one span of the
+  // history, so each history sample is broadcast once over eight sums and
+  // no sum needs folding. Per group: its first history frame relative to the
+  // first output's read position, its span (a multiple of four) and the
+  // last output's read position; rows start on 32-byte boundaries.
+  float* groupCoefficients;  // null when not used
+  void* groupBlock;
+  int* groupSpans;           // three words per group
+  int groupStride;           // floats from one group's rows to the next
+  int outputIndex;           // next output's index modulo phaseCount
+  void (*dot8)(const float* coef, const float* x, int span, float* out);
 };
 
 struct PolyphaseConverter;

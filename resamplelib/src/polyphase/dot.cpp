@@ -43,14 +43,40 @@ void dot_sse2(const float* coef, const float* x, int count, int channels, float*
     a3 = _mm_add_ps(a3, _mm_mul_ps(_mm_loadu_ps(coef + k + 12), _mm_loadu_ps(x + k + 12)));
   }
   for (; k + 4 <= count; k += 4) a0 = _mm_add_ps(a0, _mm_mul_ps(_mm_loadu_ps(coef + k), _mm_loadu_ps(x + k)));
+  const __m128 four = _mm_add_ps(_mm_add_ps(a0, a1), _mm_add_ps(a2, a3));
+  if (k == count) {
+    dot_fold4(four, channels, out);
+    return;
+  }
   float lanes[4];
-  _mm_storeu_ps(lanes, _mm_add_ps(_mm_add_ps(a0, a1), _mm_add_ps(a2, a3)));
+  _mm_storeu_ps(lanes, four);
   // The tail starts on a multiple of 4, so its channel pattern continues.
   for (int j = 0; k < count; ++k, ++j) lanes[j] += coef[k] * x[k];
   add_lanes(lanes, 4, channels, out);
 }
 
+void dot8_sse2(const float* coef, const float* x, int span, float* out) {
+  __m128 lo0 = _mm_setzero_ps(), hi0 = lo0, lo1 = lo0, hi1 = lo0;
+  for (int k = 0; k < span; k += 2, coef += 16) {
+    const __m128 x0 = _mm_set1_ps(x[k]), x1 = _mm_set1_ps(x[k + 1]);
+    lo0 = _mm_add_ps(lo0, _mm_mul_ps(_mm_loadu_ps(coef), x0));
+    hi0 = _mm_add_ps(hi0, _mm_mul_ps(_mm_loadu_ps(coef + 4), x0));
+    lo1 = _mm_add_ps(lo1, _mm_mul_ps(_mm_loadu_ps(coef + 8), x1));
+    hi1 = _mm_add_ps(hi1, _mm_mul_ps(_mm_loadu_ps(coef + 12), x1));
+  }
+  _mm_storeu_ps(out, _mm_add_ps(lo0, lo1));
+  _mm_storeu_ps(out + 4, _mm_add_ps(hi0, hi1));
+}
+
 #else
+
+void dot8_sse2(const float* coef, const float* x, int span, float* out) {
+  for (int l = 0; l < 8; ++l) {
+    double sum = 0;
+    for (int k = 0; k < span; ++k) sum += double(coef[8 * k + l]) * x[k];
+    out[l] = float(sum);
+  }
+}
 
 void dot_sse2(const float* coef, const float* x, int count, int channels, float* out) {
   dot_plain(coef, x, count, channels, out);
@@ -92,5 +118,13 @@ DotKernel dot_kernel(ResampleKernel kernel) {
     case RESAMPLE_KERNEL_AVX2: return dot_avx2;
     case RESAMPLE_KERNEL_SSE2: return dot_sse2;
     default: return dot_plain;
+  }
+}
+
+Dot8Kernel dot8_kernel(ResampleKernel kernel) {
+  switch (kernel) {
+    case RESAMPLE_KERNEL_AVX2: return dot8_avx2;
+    case RESAMPLE_KERNEL_SSE2: return dot8_sse2;
+    default: return nullptr;
   }
 }

@@ -107,6 +107,69 @@ void compute_frame(SincInterpolator* e, float* out) {
 
 }  // namespace
 
+namespace {
+
+constexpr int kGroup = 8;
+
+// The interleaved rows of the eight-output groups (see the record): for
+// mono with every phase cached and a phase count of whole groups.
+int build_groups(SincInterpolator* e) {
+  if (e->channels != 1 || !e->phaseCoefficients || e->phaseCount % kGroup) return RESAMPLE_OK;
+  const int groups = e->phaseCount / kGroup;
+  const int count = e->phaseCount, step = e->phaseStep;
+  // Spans first: lane l of a group starts reading at its read position
+  // (relative to lane 0's) + centre - left wing + 1.
+  e->groupSpans = static_cast<int*>(std::malloc(sizeof(int) * 3 * size_t(groups)));
+  if (!e->groupSpans) return RESAMPLE_NO_MEMORY;
+  int widest = 0;
+  for (int g = 0; g < groups; ++g) {
+    const int64_t n0 = int64_t(g) * kGroup;
+    const int64_t pos0 = n0 * step / count;
+    int first = 0, last = 0;
+    for (int l = 0; l < kGroup; ++l) {
+      const int64_t n = n0 + l;
+      const int phase = int(n * step % count);
+      const int rel = int(n * step / count - pos0);
+      const int start = rel + e->centre - e->phaseTaps[2 * phase] + 1;
+      const int end = start + e->phaseTaps[2 * phase] + e->phaseTaps[2 * phase + 1];
+      if (l == 0 || start < first) first = start;
+      if (l == 0 || end > last) last = end;
+      if (l == kGroup - 1) e->groupSpans[3 * g + 2] = rel;
+    }
+    const int span = (last - first + 3) / 4 * 4;
+    e->groupSpans[3 * g] = first;
+    e->groupSpans[3 * g + 1] = span;
+    if (span > widest) widest = span;
+  }
+  e->groupStride = widest * kGroup;
+  if (int64_t(groups) * e->groupStride > kMaxPhaseCache) {
+    std::free(e->groupSpans);
+    e->groupSpans = nullptr;
+    return RESAMPLE_OK;
+  }
+  const size_t align = kRowGroup * sizeof(float);
+  e->groupBlock = std::calloc(size_t(groups) * size_t(e->groupStride) * sizeof(float) + align, 1);
+  if (!e->groupBlock) return RESAMPLE_NO_MEMORY;
+  const uintptr_t raw = reinterpret_cast<uintptr_t>(e->groupBlock);
+  e->groupCoefficients = reinterpret_cast<float*>((raw + align - 1) / align * align);
+  for (int g = 0; g < groups; ++g) {
+    const int64_t n0 = int64_t(g) * kGroup;
+    const int64_t pos0 = n0 * step / count;
+    float* rows = e->groupCoefficients + size_t(g) * size_t(e->groupStride);
+    for (int l = 0; l < kGroup; ++l) {
+      const int64_t n = n0 + l;
+      const int phase = int(n * step % count);
+      const int start = int(n * step / count - pos0) + e->centre - e->phaseTaps[2 * phase] + 1;
+      const int taps = e->phaseTaps[2 * phase] + e->phaseTaps[2 * phase + 1];
+      const float* coef = e->phaseCoefficients + size_t(phase) * size_t(e->phaseStride);
+      for (int k = 0; k < taps; ++k) rows[size_t(start - e->groupSpans[3 * g] + k) * kGroup + size_t(l)] = coef[k];
+    }
+  }
+  return RESAMPLE_OK;
+}
+
+}  // namespace
+
 int sinc_create(SincInterpolator** out, const KaiserDesign* design, int inputRate, int outputRate,
                 int channels) {
   *out = nullptr;
@@ -181,6 +244,10 @@ int sinc_create(SincInterpolator** out, const KaiserDesign* design, int inputRat
     e->time = 0.0;
   }
 
+  if (build_groups(e) != RESAMPLE_OK) {
+    sinc_free(e);
+    return RESAMPLE_NO_MEMORY;
+  }
   sinc_set_kernel(e, RESAMPLE_KERNEL_AVX2);
   sinc_reset(e);
   *out = e;
@@ -190,6 +257,8 @@ int sinc_create(SincInterpolator** out, const KaiserDesign* design, int inputRat
 int sinc_set_kernel(SincInterpolator* e, int kernel) {
   e->kernel = dot_kernel_choose(e->channels, ResampleKernel(kernel));
   e->dot = dot_kernel(ResampleKernel(e->kernel));
+  // The plain loop stays one output at a time: it is the reference.
+  e->dot8 = e->groupCoefficients ? dot8_kernel(ResampleKernel(e->kernel)) : nullptr;
   return e->kernel;
 }
 
@@ -197,7 +266,7 @@ void sinc_reset(SincInterpolator* e) {
   // The history starts with taps frames of silence.
   std::memset(e->history, 0, sizeof(float) * size_t(e->historyCapacity + kHistorySlack));
   e->historyFill = e->channels * e->taps;
-  e->readPos = e->phase = 0;
+  e->readPos = e->phase = e->outputIndex = 0;
   e->time = 0.0;
   e->outputFill = e->inputConsumed = e->endOfInput = e->lastResult = 0;
 }
@@ -209,6 +278,8 @@ void sinc_free(SincInterpolator* e) {
   std::free(e->coefficients);
   std::free(e->phaseBlock);
   std::free(e->phaseTaps);
+  std::free(e->groupBlock);
+  std::free(e->groupSpans);
   std::free(e);
 }
 
@@ -228,16 +299,32 @@ int sinc_run(SincInterpolator* e, float* out, int room) {
   const int lastRead = e->historyFill / ch - e->taps;
   int written = 0;
   while (room - written >= ch && e->readPos <= lastRead) {
+    if (e->dot8 && e->outputIndex % kGroup == 0 && room - written >= kGroup) {
+      const int* span = e->groupSpans + 3 * (e->outputIndex / kGroup);
+      if (e->readPos + span[2] <= lastRead) {
+        e->dot8(e->groupCoefficients + size_t(e->outputIndex / kGroup) * size_t(e->groupStride),
+                e->history + e->readPos + span[0], span[1], out + written);
+        written += kGroup;
+        const int64_t advance = int64_t(e->phase) + int64_t(kGroup) * e->phaseStep;
+        e->readPos += int(advance / count);
+        e->phase = int(advance % count);
+        e->outputIndex = (e->outputIndex + kGroup) % count;
+        continue;
+      }
+    }
     compute_frame(e, out + written);
     written += ch;
+    e->outputIndex = e->outputIndex + 1 == count ? 0 : e->outputIndex + 1;
     e->readPos += whole;
     e->phase += part;
     if (e->phase >= count) {
       e->phase -= count;
       ++e->readPos;
     }
-    e->time = double(e->phase) / count;
+    // Only the uncached path reads the time for the next output.
+    if (!e->phaseCoefficients) e->time = double(e->phase) / count;
   }
+  e->time = double(e->phase) / count;
   return written;
 }
 
