@@ -21,3 +21,20 @@ extern const double kKbdLongTable[1024];
 extern const double kKbdShortTable[128];
 extern const double kSineLongTable[1024];
 extern const double kSineShortTable[128];
+
+// TNS band limits per sample rate: {rate, long, short} for Main/LC, and
+// {rate, frame length 480, 512} for the low-delay lengths; end with rate 0.
+struct TnsBandsRow {
+  int sampleRate;
+  int a;
+  int b;
+};
+extern const TnsBandsRow kTnsMaxBands[];
+extern const TnsBandsRow kTnsMaxBandsLd[];
+// Largest TNS order, long and short windows: main, lc, ssr.
+struct TnsOrderRow {
+  const char* profile;
+  int longOrder;
+  int shortOrder;
+};
+extern const TnsOrderRow kTnsMaxOrder[3];

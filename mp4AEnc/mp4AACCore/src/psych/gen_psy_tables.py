@@ -3,7 +3,8 @@
 
 usage: gen_psy_tables.py TABLES_DIR OUT_DIR
 Writes OUT_DIR/aac_psy_tables.cpp: the scale-factor band offsets of every
-sample rate (frame length 1024) and the KBD and sine window halves. Each array
+sample rate (frame length 1024), the KBD and sine window halves, and the TNS
+band and order limits. Each array
 names the file it comes from; tests/psy_tables_test.cpp reads the same files
 and compares them with the arrays.
 """
@@ -61,6 +62,22 @@ def main():
             lines.append("  " + ", ".join(values[i:i + 4]) + ",")
         lines.append("};")
         lines.append("")
+
+    for cname, fname in (("kTnsMaxBands", "tns_max_bands"), ("kTnsMaxBandsLd", "tns_max_bands_ld")):
+        body = rows(os.path.join(aac, fname + ".txt"))
+        lines.append("// from aac/%s.txt" % fname)
+        lines.append("const TnsBandsRow %s[] = {" % cname)
+        for r in body:
+            lines.append("  {%s, %s, %s}," % (r[1], r[2], r[3]))
+        lines.append("  {0, 0, 0},")
+        lines.append("};")
+        lines.append("")
+    lines.append("// from aac/tns_max_order.txt: main, lc, ssr")
+    lines.append("const TnsOrderRow kTnsMaxOrder[] = {")
+    for r in rows(os.path.join(aac, "tns_max_order.txt")):
+        lines.append('  {"%s", %s, %s},' % (r[0], r[1], r[2]))
+    lines.append("};")
+    lines.append("")
 
     text = "\n".join(lines)
     path = os.path.join(out_dir, "aac_psy_tables.cpp")
