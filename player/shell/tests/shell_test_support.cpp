@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <vector>
 
 #include "shell/win_api_table.h"
@@ -107,4 +109,52 @@ std::wstring BesideTest(const char* name) {
   std::wstring folder(path);
   folder.resize(folder.rfind(L'\\') + 1);
   return folder + Widen(name);
+}
+
+std::string UnixPath(const std::wstring& path) {
+  using ToUnix = char*(CDECL*)(const wchar_t*);
+  static const auto toUnix =
+      reinterpret_cast<ToUnix>(reinterpret_cast<void*>(
+          GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+  if (toUnix) {
+    if (char* unix = toUnix(path.c_str())) {
+      std::string out(unix);
+      HeapFree(GetProcessHeap(), 0, unix);
+      return out;
+    }
+  }
+  std::string out;
+  for (wchar_t c : path.substr(path.size() > 2 && path[1] == L':' ? 2 : 0)) out += c == L'\\' ? '/' : char(c);
+  return out;
+}
+
+ProcessResult RunHostCommand(const std::wstring& folder, const std::string& command, DWORD timeoutMs) {
+  const std::wstring script = folder + L"host.sh", output = folder + L"host.out", done = folder + L"host.done";
+  DeleteFileW(done.c_str());
+  const std::string text = "PATH=/usr/local/bin:/usr/bin:/bin\n" + command + " > '" + UnixPath(output) +
+                           "' 2>&1\necho $? > '" + UnixPath(done) + ".part' && mv '" + UnixPath(done) + ".part' '" +
+                           UnixPath(done) + "'\n";
+  FILE* f = _wfopen(script.c_str(), L"wb");
+  if (!f) return {};
+  std::fwrite(text.data(), 1, text.size(), f);
+  std::fclose(f);
+  ProcessResult result;
+  std::wstring line = L"/bin/sh " + Widen(UnixPath(script));
+  STARTUPINFOW si = {};
+  si.cb = sizeof(si);
+  PROCESS_INFORMATION pi = {};
+  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return result;
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  const DWORD start = GetTickCount();
+  while (GetFileAttributesW(done.c_str()) == INVALID_FILE_ATTRIBUTES) {
+    if (GetTickCount() - start > timeoutMs) return result;
+    Sleep(10);
+  }
+  result.exitCode = static_cast<DWORD>(std::atoi(ReadFileBytes(done).c_str()));
+  result.output = ReadFileBytes(output);
+  DeleteFileW(script.c_str());
+  DeleteFileW(output.c_str());
+  DeleteFileW(done.c_str());
+  return result;
 }

@@ -37,3 +37,10 @@ std::string ReadFileBytes(const std::wstring& path);
 std::wstring Widen(const std::string& utf8);
 // A file beside the test program.
 std::wstring BesideTest(const char* name);
+
+// The host's path of a file of ours.
+std::string UnixPath(const std::wstring& path);
+// Runs a command of the host's shell in a script written to folder (Wine
+// does not wait for a host program, so the script tells its end by a file);
+// its exit code and output, exit code 0xFFFFFFFF when it did not end in time.
+ProcessResult RunHostCommand(const std::wstring& folder, const std::string& command, DWORD timeoutMs = 30000);

@@ -11,6 +11,11 @@ bool CentreOverOwner(const Rect32& owner, int32_t width, int32_t height, int32_t
   return *x >= 1 && *y >= 1 && *x + width < screenWidth && *y + height < screenHeight;
 }
 
+int32_t CentreOrAlign(int32_t ownerStart, int32_t ownerSize, int32_t size) {
+  if (size > ownerSize) return ownerStart;
+  return ownerStart + (ownerSize - size) / 2;
+}
+
 size_t FilterListLength(const char16_t* filter) {
   if (!filter) return 0;
   size_t n = 0;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "shell/portable/clip_list.h"
+#include "shell/portable/dialog_geometry.h"
 
 namespace {
 
@@ -89,6 +90,20 @@ TEST(ClipInfoScroll, BoundedByZeroAndTheLastPage) {
   for (const Case& c : cases)
     EXPECT_EQ(shell::ClipInfoScroll(c.request, c.position, c.thumb, c.visible, c.total), c.expected)
         << int(c.request) << " " << c.position;
+}
+
+TEST(DialogGeometry, CentreOrAlignPerDirection) {
+  struct Case {
+    int32_t start, ownerSize, size, expected;
+  } cases[] = {
+      {100, 400, 200, 200},  // centred
+      {100, 401, 200, 200},  // (401 - 200) / 2 = 100, truncated
+      {100, 200, 200, 100},  // as large: centred, which is the edge
+      {100, 199, 200, 100},  // larger: aligned with the edge
+      {-50, 300, 101, 49},   // an owner partly off the screen
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(shell::CentreOrAlign(c.start, c.ownerSize, c.size), c.expected) << c.ownerSize << " " << c.size;
 }
 
 }  // namespace

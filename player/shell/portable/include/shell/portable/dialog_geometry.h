@@ -16,6 +16,11 @@ struct Rect32 {
 bool CentreOverOwner(const Rect32& owner, int32_t width, int32_t height, int32_t screenWidth,
                      int32_t screenHeight, int32_t* x, int32_t* y);
 
+// One direction of the placement of the player's own dialogs over their
+// owner: centred ((owner - dialog) / 2 from the owner's edge, truncated
+// toward zero) when the dialog is not larger, else aligned with the edge.
+int32_t CentreOrAlign(int32_t ownerStart, int32_t ownerSize, int32_t size);
+
 // Units of a file-dialog filter list (pairs of terminated strings closed by
 // an empty string) up to and including the final terminator; 0 for null.
 size_t FilterListLength(const char16_t* filter);
