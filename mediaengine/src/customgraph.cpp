@@ -204,6 +204,28 @@ HRESULT CCustomGraph::ResetWindows() {
   return hr;
 }
 
+namespace {
+
+// Whether one of the filter's output pins is connected.
+bool FeedsAnother(IBaseFilter* filter) {
+  HRESULT hr;
+  std::vector<IPin*> pins = Pins(filter, SIZE_MAX, &hr);
+  bool feeds = false;
+  for (IPin* pin : pins) {
+    PIN_DIRECTION direction;
+    IPin* other = nullptr;
+    if (!feeds && SUCCEEDED(pin->QueryDirection(&direction)) && direction == PINDIR_OUTPUT &&
+        SUCCEEDED(pin->ConnectedTo(&other)) && other) {
+      other->Release();
+      feeds = true;
+    }
+  }
+  ReleasePins(pins);
+  return feeds;
+}
+
+}  // namespace
+
 HRESULT CCustomGraph::RemoveAllFilters(LONG* count, IBaseFilter* keep1, IBaseFilter* keep2) {
   if (count) *count = 0;
   if (!graph_) return KRM_E_FUNCTION_FAILED;
@@ -214,32 +236,40 @@ HRESULT CCustomGraph::RemoveAllFilters(LONG* count, IBaseFilter* keep1, IBaseFil
   // the enumerator out of step with the graph.
   std::vector<IBaseFilter*> filters;
   IBaseFilter* filter = nullptr;
-  while (filterEnum->Next(1, &filter, nullptr) == S_OK) {
+  while (filterEnum->Next(1, &filter, nullptr) == S_OK) filters.push_back(filter);
+  filterEnum->Release();
+  if (count) *count = static_cast<LONG>(filters.size());
+  std::vector<IBaseFilter*> remaining;
+  for (IBaseFilter* f : filters)
+    if (f != keep1 && f != keep2) remaining.push_back(f);
+  // Downstream filters go first: a parser whose input is cut while its
+  // outputs are still connected (Wine's) pulls its pins from under them. The
+  // graph's RemoveFilter disconnects both ends of each connection.
+  hr = S_OK;
+  while (!remaining.empty()) {
+    size_t pick = 0;
+    while (pick < remaining.size() && FeedsAnother(remaining[pick])) ++pick;
+    if (pick == remaining.size()) pick = 0;
+    HRESULT removed = graph_->RemoveFilter(remaining[pick]);
+    if (FAILED(removed)) hr = removed;
+    remaining.erase(remaining.begin() + static_cast<std::ptrdiff_t>(pick));
+  }
+  // The kept filters stay, disconnected.
+  for (IBaseFilter* kept : {keep1, keep2}) {
+    if (!kept) continue;
     HRESULT pinsResult;
-    std::vector<IPin*> pins = Pins(filter, SIZE_MAX, &pinsResult);
+    std::vector<IPin*> pins = Pins(kept, SIZE_MAX, &pinsResult);
     for (IPin* pin : pins) {
       IPin* other = nullptr;
       if (SUCCEEDED(pin->ConnectedTo(&other)) && other) {
+        graph_->Disconnect(other);
+        graph_->Disconnect(pin);
         other->Release();
-        if (FAILED(graph_->Disconnect(pin))) {
-          Sleep(5);
-          graph_->Disconnect(pin);
-        }
       }
     }
     ReleasePins(pins);
-    filters.push_back(filter);
   }
-  filterEnum->Release();
-  hr = S_OK;
-  for (IBaseFilter* f : filters) {
-    if (f != keep1 && f != keep2) {
-      HRESULT removed = graph_->RemoveFilter(f);
-      if (FAILED(removed)) hr = removed;
-    }
-    f->Release();
-  }
-  if (count) *count = static_cast<LONG>(filters.size());
+  for (IBaseFilter* f : filters) f->Release();
   return hr;
 }
 

@@ -233,6 +233,26 @@ HRESULT COKRMedia::CommitVideoEncoderSettings() {
   return hr;
 }
 
+HRESULT COKRMedia::LeaveOutAudioStreams() {
+  if (!streamer_) return KRM_E_CREATE_STREAMER;
+  IKRStreamerControl* streamer = nullptr;
+  HRESULT hr = streamer_->QueryInterface(IID_IKRStreamerControl, reinterpret_cast<void**>(&streamer));
+  if (FAILED(hr)) return hr;
+  // The video entries lead the table.
+  LONG video = 0;
+  while (video < streamTableHeader_.count) {
+    uint32_t kind;
+    std::memcpy(&kind, streamTable_ + video * kStreamEntryBytes, sizeof kind);
+    if (kind != 1 && kind != 2) break;
+    ++video;
+  }
+  streamTableHeader_.count = video;
+  streamer->SetParam(23, 2, 0);
+  streamer->SetParam(48, reinterpret_cast<LONG_PTR>(&streamTableHeader_), sizeof streamTableHeader_);
+  streamer->Release();
+  return S_OK;
+}
+
 HRESULT COKRMedia::CommitEncodingParamToOutput() {
   IKRMediaConfig* config = MediaConfig();
   if (!config) return E_FAIL;

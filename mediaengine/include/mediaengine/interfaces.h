@@ -42,6 +42,19 @@ struct KREventWindow {
   LONG message;
 };
 
+// What GetSourceFileInfo reports of a media file.
+struct KRSourceFileInfo {
+  wchar_t fileName[256];
+  int32_t width;
+  int32_t height;
+  int32_t bitsPerPixel;
+  float frameRate;  // 0 when unknown
+  int32_t duration;  // whole seconds
+  int32_t audioStreams;
+  int32_t videoStreams;
+};
+static_assert(sizeof(KRSourceFileInfo) == 512 + 28);
+
 // ---- interfaces -------------------------------------------------------------
 
 struct IKRMediaConfig : public IUnknown {
@@ -76,7 +89,7 @@ struct IKRMediaGraph : public IUnknown {
 // block pointer in the first.
 struct IGenFromFile : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE SetSourceFileName(LPCWSTR fileName) = 0;
-  virtual HRESULT STDMETHODCALLTYPE GetSourceFileInfo(LPCWSTR fileName, void* info) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetSourceFileInfo(LPCWSTR fileName, KRSourceFileInfo* info) = 0;
   virtual HRESULT STDMETHODCALLTYPE StartEncode(LONG run) = 0;
   virtual HRESULT STDMETHODCALLTYPE StartPreview(LONG run) = 0;
   virtual HRESULT STDMETHODCALLTYPE GetDSEvent(LONG* code, LONG_PTR* param1, LONG_PTR* param2) = 0;
@@ -135,7 +148,7 @@ struct IGenFromCustom : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE GetDSEvent(LONG* code, LONG_PTR* param1, LONG_PTR* param2) = 0;
   virtual HRESULT STDMETHODCALLTYPE GetDSEventHandle(HANDLE* event) = 0;
   virtual HRESULT STDMETHODCALLTYPE SetSourceFileName(LPCWSTR fileName) = 0;
-  virtual HRESULT STDMETHODCALLTYPE GetSourceFileInfo(LPCWSTR fileName, void* info) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetSourceFileInfo(LPCWSTR fileName, KRSourceFileInfo* info) = 0;
   virtual HRESULT STDMETHODCALLTYPE InitCustom(LONG stream, LONG bufferCount, LONG bufferSize) = 0;
   virtual HRESULT STDMETHODCALLTYPE SetPreviewType(LONG type) = 0;
 };

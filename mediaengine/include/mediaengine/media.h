@@ -41,8 +41,8 @@ class CNestedInterface : public Interface {
   volatile LONG refs_ = 0;
 };
 
-// The source, statistics and grant interfaces are filled in by the engine's
-// later parts; until then their operations answer E_NOTIMPL.
+// The live source, statistics and grant interfaces are filled in by the
+// engine's later parts; until then their operations answer E_NOTIMPL.
 class CImpIGenFromFile : public CNestedInterface<IGenFromFile> {
  public:
   using CNestedInterface::CNestedInterface;
@@ -50,16 +50,28 @@ class CImpIGenFromFile : public CNestedInterface<IGenFromFile> {
   STDMETHODIMP GetDSEvent(LONG* code, LONG_PTR* param1, LONG_PTR* param2) override;
   STDMETHODIMP GetDSEventHandle(HANDLE* event) override;
   STDMETHODIMP FreeDSEvent(LONG code, LONG_PTR param1, LONG_PTR param2) override;
-  STDMETHODIMP SetSourceFileName(LPCWSTR) override { return E_NOTIMPL; }
-  STDMETHODIMP GetSourceFileInfo(LPCWSTR, void*) override { return E_NOTIMPL; }
-  STDMETHODIMP StartEncode(LONG) override { return E_NOTIMPL; }
-  STDMETHODIMP StartPreview(LONG) override { return E_NOTIMPL; }
-  STDMETHODIMP Stop() override { return E_NOTIMPL; }
-  STDMETHODIMP SetPreviewType(LONG) override { return E_NOTIMPL; }
-  STDMETHODIMP GetStreamTime(double*) override { return E_NOTIMPL; }
-  STDMETHODIMP GetImgInfo(LPCWSTR, LONG*, BITMAPINFOHEADER**, LONG*) override { return E_NOTIMPL; }
-  STDMETHODIMP GetDecodedImg(BITMAPINFOHEADER*, BYTE**) override { return E_NOTIMPL; }
-  STDMETHODIMP SaveImgFile(LPCWSTR, LONG, BYTE*) override { return E_NOTIMPL; }
+  // At most 255 characters (else KRM_E_STRING_TOO_LONG).
+  STDMETHODIMP SetSourceFileName(LPCWSTR fileName) override;
+  // On a probe graph of its own.
+  STDMETHODIMP GetSourceFileInfo(LPCWSTR fileName, KRSourceFileInfo* info) override;
+  STDMETHODIMP StartEncode(LONG run) override;
+  STDMETHODIMP StartPreview(LONG run) override;
+  STDMETHODIMP Stop() override;
+  STDMETHODIMP SetPreviewType(LONG type) override;
+  STDMETHODIMP GetStreamTime(double* seconds) override;
+  // The header comes in CoTaskMemAlloc memory the caller frees.
+  STDMETHODIMP GetImgInfo(LPCWSTR fileName, LONG* flag, BITMAPINFOHEADER** header, LONG* size) override;
+  STDMETHODIMP GetDecodedImg(BITMAPINFOHEADER* header, BYTE** data) override;
+  // The image: a 40-byte header followed by its padded bottom-up rows.
+  STDMETHODIMP SaveImgFile(LPCWSTR fileName, LONG type, BYTE* image) override;
+
+  const wchar_t* SourceFileName() const { return sourceFileName_; }
+
+ private:
+  HRESULT BuildFromFile(const KROutputConfig& output, const KRDestinationWindow& destination,
+                        const KREventWindow& events, LONG run);
+  LONG previewOnly_ = 1;
+  wchar_t sourceFileName_[256] = {};
 };
 
 class CImpIGenFromLive : public CNestedInterface<IGenFromLive> {
@@ -121,7 +133,7 @@ class CImpIGenFromCustom : public CNestedInterface<IGenFromCustom> {
   STDMETHODIMP GetDSEvent(LONG*, LONG_PTR*, LONG_PTR*) override { return E_NOTIMPL; }
   STDMETHODIMP GetDSEventHandle(HANDLE*) override { return E_NOTIMPL; }
   STDMETHODIMP SetSourceFileName(LPCWSTR) override { return E_NOTIMPL; }
-  STDMETHODIMP GetSourceFileInfo(LPCWSTR, void*) override { return E_NOTIMPL; }
+  STDMETHODIMP GetSourceFileInfo(LPCWSTR, KRSourceFileInfo*) override { return E_NOTIMPL; }
   STDMETHODIMP InitCustom(LONG, LONG, LONG) override { return E_NOTIMPL; }
   STDMETHODIMP SetPreviewType(LONG) override { return E_NOTIMPL; }
 };
@@ -180,6 +192,10 @@ class COKRMedia : public IUnknown {
   HRESULT RemoveVideoEncoder();
   HRESULT CommitAudioEncoderSettings();
   HRESULT CommitVideoEncoderSettings();
+  // A source without sound: the stream table's audio entries leave the
+  // open batch (an announced stream that never comes would be recorded as an
+  // empty track that no reader opens).
+  HRESULT LeaveOutAudioStreams();
   // The layers' decoder configurations to the streamer; applies the batch.
   HRESULT CommitEncodingParamToOutput();
   // Codes the still image once, hands it to the streamer and drops the
@@ -213,6 +229,19 @@ class COKRMedia : public IUnknown {
   const std::vector<BYTE>& StillPixels() const { return stillPixels_; }
   // The configuration interface (a reference), or null.
   IKRMediaConfig* MediaConfig();
+
+  // Steps the file and custom sources share. The records a build reads
+  // (false: no configuration interface).
+  bool ReadSourceRecords(KROutputConfig* output, KRDestinationWindow* destination, KREventWindow* events,
+                         KRVideoEncoderConfig* video);
+  // The encoder's "Video preview" pin rendered by preview type 2.
+  HRESULT PreviewEncodedVideo(const KRDestinationWindow& destination, const char* operation, bool encoderRequired);
+  // The encoders of the stream type to the multiplexer.
+  HRESULT ConnectEncodersToOutput(LONG streamType, bool withAudio);
+  // Events to the window, the graph built; a stream waits run-pending, a
+  // file runs when asked. Answers the start's result or `pending`.
+  HRESULT FinishBuild(const KROutputConfig& output, const KREventWindow& events, LONG run, HRESULT pending);
+  HRESULT GetFileStreamTime(bool previewOnly, double* seconds);
   const DWORD* Version() const { return version_; }
 
  private:
