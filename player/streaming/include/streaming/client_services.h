@@ -106,31 +106,36 @@ class TickClock {
   virtual void CloseEvent() = 0;
 };
 
-// The download client's records belong to the streaming client.
-struct DownloadDescriptionRequest;
-struct DownloadClipInfo;    // 3208 bytes
-struct DownloadMediaRequest;  // 616 bytes
+// The download client's records belong to the streaming client
+// (streaming/download_files.h, streaming/sdp.h).
+namespace streaming {
+struct DownloadRequest;    // 2320 bytes
+struct TrackRequest;       // 616 bytes
+struct DownloadClipInfo;   // 3208 bytes
+}  // namespace streaming
 
 // The HTTP client of a progressive download; owned by the download source.
+// Results (streaming::HttpResult): 0 success; 1 an answer without length;
+// 2 not a description; 3-5 socket, bind, connect; 6 unexpected answer;
+// 7 400, 8 403, 9 404, 10 409, 11 405, 12 412, 13 415, 14 416, 15 500,
+// 16 501, 17 503, 18 505; 19 complete; 20 receive error; 22 a local file
+// failure; 23 timed out or connection ended; 24 longer than the storage;
+// 25 aborted. Getters give 0 and write their value.
 class HttpDownload {
  public:
   virtual ~HttpDownload() = default;
-  // 0 described; 2-5, 19, 21, 25 network; 6-8, 11, 12, 14-18, 20 invalid
-  // parameter; 9 bad address; 10 low memory; 13 unsupported; 22 not found;
-  // 23 timed out.
-  virtual uint32_t FetchDescription(const DownloadDescriptionRequest* request) = 0;
-  virtual uint32_t GetClipInfo(DownloadClipInfo* out) = 0;
-  // 0 complete; 19 complete and closed; 23 timed out; 25 aborted; 24 low
-  // storage; the rest as FetchDescription.
-  virtual uint32_t DownloadMedia(const DownloadMediaRequest* request) = 0;
-  virtual uint32_t GetStoredValue(uint32_t* out) = 0;
-  virtual uint32_t GetStateFlags() = 0;
-  virtual uint32_t GetRemainingBytes() = 0;
-  virtual double GetDownloadRate() = 0;  // bytes per ms
-  virtual uint32_t GetPlaybackTime() = 0;
-  virtual const char* GetServerMessage() = 0;
-  virtual uint32_t GetContentLength() = 0;
-  virtual void Abort() = 0;
-  virtual void CloseAll() = 0;
+  virtual int32_t FetchDescription(const streaming::DownloadRequest& request) = 0;
+  virtual int32_t DownloadMedia(const streaming::TrackRequest& tracks) = 0;
+  virtual int32_t Abort() = 0;
   virtual void Shutdown() = 0;
+  virtual void CloseAll() = 0;
+  virtual int32_t GetClipInfo(streaming::DownloadClipInfo* out) = 0;
+  virtual int32_t GetPlaybackTime(int32_t* out) = 0;
+  virtual int32_t GetDownloadRate(float* out) = 0;  // bytes per ms
+  virtual int32_t GetContentLength(int32_t* out) = 0;
+  virtual int32_t GetRemainingBytes(int32_t* out) = 0;
+  virtual int32_t GetStateFlags(uint32_t* out) = 0;
+  virtual int32_t GetStoredValue(uint32_t* out) = 0;
+  // Null when the server sent no message.
+  virtual int32_t GetServerMessage(const char** out) = 0;
 };
