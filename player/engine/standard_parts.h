@@ -1,6 +1,7 @@
 // The parts the player program runs on: the streaming client's clock, the
-// local file source, the audio path over the outside decoder libraries
-// and waveOut, and the video decode and playout thread. Kinds and parts not built yet come back null, which the
+// local file source, the download source over the streaming client's HTTP
+// client, the audio path over the outside decoder libraries and waveOut,
+// and the video decode and playout thread. Kinds and parts not built yet come back null, which the
 // engine reports as a clip it cannot open or play.
 #pragma once
 

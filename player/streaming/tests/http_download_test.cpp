@@ -297,9 +297,11 @@ TEST(HttpDownloadPeer, RequestsAreTheDialectsLines) {
   uint32_t saved = 0;
   std::memcpy(&saved, state.data() + 6152, 4);
   EXPECT_EQ(saved, Source().size());
-  // For ffprobe (a CTest step after this test).
-  std::filesystem::copy_file(dir / "krdl.tmp", std::filesystem::absolute("download_out") / "finished.tmp",
-                             std::filesystem::copy_options::overwrite_existing);
+  // For ffprobe (a CTest step after this test). MinGW's copy does not
+  // overwrite, so the old one goes first.
+  const auto finished = std::filesystem::absolute("download_out") / "finished.tmp";
+  std::filesystem::remove(finished);
+  std::filesystem::copy_file(dir / "krdl.tmp", finished);
 }
 
 TEST(HttpDownloadPeer, DataFileEqualsTheClip) {

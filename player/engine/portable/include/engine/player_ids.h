@@ -25,6 +25,10 @@ constexpr uint32_t kMsgAudioDeviceBusy = 50006;
 constexpr uint32_t kMsgLowMemory = 50052;
 constexpr uint32_t kMsgUnsupportedColorDepth = 51221;
 constexpr uint32_t kMsgDeleteSuspended = 51301;
+constexpr uint32_t kMsgNetworkError = 50053;
+constexpr uint32_t kMsgRequestDenied = 50400;
+constexpr uint32_t kMsgNoRemoteConnection = 51202;
+constexpr uint32_t kMsgNoMemoryToPlay = 50072;
 // Server status messages: 50000 + the RTSP or HTTP status code.
 constexpr uint32_t kMsgServerFirst = 50100;
 constexpr uint32_t kMsgServerLast = 51000;
@@ -60,6 +64,10 @@ constexpr uint32_t kCmdAddFavorite = 41101;
 constexpr uint32_t kCmdClipInfo = 41102;
 constexpr uint32_t kCmdFavorites = 41126;
 constexpr uint32_t kCmdRecent = 41127;
+constexpr uint32_t kCmdSave = 41123;
+constexpr uint32_t kCmdSuspendClip = 41124;
+constexpr uint32_t kCmdResumeClip = 41125;
+constexpr uint32_t kCmdClearClip = 41132;
 
 // Resources.
 constexpr uint32_t kLogoBitmap = 305;
