@@ -283,7 +283,9 @@ uint32_t DownloadSource::SetPlayRange(uint32_t start, uint32_t end) {
     return kNotYet;
   }
   playStartMs = start;
-  playEndMs = end;
+  // The player asks before the clip's duration is known: an end of 0 means
+  // the whole clip, as for a stream, or playback would end at once.
+  playEndMs = end == 0 ? kPlayToEnd : end;
   playbackStarted = 0;
   resumedComplete = 0;
   highestTimeMs = 0;
@@ -399,7 +401,7 @@ uint32_t DownloadSource::StartPlayback() {
   if (!tempFileName[0]) return kNotYet;
   const uint32_t start = playStartMs, end = playEndMs;
   if (tempOpened || (start != 0 && mp4)) {
-    const uint32_t rc = FileSource::SetPlayRange(start, end);
+    const uint32_t rc = FileSource::SetPlayRange(start, end >= kPlayToEnd || end == 0 ? durationMs : end);
     dhost->EnableCommand(ids::kCmdSave, 0);
     return rc;
   }
@@ -420,7 +422,7 @@ uint32_t DownloadSource::StartPlayback() {
     const TrackEntry* audio = FindTrack(uint32_t(audioTrackId));
     if (audio) dhost->SelectCodec(audio->codecName, start, durationMs, uint32_t(audioTrackId));
   }
-  FileSource::SetPlayRange(start, end == kPlayToEnd ? durationMs : end);
+  FileSource::SetPlayRange(start, end >= kPlayToEnd || end == 0 ? durationMs : end);
   dhost->EnableCommand(ids::kCmdSave, 0);
   playbackStarted = 1;
   dhost->SetPlayerState(kPlayerPlaying, false);

@@ -252,7 +252,7 @@ class DownloadSourceTest : public ::testing::Test {
   }
   // Opens, takes the description, selects the listed tracks, starts the
   // media request and waits until the client is inside it.
-  void StartDownload(std::vector<uint32_t> select) {
+  void StartDownload(std::vector<uint32_t> select, uint32_t end = kPlayToEnd) {
     source = std::make_unique<DownloadSource>(nullptr, &host);
     ASSERT_EQ(source->Open(u"http://127.0.0.1:9300/clip.mp4", nullptr), 0u);
     ASSERT_TRUE(WaitFor([&] { return !host.openResults.empty(); }));
@@ -260,7 +260,7 @@ class DownloadSourceTest : public ::testing::Test {
     int32_t count = 0;
     source->GetTrackList(&count);
     for (uint32_t id : select) source->SelectTrack(id);
-    ASSERT_EQ(source->SetPlayRange(0, kPlayToEnd), 0u);
+    ASSERT_EQ(source->SetPlayRange(0, end), 0u);
     ASSERT_TRUE(host.client->WaitStarted());
     ASSERT_TRUE(WaitFor([&] { return source->DownloadState() == DownloadSource::kDownloading; }));
   }
@@ -366,7 +366,8 @@ TEST_F(DownloadSourceTest, EarlyStartRule) {
 TEST_F(DownloadSourceTest, AudioOnlyWaitsForCompletion) {
   host.playWhenReady = 1;
   AddMedia(host.info, "AAC", 1, 24000);
-  StartDownload({1});
+  // The player asks for the range before the duration is known (end 0).
+  StartDownload({1}, 0);
   host.client->remaining = 1000;
   host.client->playbackTime = 9000;
   host.client->rate = 50.0f;
@@ -382,6 +383,12 @@ TEST_F(DownloadSourceTest, AudioOnlyWaitsForCompletion) {
   ASSERT_TRUE(WaitFor([&] { return source->Idle(); }));
   EXPECT_EQ(host.plays.load(), 1);
   EXPECT_EQ(host.finished.load(), 1);
+  // Played to the file's end, not to 0.
+  uint32_t start = 1, end = 0;
+  source->GetPlayRange(&start, &end);
+  EXPECT_EQ(start, 0u);
+  EXPECT_EQ(end, source->GetDuration());
+  EXPECT_GT(end, 10000u);
 }
 
 TEST_F(DownloadSourceTest, TimeOutKeepsBothFilesForResume) {
