@@ -1,8 +1,55 @@
 #include "mediaengine/config.h"
 
+#include <string>
+
 #include "mediaengine/errors.h"
+#include "mediaengine/profile.h"
 
 namespace mediaengine {
+
+namespace {
+
+// The properties-file object as the profile code's store.
+class PropertiesFileStore : public PropertyStore {
+ public:
+  explicit PropertiesFileStore(IKRPropertiesFile* file) : file_(file) {}
+  int32_t Put(const std::u16string& key, const std::u16string& value) override {
+    return file_->Put(W(key), W(value));
+  }
+  int32_t Get(const std::u16string& key, std::u16string* value) override {
+    wchar_t buffer[kPropertyValueChars] = {};
+    const HRESULT hr = file_->Get(W(key), buffer);
+    buffer[kPropertyValueChars - 1] = 0;
+    if (SUCCEEDED(hr)) value->assign(reinterpret_cast<const char16_t*>(buffer));
+    return hr;
+  }
+  int32_t Save(const std::u16string& fileName) override { return file_->Save(W(fileName), 1); }
+  int32_t Load(const std::u16string& fileName) override { return file_->Load(W(fileName)); }
+  int32_t Close() override { return file_->Close(); }
+
+ private:
+  static LPCWSTR W(const std::u16string& s) { return reinterpret_cast<LPCWSTR>(s.c_str()); }
+  IKRPropertiesFile* file_;
+};
+
+bool CanOpenForReading(const std::u16string& name) {
+  HANDLE f = CreateFileW(reinterpret_cast<LPCWSTR>(name.c_str()), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (f == INVALID_HANDLE_VALUE) return false;
+  CloseHandle(f);
+  return true;
+}
+
+// The file name as the caller gave it, no more than a record text holds.
+bool TakeName(LPCWSTR fileName, std::u16string* name) {
+  if (!fileName) return false;
+  const size_t n = wcsnlen(fileName, MAX_PATH + 1);
+  if (n > MAX_PATH) return false;
+  name->assign(reinterpret_cast<const char16_t*>(fileName), n);
+  return true;
+}
+
+}  // namespace
 
 // ---- CImpIKRMediaConfig -------------------------------------------------------
 
@@ -110,6 +157,42 @@ STDMETHODIMP CImpIKRMediaConfig::GetEventWindow(KREventWindow* event) {
   event->window = eventWindow_;
   event->message = eventMessage_;
   return S_OK;
+}
+
+// ---- sessions and profiles ------------------------------------------------------
+
+STDMETHODIMP CImpIKRMediaConfig::SaveProfile(LPCWSTR fileName) {
+  std::u16string name;
+  if (!TakeName(fileName, &name)) return KRM_E_INVALID_FILE_NAME;
+  if (!propertiesFile_) return KRM_E_INTERFACE_NOT_FOUND;
+  PropertiesFileStore store(propertiesFile_);
+  const uint32_t version[3] = {version_[0], version_[1], version_[2]};
+  return mediaengine::SaveProfile(store, records_, version, name);
+}
+
+STDMETHODIMP CImpIKRMediaConfig::LoadProfile(LPCWSTR fileName) {
+  std::u16string name;
+  if (!TakeName(fileName, &name)) return KRM_E_INVALID_FILE_NAME;
+  if (!propertiesFile_) return KRM_E_INTERFACE_NOT_FOUND;
+  PropertiesFileStore store(propertiesFile_);
+  return mediaengine::LoadProfile(store, records_, name);
+}
+
+STDMETHODIMP CImpIKRMediaConfig::SaveSession(LPCWSTR fileName) {
+  std::u16string name;
+  if (!TakeName(fileName, &name)) return KRM_E_INVALID_FILE_NAME;
+  if (!propertiesFile_) return KRM_E_INTERFACE_NOT_FOUND;
+  PropertiesFileStore store(propertiesFile_);
+  const uint32_t version[3] = {version_[0], version_[1], version_[2]};
+  return mediaengine::SaveSession(store, records_, version, name);
+}
+
+STDMETHODIMP CImpIKRMediaConfig::LoadSession(LPCWSTR fileName) {
+  std::u16string name;
+  if (!TakeName(fileName, &name)) return KRM_E_INVALID_FILE_NAME;
+  if (!propertiesFile_) return KRM_E_INTERFACE_NOT_FOUND;
+  PropertiesFileStore store(propertiesFile_);
+  return mediaengine::LoadSession(store, records_, name, CanOpenForReading);
 }
 
 STDMETHODIMP CImpIKRMediaConfig::ResetToDefaults() {

@@ -45,7 +45,7 @@ class FileSourceTest : public testing::Test {
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     const std::vector<std::string> failed =
         RegisterCompanions({"Medlark.dll", "KRVideoEncoder.dll", "KRStreamMux.dll", "KRStreamer.dll",
-                            "KRFrameGrabber.dll", "Tonquill.dll"});
+                            "KRFrameGrabber.dll", "Tonquill.dll", "KRPropertiesFile.dll"});
     ASSERT_TRUE(failed.empty()) << failed[0] << " did not register";
     CreateDirectoryA(Dir().c_str(), nullptr);
     if (!UnderWine()) {

@@ -35,11 +35,11 @@ class CImpIKRMediaConfig : public IKRMediaConfig {
   STDMETHODIMP GetDestinationWindow(KRDestinationWindow* destination) override;
   STDMETHODIMP SetEventWindow(HWND window, LONG message) override;
   STDMETHODIMP GetEventWindow(KREventWindow* event) override;
-  // Sessions and profiles come with their own part of the engine.
-  STDMETHODIMP SaveProfile(LPCWSTR) override { return E_NOTIMPL; }
-  STDMETHODIMP LoadProfile(LPCWSTR) override { return E_NOTIMPL; }
-  STDMETHODIMP SaveSession(LPCWSTR) override { return E_NOTIMPL; }
-  STDMETHODIMP LoadSession(LPCWSTR) override { return E_NOTIMPL; }
+  // Through the properties-file object (none: KRM_E_INTERFACE_NOT_FOUND).
+  STDMETHODIMP SaveProfile(LPCWSTR fileName) override;
+  STDMETHODIMP LoadProfile(LPCWSTR fileName) override;
+  STDMETHODIMP SaveSession(LPCWSTR fileName) override;
+  STDMETHODIMP LoadSession(LPCWSTR fileName) override;
   STDMETHODIMP ResetToDefaults() override;
   STDMETHODIMP SetVersionInfo(DWORD* version) override;
 
