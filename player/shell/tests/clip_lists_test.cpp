@@ -11,6 +11,7 @@
 #include "shell/messages.h"
 #include "shell/portable/settings_values.h"
 #include "shell/settings_store.h"
+#include "shell/win_api_table.h"
 #include "shell_test_support.h"
 
 namespace {
@@ -364,6 +365,29 @@ TEST_F(ClipLists, AnEmptyTitleEndsTheHistory) {
   PythonWrites(History(), {{1, L"a", L"A"}, {1, L"", L"B"}, {1, L"c", L"C"}});
   HistoryStore history;
   EXPECT_EQ(Clips(history.Records(), history.Count()), (std::vector<Clip>{{1, L"a", L"A"}}));
+}
+
+// In the Windows 9x mode the files, the setting and the strings go through
+// the ANSI functions; the records stay UTF-16.
+TEST_F(ClipLists, StoresWorkInTheWindows9xMode) {
+  ScopedApiMode mode(true);
+  ASSERT_TRUE(IsWin9xMode());
+  {
+    FavoritesStore store;
+    for (const Clip& c : kWorldClips) ASSERT_EQ(store.Add(c.kind, c.address.c_str(), c.title.c_str()), 1);
+    EXPECT_EQ(store.Rename(kWorldClips[0].title.c_str(), L"\u00c9t\u00e9"), 1);
+    store.Delete(kWorldClips[2].title.c_str());
+    EXPECT_TRUE(g_boxes.empty());
+  }
+  EXPECT_EQ(ReadFavorites(), (std::vector<Clip>{kWorldClips[1], kWorldClips[3],
+                                                {kWorldClips[0].kind, L"\u00c9t\u00e9", kWorldClips[0].address}}));
+  {
+    HistoryStore history;
+    for (const Clip& c : kWorldClips) history.Add(c.kind, c.address.c_str(), c.title.c_str());
+  }
+  HistoryStore history;
+  EXPECT_EQ(Clips(history.Records(), history.Count()),
+            (std::vector<Clip>{kWorldClips[3], kWorldClips[2], kWorldClips[1], kWorldClips[0]}));
 }
 
 TEST_F(ClipLists, NoDataFolderMeansEmptyListsAndMessages) {

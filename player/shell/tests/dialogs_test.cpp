@@ -279,6 +279,24 @@ TEST_F(Dialogs, LocationTakesAnyTextCutTo255) {
   }
 }
 
+// The Windows 9x mode's dialog and edit are ANSI: a Western text comes back
+// through the edit's code page.
+TEST_F(Dialogs, LocationInTheWindows9xMode) {
+  ScopedApiMode mode(true);
+  LocationDialog dialog(L"http://127.0.0.1/caf\u00e9.mp4");
+  const INT_PTR result = RunDriven([&] { return dialog.DoModal(owner_.window, instance_); },
+                                   [&](HWND d) {
+                                     HWND edit = GetDlgItem(d, kLocationEdit);
+                                     char text[64] = {};
+                                     GetWindowTextA(edit, text, 64);
+                                     EXPECT_STREQ(text, "http://127.0.0.1/caf\xe9.mp4");
+                                     SetWindowTextA(edit, "rtsp://127.0.0.1/\xe9t\xe9.mp4");
+                                     Click(d, IDOK);
+                                   });
+  EXPECT_EQ(result, 1);
+  EXPECT_EQ(std::wstring(LocationDialog::Address()), L"rtsp://127.0.0.1/\u00e9t\u00e9.mp4");
+}
+
 // ---- Clip Info ----
 
 std::wstring Words(int count) {
