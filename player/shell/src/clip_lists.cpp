@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "dialog_support.h"
 #include "shell/messages.h"
 #include "shell/portable/message_text.h"
 #include "shell/portable/settings_values.h"
@@ -16,11 +17,15 @@ constexpr UINT kFavoritesFileId = 60168;
 constexpr UINT kHistoryFileId = 60167;
 constexpr UINT kUntitledId = 60110;
 
-// One clip list file, opened without sharing and closed with the object.
+// One clip list file of the data folder, opened without sharing and closed
+// with the object.
 class ListFile {
  public:
-  ListFile(const wchar_t* path, DWORD access, DWORD disposition) {
-    handle_ = WinApi().CreateFileW(path, access, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ListFile(HINSTANCE instance, UINT fileNameId, DWORD access, DWORD disposition) {
+    wchar_t path[MAX_PATH];
+    handle_ = ClipListPath(instance, fileNameId, path, MAX_PATH)
+                  ? WinApi().CreateFileW(path, access, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr)
+                  : INVALID_HANDLE_VALUE;
   }
   ~ListFile() {
     if (Open()) CloseHandle(handle_);
@@ -98,18 +103,14 @@ class ListFile {
   HANDLE handle_;
 };
 
-// Copies a text of the file into a record's field, cut to what it holds.
-void StoreText(const std::vector<wchar_t>& text, wchar_t* field) {
-  const size_t kept = shell::KeptClipUnits(reinterpret_cast<const char16_t*>(text.data()), text.size());
-  wmemcpy(field, text.data(), kept);
-  field[kept] = 0;
-}
-
-void StoreText(const wchar_t* text, wchar_t* field) {
-  const size_t kept = shell::KeptClipUnits(reinterpret_cast<const char16_t*>(text), wcslen(text));
+// Copies a text into a record's field, cut to what it holds.
+void StoreText(const wchar_t* text, size_t units, wchar_t* field) {
+  const size_t kept = shell::KeptClipUnits(reinterpret_cast<const char16_t*>(text), units);
   wmemcpy(field, text, kept);
   field[kept] = 0;
 }
+void StoreText(const std::vector<wchar_t>& text, wchar_t* field) { StoreText(text.data(), text.size(), field); }
+void StoreText(const wchar_t* text, wchar_t* field) { StoreText(text, wcslen(text), field); }
 
 bool SameText(const std::vector<wchar_t>& a, const wchar_t* b) {
   return wcslen(b) == a.size() && wmemcmp(a.data(), b, a.size()) == 0;
@@ -117,30 +118,12 @@ bool SameText(const std::vector<wchar_t>& a, const wchar_t* b) {
 
 HINSTANCE ProgramInstance() { return WinApi().GetModuleHandleW(nullptr); }
 
-std::wstring LoadText(HINSTANCE instance, UINT id) {
-  wchar_t text[shell::kMessageCapacity] = {};
-  if (WinApi().LoadStringW(instance, id, text, shell::kMessageCapacity) <= 0) return std::wstring();
-  return text;
-}
-
-// The message box of a store: the string id's text formatted with the
-// argument, under the caption's string.
-int AskUser(HWND owner, HINSTANCE instance, UINT textId, const wchar_t* argument, UINT captionId, UINT style) {
-  const std::wstring pattern = LoadText(instance, textId);
-  wchar_t text[shell::kMessageCapacity] = {};
-  shell::FormatMessageText(reinterpret_cast<const char16_t*>(pattern.c_str()),
-                           reinterpret_cast<const char16_t*>(argument), reinterpret_cast<char16_t*>(text),
-                           shell::kMessageCapacity);
-  const std::wstring caption = LoadText(instance, captionId);
-  return ShowMessageBox(owner, text, caption.c_str(), style);
-}
-
 }  // namespace
 
 bool ClipListPath(HINSTANCE instance, UINT fileNameId, wchar_t* path, size_t capacity) {
   wchar_t folder[kSettingStringCapacity] = {};
   if (!ReadSettingStringById(instance, shell::kKRData, folder)) return false;
-  const std::wstring name = LoadText(instance, fileNameId);
+  const std::wstring name = LoadShellText(instance, fileNameId);
   if (name.empty()) return false;
   const std::wstring whole = std::wstring(folder) + name;
   if (whole.size() + 1 > capacity) return false;
@@ -159,9 +142,7 @@ int FavoritesStore::Read() {
   delete[] records_;
   records_ = nullptr;
   count_ = 0;
-  wchar_t path[MAX_PATH];
-  if (!ClipListPath(instance_, kFavoritesFileId, path, MAX_PATH)) return 0;
-  ListFile file(path, GENERIC_READ, OPEN_EXISTING);
+  ListFile file(instance_, kFavoritesFileId, GENERIC_READ, OPEN_EXISTING);
   if (!file.Open()) return 0;
 
   int count = 0;
@@ -182,15 +163,13 @@ int FavoritesStore::Read() {
 }
 
 int FavoritesStore::Add(uint32_t kind, const wchar_t* address, const wchar_t* title) {
-  wchar_t path[MAX_PATH];
-  const bool named = ClipListPath(instance_, kFavoritesFileId, path, MAX_PATH);
-  ListFile file(named ? path : L"", GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS);
-  if (!named || !file.Open()) {
+  ListFile file(instance_, kFavoritesFileId, GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS);
+  if (!file.Open()) {
     ShowMessage(instance_, 50001, nullptr, MB_ICONEXCLAMATION);
     return 0;
   }
   std::wstring name = title ? title : L"";
-  if (name.empty()) name = LoadText(instance_, kUntitledId);
+  if (name.empty()) name = LoadShellText(instance_, kUntitledId);
   wchar_t kept[shell::kClipTextCapacity];
   StoreText(name.c_str(), kept);
 
@@ -199,7 +178,7 @@ int FavoritesStore::Add(uint32_t kind, const wchar_t* address, const wchar_t* ti
     const std::vector<wchar_t> existing = file.ReadText(h.titleUnits);
     file.Seek(2 * int64_t(h.addressUnits));
     if (!SameText(existing, kept)) continue;
-    const int answer = AskUser(owner_, instance_, 60116, kept, 60006, MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2);
+    const int answer = AskWithStrings(owner_, instance_, 60116, kept, 60006, MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2);
     if (answer != IDYES) return 0;
     file.RemoveRecordBefore(shell::ClipRecordBytes(h));
     break;
@@ -209,10 +188,8 @@ int FavoritesStore::Add(uint32_t kind, const wchar_t* address, const wchar_t* ti
 }
 
 void FavoritesStore::Delete(const wchar_t* title) {
-  wchar_t path[MAX_PATH];
-  const bool named = ClipListPath(instance_, kFavoritesFileId, path, MAX_PATH);
-  ListFile file(named ? path : L"", GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING);
-  if (!named || !file.Open()) {
+  ListFile file(instance_, kFavoritesFileId, GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING);
+  if (!file.Open()) {
     ShowMessage(instance_, 50031, nullptr, MB_ICONEXCLAMATION);
     return;
   }
@@ -233,10 +210,8 @@ int FavoritesStore::Rename(const wchar_t* oldTitle, const wchar_t* newTitle) {
   if (wcscmp(oldTitle, newTitle) == 0) return 1;
   // An empty title would make a favourite nobody can tell apart.
   if (newTitle[0] == 0) return 0;
-  wchar_t path[MAX_PATH];
-  const bool named = ClipListPath(instance_, kFavoritesFileId, path, MAX_PATH);
-  ListFile file(named ? path : L"", GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS);
-  if (!named || !file.Open()) {
+  ListFile file(instance_, kFavoritesFileId, GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS);
+  if (!file.Open()) {
     ShowMessage(instance_, 50001, nullptr, MB_ICONEXCLAMATION);
     return 0;
   }
@@ -256,7 +231,7 @@ int FavoritesStore::Rename(const wchar_t* oldTitle, const wchar_t* newTitle) {
     const std::vector<wchar_t> address = file.ReadText(h.addressUnits);
     position += shell::ClipRecordBytes(h);
     if (SameText(existing, kept)) {
-      AskUser(owner_, instance_, 60125, kept, 60009, MB_OK | MB_ICONWARNING);
+      AskWithStrings(owner_, instance_, 60125, kept, 60009, MB_OK | MB_ICONWARNING);
       return 0;
     }
     if (!found && SameText(existing, oldTitle)) {
@@ -287,9 +262,7 @@ HistoryStore::~HistoryStore() {
 
 int HistoryStore::Read() {
   count_ = 0;
-  wchar_t path[MAX_PATH];
-  if (!ClipListPath(instance_, kHistoryFileId, path, MAX_PATH)) return 0;
-  ListFile file(path, GENERIC_READ, OPEN_ALWAYS);
+  ListFile file(instance_, kHistoryFileId, GENERIC_READ, OPEN_ALWAYS);
   if (!file.Open()) return 0;
   shell::ClipHeader h;
   while (count_ < kCapacity && file.ReadHeader(&h)) {
@@ -305,10 +278,8 @@ int HistoryStore::Read() {
 }
 
 void HistoryStore::Write() {
-  wchar_t path[MAX_PATH];
-  const bool named = ClipListPath(instance_, kHistoryFileId, path, MAX_PATH);
-  ListFile file(named ? path : L"", GENERIC_WRITE, OPEN_ALWAYS);
-  if (!named || !file.Open()) {
+  ListFile file(instance_, kHistoryFileId, GENERIC_WRITE, OPEN_ALWAYS);
+  if (!file.Open()) {
     ShowMessage(instance_, 50044, nullptr, MB_ICONEXCLAMATION);
     return;
   }

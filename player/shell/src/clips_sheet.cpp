@@ -10,7 +10,6 @@
 #include "shell/font_linking.h"
 #include "shell/messages.h"
 #include "shell/portable/dialog_template.h"
-#include "shell/portable/message_text.h"
 #include "shell/win_api_table.h"
 
 namespace {
@@ -383,13 +382,9 @@ void ClipsSheetPages::Rename(HWND list, int row, ClipRecord* record) {
 
 void ClipsSheetPages::Delete(HWND page, HWND list, int row, ClipRecord* record) {
   ClipsSheet* sheet = g_sheet;
-  const std::wstring pattern = LoadShellText(sheet->instance_, kDeleteQuestionId);
-  wchar_t question[shell::kMessageCapacity] = {};
-  shell::FormatMessageText(reinterpret_cast<const char16_t*>(pattern.c_str()),
-                           reinterpret_cast<const char16_t*>(record->title), reinterpret_cast<char16_t*>(question),
-                           shell::kMessageCapacity);
-  const std::wstring caption = LoadShellText(sheet->instance_, kDeleteCaptionId);
-  if (ShowMessageBox(page, question, caption.c_str(), MB_YESNO | MB_ICONEXCLAMATION | MB_DEFBUTTON2) != IDYES) return;
+  if (AskWithStrings(page, sheet->instance_, kDeleteQuestionId, record->title, kDeleteCaptionId,
+                     MB_YESNO | MB_ICONEXCLAMATION | MB_DEFBUTTON2) != IDYES)
+    return;
   if (sheet->favorites_) sheet->favorites_->Delete(record->title);
   WinApi().SendMessageW(list, LVM_DELETEITEM, static_cast<WPARAM>(row), 0);
   RECT client = {};

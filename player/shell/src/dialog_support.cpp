@@ -2,6 +2,8 @@
 
 #include "shell/about_dialogs.h"
 #include "shell/font_linking.h"
+#include "shell/messages.h"
+#include "shell/portable/message_text.h"
 #include "shell/portable/dialog_geometry.h"
 #include "shell/win_api_table.h"
 
@@ -9,6 +11,16 @@ std::wstring LoadShellText(HINSTANCE instance, UINT id) {
   wchar_t text[256] = {};
   if (WinApi().LoadStringW(instance, id, text, 256) <= 0) return std::wstring();
   return text;
+}
+
+int AskWithStrings(HWND owner, HINSTANCE instance, UINT textId, const wchar_t* argument, UINT captionId,
+                   UINT style) {
+  const std::wstring pattern = LoadShellText(instance, textId);
+  wchar_t text[shell::kMessageCapacity] = {};
+  shell::FormatMessageText(reinterpret_cast<const char16_t*>(pattern.c_str()),
+                           reinterpret_cast<const char16_t*>(argument), reinterpret_cast<char16_t*>(text),
+                           shell::kMessageCapacity);
+  return ShowMessageBox(owner, text, LoadShellText(instance, captionId).c_str(), style);
 }
 
 void CentreOverOwnerWindow(HWND dialog, HWND owner) {

@@ -11,6 +11,11 @@ constexpr UINT kDialogFacesId = 60250;
 
 std::wstring LoadShellText(HINSTANCE instance, UINT id);
 
+// A message box (through the seam of messages.h) of string textId formatted
+// with the argument, under the caption of string captionId; the answer.
+int AskWithStrings(HWND owner, HINSTANCE instance, UINT textId, const wchar_t* argument, UINT captionId,
+                   UINT style);
+
 // Centres the dialog over the owner in each direction where it is not
 // larger, else aligns it with the owner's edge; size and Z order kept.
 void CentreOverOwnerWindow(HWND dialog, HWND owner);
