@@ -1,5 +1,9 @@
 #include <cmath>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "resamplelib/pcm_frame_buffer.h"
 
 int CRateConverter::Open(int in, int out, int ch, int bits, int frameLength, int spare, int) {
@@ -116,7 +120,18 @@ bool CRateConverter::FrameFits(uint32_t outputCapacity) const {
 // The caller checked the room before the engine ran, so no output is lost.
 int CRateConverter::Deliver(const float* result, int produced, int frame, PcmBlock* output) {
   int16_t* out = reinterpret_cast<int16_t*>(output->data);
-  for (int i = 0; i < produced; ++i) {
+  int i = 0;
+#if defined(__SSE2__)
+  // The same rule eight at a time: held to the range (NaN gives -32768, as
+  // below), then truncated; the pack cannot saturate any more.
+  const __m128 low = _mm_set1_ps(-32768.0f), high = _mm_set1_ps(32767.0f);
+  for (; i + 8 <= produced; i += 8) {
+    const __m128i a = _mm_cvttps_epi32(_mm_min_ps(_mm_max_ps(_mm_loadu_ps(result + i), low), high));
+    const __m128i b = _mm_cvttps_epi32(_mm_min_ps(_mm_max_ps(_mm_loadu_ps(result + i + 4), low), high));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_packs_epi32(a, b));
+  }
+#endif
+  for (; i < produced; ++i) {
     // Toward zero, then held to the 16-bit range instead of wrapping.
     float v = std::trunc(result[i]);
     out[i] = int16_t(v >= 32767.0f ? 32767.0f : (v >= -32768.0f ? v : -32768.0f));
