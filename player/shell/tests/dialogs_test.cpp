@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <functional>
@@ -403,6 +404,21 @@ TEST_F(Dialogs, AboutShowsTheVersionOverTheLogo) {
                                      EXPECT_EQ(body.lfWeight, FW_NORMAL);
                                      EXPECT_EQ(title.lfHeight, body.lfHeight);
                                      Screenshot(d, "dialog_about.png");
+                                     // The background as painted: the logo's top-left, the rule in
+                                     // the colour of pixel (0, 75) at 28 % of the height, the fill of
+                                     // pixel (1, 1) below it.
+                                     RECT client = {};
+                                     GetClientRect(d, &client);
+                                     HDC dc = GetDC(d);
+                                     const int rule = client.bottom * 28 / 100;
+                                     EXPECT_EQ(GetPixel(dc, 50, rule), RGB(30, 70, 150));
+                                     EXPECT_EQ(GetPixel(dc, client.right - 2, rule), RGB(30, 70, 150));
+                                     EXPECT_EQ(GetPixel(dc, client.right - 1, rule), RGB(255, 255, 255));
+                                     // (the logo's 74 rows may reach below the rule)
+                                     EXPECT_EQ(GetPixel(dc, 50, std::max(rule, 74) + 3), RGB(255, 255, 255));
+                                     EXPECT_EQ(GetPixel(dc, 38, 37), RGB(255, 255, 255));  // the play mark
+                                     EXPECT_EQ(GetPixel(dc, 38, 20), RGB(62, 146, 200));   // the disc
+                                     ReleaseDC(d, dc);
                                      Click(d, IDOK);
                                    });
   EXPECT_EQ(result, 1);
@@ -532,6 +548,23 @@ TEST_F(ClipsSheetTest, FavoritesAreSortedAndOkTakesTheSelection) {
   EXPECT_EQ(t.kind, 1u);
 }
 
+TEST_F(ClipsSheetTest, ATitleWiderThanTheColumnWidensIt) {
+  {
+    FavoritesStore store;
+    ASSERT_EQ(store.Add(1, L"C:\\w.mp4", std::wstring(80, L'W').c_str()), 1);
+  }
+  HistoryStore history;
+  RunSheet(&history, 1, [&](HWND sheet) {
+    HWND list = PageList(sheet);
+    RECT client = {};
+    GetClientRect(list, &client);
+    RedrawWindow(list, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+    Sleep(100);
+    EXPECT_GT(SendMessageW(list, LVM_GETCOLUMNWIDTH, 0, 0), client.right);
+    SendMessageW(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+  });
+}
+
 TEST_F(ClipsSheetTest, AnEmptyHistoryTakesNothing) {
   HistoryStore history;
   ASSERT_EQ(history.Count(), 0);
@@ -640,6 +673,18 @@ TEST_F(ClipsSheetTest, RowMenuRenamesShowsAndDeletes) {
     Click(rename, IDOK);
     for (int i = 0; i < 100 && IsWindow(rename); ++i) Sleep(20);
     EXPECT_EQ(Rows(list)[0], L"Omega");
+
+    // A name another favourite has is refused by the store: the row keeps its own.
+    PickMenuItem(sheet, list, 0, 0);
+    rename = WaitForWindow(ui, {sheet});
+    ASSERT_NE(rename, nullptr);
+    SetDlgItemTextW(rename, kRenameEdit, L"Zeta");
+    Click(rename, IDOK);
+    for (int i = 0; i < 100 && IsWindow(rename); ++i) Sleep(20);
+    EXPECT_EQ(Rows(list)[0], L"Omega");
+    ASSERT_EQ(g_sheetBoxes.size(), 1u);
+    EXPECT_EQ(g_sheetBoxes[0].text, L"A clip with this name already exists.  Please try a different name.");
+    g_sheetBoxes.clear();
 
     // Show Location, then Delete (answered Yes) of the second row.
     PickMenuItem(sheet, list, 1, 1);
