@@ -45,28 +45,9 @@ void PutWide(char16_t* out, uint32_t units, std::u16string_view text) {
 bool IsAudio(std::u16string_view n) { return n == u"AMR" || n == u"EVRC" || n == u"AAC"; }
 bool IsVideo(std::u16string_view n) { return n == u"MP4V-ES" || n == u"H263-2000" || n == u"H263-1998"; }
 
-}  // namespace
-
-uint32_t DownloadDescriptionMessage(int32_t rc) {
+// What the two threads report alike; 0 where they differ.
+uint32_t CommonMessage(int32_t rc) {
   switch (rc) {
-    case 2: case 3: case 4: case 5: case 19: case 21: case 25:
-      return ids::kMsgNetworkError;
-    case 1: case 6: case 7: case 8: case 10: case 11: case 12: case 14: case 15: case 16: case 17: case 18:
-    case 20:
-      return ids::kMsgInvalidParameter;
-    case 9: return ids::kMsgFileNotFound;
-    case 13: return ids::kMsgUnsupported;
-    case 22: return ids::kMsgNoMemoryToPlay;
-    case 23: return ids::kMsgTimedOut;
-    case 24: return ids::kMsgLowStorage;
-    default: return ids::kMsgNetworkError;
-  }
-}
-
-
-uint32_t DownloadMediaMessage(int32_t rc) {
-  switch (rc) {
-    case 2: case 3: case 4: case 5: case 21: return ids::kMsgNoRemoteConnection;
     case 1: case 6: case 7: case 8: case 10: case 11: case 12: case 14: case 15: case 16: case 17: case 18:
     case 20:
       return ids::kMsgInvalidParameter;
@@ -77,6 +58,19 @@ uint32_t DownloadMediaMessage(int32_t rc) {
     case 24: return ids::kMsgLowStorage;
     default: return 0;
   }
+}
+
+}  // namespace
+
+uint32_t DownloadDescriptionMessage(int32_t rc) {
+  const uint32_t message = CommonMessage(rc);
+  return message ? message : ids::kMsgNetworkError;
+}
+
+uint32_t DownloadMediaMessage(int32_t rc) {
+  const uint32_t message = CommonMessage(rc);
+  if (message) return message;
+  return (rc >= 2 && rc <= 5) || rc == 21 ? ids::kMsgNoRemoteConnection : 0;
 }
 
 DownloadSource::DownloadSource(PlayerContext* c, DownloadHost* h) : FileSource(c, h), dhost(h) {

@@ -28,18 +28,30 @@ class SocketLink : public DownloadLink {
     uint32_t address = 0;
     if (port == 0 || !net::Resolve(host, address)) return kHttpNoConnection;
     if (net::Connect(socket, address, port) != net::kOk) return kHttpNoConnection;
+    // Receives first try without waiting: a select per receive costs more
+    // than the receive itself (much more under Wine).
+    if (!net::SetNonBlocking(socket)) return kHttpNoConnection;
     return kHttpOk;
   }
   int32_t Send(const char* data, uint32_t length) override {
     net::Result r;
-    return net::Send(socket, data, length, r);
+    for (int tries = 0; tries < 1000; ++tries) {
+      const int32_t n = net::Send(socket, data, length, r);
+      if (n >= 0 || r != net::kWouldBlock) return n;
+      platform::sleepMs(1);
+    }
+    return -1;
   }
   int32_t Receive(uint8_t* out, uint32_t capacity) override {
-    bool readable = false;
-    if (net::SelectReadable(&socket, 1, 1000000, &readable) < 0) return -2;
-    if (!readable) return 0;
     net::Result r;
-    const int32_t n = net::Recv(socket, out, capacity, r);
+    int32_t n = net::Recv(socket, out, capacity, r);
+    if (n < 0 && r == net::kWouldBlock) {
+      bool readable = false;
+      if (net::SelectReadable(&socket, 1, 1000000, &readable) < 0) return -2;
+      if (!readable) return 0;
+      n = net::Recv(socket, out, capacity, r);
+      if (n < 0 && r == net::kWouldBlock) return 0;
+    }
     if (n > 0) return n;
     return r == net::kClosed ? -1 : -2;
   }
