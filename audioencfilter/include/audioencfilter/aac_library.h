@@ -1,8 +1,8 @@
 // The calls the AAC codec object makes into the AAC encoder library, as one
-// table. The product binds the library here once its encoder core is built;
-// until then AacLibraryInProduct() answers null and the AAC codec object
-// refuses to initialise (the filter reports AUDENC_E_AAC_INIT). Tests hand
-// the codec object a double. Portable.
+// table, bound to the mp4aenc_* calls. Until the library's inner encoder is
+// built in, its open fails (naming the missing stage) and the AAC codec
+// object refuses to initialise (the filter reports AUDENC_E_AAC_INIT). Tests
+// hand the codec object a double. Portable.
 #pragma once
 
 #include <cstdint>
@@ -32,9 +32,9 @@ struct AacLibrary {
   void (*bitstreamClose)(void* writer);
 };
 
-// The library the product's AAC codec object uses; null while the encoder
-// core is not built.
+// The library the product's AAC codec object uses.
 const AacLibrary* AacLibraryInProduct();
 // Replaces the table for codec objects created from now on (tests that run
-// the filter in-process over a double of the library).
+// the filter in-process over a double of the library); null restores the
+// library.
 void UseAacLibrary(const AacLibrary* library);

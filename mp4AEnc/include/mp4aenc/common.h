@@ -14,8 +14,12 @@
 //   random_doubles         -> random_fill (count, out)
 //   fatal_design_error     -> returns an ErrorRecord; the process goes on
 //   window objects' free   -> object_free
+// The bit buffer (mp4aenc/bitbuf.h) has the inner modules' bitbuf_* names
+// as they are; bitbuf_copy_bytes drains one pending frame per call, and the
+// frame-length queue answers a record where it would have ended the process.
 #pragma once
 
+#include "mp4aenc/bitbuf.h"
 #include "mp4aenc/error.h"
 #include "mp4aenc/fft.h"
 #include "mp4aenc/fft_radix4.h"
