@@ -53,6 +53,9 @@ const BandwidthRow kBandwidthRows[] = {
     // and 2.0. 1.5 would give 16000 Hz at 48000, wider than the fixed row
     // at 64000 (15000 Hz); the lowpass must not fall as the rate rises.
     {0, 40000, 59999, 44100, 48000, 14000, 14000, 14000, 14000},
+    // A single channel at 40 to 81 kbit/s and 44.1 kHz: between the fixed
+    // rows (15000 Hz below 40000, 17000 from 81000): 1.33 to 2.7 bits.
+    {1, 40000, 80999, 44100, 44100, 15000, 15000, 15000, 15000},
     // 128 kbit/s per channel and more: 2.5 bits per line at 16000 Hz; the
     // ear gains little above.
     {0, 81000, 160000, 44100, 48000, 16000, 16000, 16000, 16000},
