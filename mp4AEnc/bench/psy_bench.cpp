@@ -11,6 +11,7 @@
 #include "mp4aenc/common.h"
 #include "mp4aenc/filterbank.h"
 #include "mp4aenc/psy_conf.h"
+#include "mp4aenc/psymain.h"
 #include "mp4aenc/sw_cont.h"
 #include "mp4aenc/window.h"
 
@@ -140,5 +141,30 @@ void BM_WindowShapeAdaptation(benchmark::State& state) {
   psy_conf_delete(conf);
 }
 BENCHMARK(BM_WindowShapeAdaptation);
+
+}  // namespace
+
+namespace {
+
+// The whole model on one stereo frame of noise with a click now and then.
+void BM_PsymainStereo(benchmark::State& state) {
+  const float rate = float(state.range(0));
+  AacChannelMap map{};
+  aac_channel_map_build(&map, 2, 0);
+  PsyMain* psy = nullptr;
+  psymain_create(&psy, 2, 1, 1024, rate, 128000, 0.0f, &map, 2);
+  std::vector<float> pcm = noise(2 * 1024);
+  long frames = 0;
+  for (auto _ : state) {
+    pcm[100] = (++frames % 8 == 0) ? 32767.0f : pcm[101];
+    psymain_frame(psy, pcm.data());
+    benchmark::DoNotOptimize(psy->chan[0].out.maxSfb);
+  }
+  state.counters["share_of_real_time_%"] = benchmark::Counter(
+      double(state.iterations()) * 1024.0 / rate / 100.0,
+      benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+  psymain_delete(psy);
+}
+BENCHMARK(BM_PsymainStereo)->Arg(44100)->Arg(48000);
 
 }  // namespace
