@@ -300,6 +300,51 @@ TEST_F(Dialogs, LocationInTheWindows9xMode) {
 
 // ---- Clip Info ----
 
+// Pixels of a window's client area that are not white, read back at once.
+int InkedPixels(HWND window) {
+  RECT r = {};
+  GetClientRect(window, &r);
+  HDC dc = GetDC(window);
+  HDC memory = CreateCompatibleDC(dc);
+  HBITMAP bitmap = CreateCompatibleBitmap(dc, r.right, r.bottom);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  BitBlt(memory, 0, 0, r.right, r.bottom, dc, 0, 0, SRCCOPY);
+  SelectObject(memory, old);
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof(info.bmiHeader);
+  info.bmiHeader.biWidth = r.right;
+  info.bmiHeader.biHeight = -r.bottom;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  std::vector<uint32_t> pixels(static_cast<size_t>(r.right) * static_cast<size_t>(r.bottom > 0 ? r.bottom : 0));
+  GetDIBits(memory, bitmap, 0, static_cast<UINT>(r.bottom), pixels.data(), &info, DIB_RGB_COLORS);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(window, dc);
+  int inked = 0;
+  for (uint32_t p : pixels) inked += (p & 0xFFFFFF) != 0xFFFFFF;
+  return inked;
+}
+
+// The rows are drawn into the controls on white, in both modes (the
+// Windows 9x mode through the ANSI code page); an empty value stays blank.
+TEST_F(Dialogs, ClipInfoDrawsItsRowsInBothModes) {
+  for (bool win9x : {false, true}) {
+    SCOPED_TRACE(win9x ? "9x" : "NT");
+    ScopedApiMode mode(win9x);
+    ClipInfoDialog dialog(L"Caf\u00e9 news", L"", L"(C) Kestrune", L"G", L"Short.");
+    RunDriven([&] { return dialog.DoModal(owner_.window); },
+              [&](HWND d) {
+                RedrawWindow(d, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+                Sleep(300);
+                EXPECT_GT(InkedPixels(GetDlgItem(d, kClipInfoFirstLabel)), 10);
+                EXPECT_GT(InkedPixels(GetDlgItem(d, kClipInfoFirstValue)), 10);
+                EXPECT_EQ(InkedPixels(GetDlgItem(d, kClipInfoFirstValue + 1)), 0);
+                SendMessageW(d, WM_COMMAND, IDOK, 0);
+              });
+  }
+}
+
 std::wstring Words(int count) {
   std::wstring out;
   for (int i = 0; i < count; ++i) out += (i ? L" " : L"") + std::wstring(L"word") + std::to_wstring(i % 10);
