@@ -6,20 +6,13 @@
 #include <vector>
 
 #include "aac_double.h"
+#include "aac_output.h"
 #include "audioencfilter/aac_codec.h"
 #include "pcm_signal.h"
 
 namespace {
 
-struct Output {
-  std::vector<uint8_t> area;
-  std::vector<uint32_t> lengths = std::vector<uint32_t>(kAacFrameListLength);
-  EncodedFrames frames = {};
-  explicit Output(uint32_t capacity) : area(capacity + kAacMaxFrameBytes) {
-    frames.data = area.data();
-    frames.frameLengths = lengths.data();
-  }
-};
+using Output = AacOutput;
 
 AudioCodecConfig aacConfig(uint32_t index, uint32_t channels = 2, uint32_t objectType = 2) {
   return AudioCodecConfig{16, 0, 0, channels, 0, index, 0, objectType, 0, 0, 0};

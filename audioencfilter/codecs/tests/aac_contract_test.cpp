@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "aac_output.h"
 #include "audioencfilter/aac_codec.h"
 #include "mp4aenc/mp4aenc.h"
 #include "pcm_signal.h"
@@ -33,15 +34,7 @@ int WatchedEncode(void* encoder, const float* samples, void* layers[9]) {
   return r;
 }
 
-struct Output {
-  std::vector<uint8_t> area;
-  std::vector<uint32_t> lengths = std::vector<uint32_t>(kAacFrameListLength);
-  EncodedFrames frames = {};
-  explicit Output(uint32_t capacity) : area(capacity + kAacMaxFrameBytes) {
-    frames.data = area.data();
-    frames.frameLengths = lengths.data();
-  }
-};
+using Output = AacOutput;
 
 // The tools the last rebuild of the tool control created.
 std::vector<std::string> LastToolSet() {
