@@ -443,6 +443,51 @@ TEST(Writers, RealAacAsMp4ThroughTheFileLibrary) {
   }
 }
 
+TEST(Writers, Mp4WithTwoLayersHasTwoTracksTheSecondDependingOnTheFirst) {
+  const AdtsStream in = ParseAdts(ReadFile(Fixture("tone_stereo.aac")));
+  const std::string path = ScratchPath("two_layers.mp4"), log = path + ".log";
+  std::remove(path.c_str());
+  std::remove(log.c_str());
+#ifndef _WIN32
+  setenv("ISOMP4_LOG", log.c_str(), 1);
+#endif
+  {
+    Rewrap r(2, 44100, 2, 96000);
+    r.info[1] = r.info[0];
+    r.info[1].bitrate = 128000;
+    r.setup.fileName = path.c_str();
+    ASSERT_EQ(Message(r.Open(5)), "(none)");
+    BitBuffer* second = bitbuf_create(8 * 8192 * 4);
+    for (const Bytes& f : in.frames) {
+      r.Push(f);
+      for (uint8_t v : f) bitbuf_write_bits(second, v, 8);
+      bitbuf_push_count(second, long(f.size()) * 8);
+      BitBuffer* layers[kMp4Layers] = {r.buffer, second};
+      uint32_t n = 0;
+      ASSERT_EQ(Message(mp4aenc_bitstream_write(r.writer, layers, nullptr, nullptr, 0, &n)), "(none)");
+      EXPECT_EQ(bitbuf_pending_frames(second), 0);
+    }
+    bitbuf_free(second);
+    ASSERT_EQ(Message(mp4aenc_bitstream_close(r.writer)), "(none)");
+    r.writer = nullptr;
+  }
+#ifndef _WIN32
+  unsetenv("ISOMP4_LOG");
+  std::ifstream logFile(log);
+  std::string text((std::istreambuf_iterator<char>(logFile)), {});
+  EXPECT_NE(text.find("MP4NewSampleDescription 1 0x40 5 8192 128000 128000"), std::string::npos) << text;
+  EXPECT_NE(text.find("MP4AddTrackReference track 2 -> 1 'dpnd'"), std::string::npos) << text;
+#endif
+  if (!PeerAvailable()) return;
+  int status = 0;
+  const std::string probe =
+      RunPeer("ffprobe -v error -show_entries stream=index,codec_name,nb_frames -of compact '" + path + "'", &status);
+  ASSERT_EQ(status, 0);
+  const std::string n = std::to_string(in.frames.size());
+  EXPECT_NE(probe.find("stream|index=0|codec_name=aac|nb_frames=" + n), std::string::npos) << probe;
+  EXPECT_NE(probe.find("stream|index=1|codec_name=aac|nb_frames=" + n), std::string::npos) << probe;
+}
+
 TEST(Writers, Mp4FileLibraryFailuresAreReported) {
   Rewrap r(2, 44100, 2, 96000);
   EXPECT_EQ(Message(r.Open(5)), "no file name");
