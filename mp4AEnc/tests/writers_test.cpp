@@ -325,6 +325,27 @@ TEST(Writers, RealAacRewrappedAsAdtsDecodesToTheOriginal) {
   }
 }
 
+TEST(Writers, AdtsWithAProgramConfigurationFromSpeakers) {
+  const AdtsStream in = ParseAdts(ReadFile(Fixture("tone_stereo.aac")));
+  Rewrap r(2, 44100, 2, 96000);
+  r.setup.speakers = "FF";
+  ASSERT_EQ(Message(r.Open(2)), "(none)");
+  const Bytes ours = r.WriteAll(in.frames);
+  const AdtsStream back = ParseAdts(ours);
+  ASSERT_EQ(back.frames.size(), in.frames.size());
+  EXPECT_EQ(back.channels, 0);  // the configuration travels in the element
+  // id_syn_ele 5 leads each frame; the frame follows the element unchanged.
+  EXPECT_EQ(back.frames[0][0] >> 5, 5);
+  const size_t element = back.frames[0].size() - in.frames[0].size();
+  EXPECT_EQ(Bytes(back.frames[0].begin() + long(element), back.frames[0].end()), in.frames[0]);
+  if (!PeerAvailable()) return;
+  const std::string path = ScratchPath("adts_pce.aac");
+  WriteFile(path, ours);
+  const std::string a = Decode("ffmpeg", Fixture("tone_stereo.aac")), b = Decode("ffmpeg", path);
+  EXPECT_GT(a.size(), 20000u);
+  EXPECT_TRUE(a == b) << a.size() << " " << b.size();
+}
+
 TEST(Writers, RealAacAsAdifDecodesInFaad) {
   for (const Source& s : kSources) {
     const AdtsStream in = ParseAdts(ReadFile(Fixture(s.file)));
