@@ -696,36 +696,31 @@ TEST_F(ClipsSheetTest, RowMenuRenamesShowsAndDeletes) {
   const DWORD ui = GetCurrentThreadId();
   const Taken t = RunSheet(&history, 1, [&](HWND sheet) {
     HWND list = PageList(sheet);
+    // Rename on the first row: the name the dialog offered, then the text typed.
+    const auto renameFirstRow = [&](const wchar_t* typed, const char* screenshot) {
+      PickMenuItem(sheet, list, 0, 0);
+      HWND rename = WaitForWindow(ui, {sheet});
+      wchar_t offered[64] = {};
+      if (!rename) {
+        ADD_FAILURE() << "no Rename dialog";
+        return std::wstring();
+      }
+      GetDlgItemTextW(rename, kRenameEdit, offered, 64);
+      if (screenshot) Screenshot(rename, screenshot);
+      SetDlgItemTextW(rename, kRenameEdit, typed);
+      Click(rename, IDOK);
+      for (int i = 0; i < 100 && IsWindow(rename); ++i) Sleep(20);
+      return std::wstring(offered);
+    };
     // Renaming to an empty text changes nothing.
-    PickMenuItem(sheet, list, 0, 0);
-    HWND rename = WaitForWindow(ui, {sheet});
-    ASSERT_NE(rename, nullptr);
-    wchar_t text[64] = {};
-    GetDlgItemTextW(rename, kRenameEdit, text, 64);
-    EXPECT_STREQ(text, L"alpha");
-    Screenshot(rename, "dialog_clips_rename.png");
-    SetDlgItemTextW(rename, kRenameEdit, L"");
-    Click(rename, IDOK);
-    for (int i = 0; i < 100 && IsWindow(rename); ++i) Sleep(20);
+    EXPECT_EQ(renameFirstRow(L"", "dialog_clips_rename.png"), L"alpha");
     EXPECT_EQ(Rows(list)[0], L"alpha");
     EXPECT_EQ(FavoritesBytes(), before);
-
     // A new name goes to the store and the row.
-    PickMenuItem(sheet, list, 0, 0);
-    rename = WaitForWindow(ui, {sheet});
-    ASSERT_NE(rename, nullptr);
-    SetDlgItemTextW(rename, kRenameEdit, L"Omega");
-    Click(rename, IDOK);
-    for (int i = 0; i < 100 && IsWindow(rename); ++i) Sleep(20);
+    EXPECT_EQ(renameFirstRow(L"Omega", nullptr), L"alpha");
     EXPECT_EQ(Rows(list)[0], L"Omega");
-
     // A name another favourite has is refused by the store: the row keeps its own.
-    PickMenuItem(sheet, list, 0, 0);
-    rename = WaitForWindow(ui, {sheet});
-    ASSERT_NE(rename, nullptr);
-    SetDlgItemTextW(rename, kRenameEdit, L"Zeta");
-    Click(rename, IDOK);
-    for (int i = 0; i < 100 && IsWindow(rename); ++i) Sleep(20);
+    EXPECT_EQ(renameFirstRow(L"Zeta", nullptr), L"Omega");
     EXPECT_EQ(Rows(list)[0], L"Omega");
     ASSERT_EQ(g_sheetBoxes.size(), 1u);
     EXPECT_EQ(g_sheetBoxes[0].text, L"A clip with this name already exists.  Please try a different name.");
