@@ -13,116 +13,21 @@
 #include <sstream>
 #include <string>
 
-#include "elementary_streams.h"
 #include "engine/player_ids.h"
+#include "elementary_streams.h"
+#include "expected_pictures.h"
 #include "end_to_end_parts.h"
 #include "player_context.h"
 #include "player_controller.h"
 #include "player_engine.h"
-#include "video/colour.h"
-#include "video/vdec.h"
 #include "video_units.h"
 
 namespace {
 
-std::string ReadText(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-// A shell command of the host, started from Wine (which runs Unix programs
-// too, but does not tell when they end): the script writes its exit code to
-// a file, which is how the test learns it has finished.
-class HostCommand {
- public:
-  explicit HostCommand(const std::string& command) {
-    const std::string base = std::string(VIDEO_FIXTURES) + "/e2e-" + std::to_string(GetCurrentProcessId()) + "-" +
-                             std::to_string(++serial);
-    script = base + ".sh";
-    done = base + ".done";
-    std::remove(done.c_str());
-    // Wine hands its own PATH on; the host's tools are in the usual places.
-    std::ofstream(script, std::ios::binary) << "PATH=/usr/local/bin:/usr/bin:/bin\n"
-                          << command << "\necho $? > '" << done << ".part' && mv '" << done << ".part' '" << done
-                          << "'\n";
-    std::wstring line = L"/bin/sh " + std::wstring(script.begin(), script.end());
-    STARTUPINFOW si = {};
-    si.cb = sizeof(si);
-    PROCESS_INFORMATION pi = {};
-    started = CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);
-    if (started) {
-      CloseHandle(pi.hThread);
-      CloseHandle(pi.hProcess);
-    }
-  }
-  ~HostCommand() {
-    std::remove(script.c_str());
-    std::remove(done.c_str());
-  }
-  bool Finished() const { return GetFileAttributesA(done.c_str()) != INVALID_FILE_ATTRIBUTES; }
-  // The exit code, or -1 when it has not ended in time.
-  int Wait(DWORD limitMs = 60000) const {
-    const DWORD start = GetTickCount();
-    while (started && !Finished()) {
-      if (GetTickCount() - start > limitMs) return -1;
-      Sleep(20);
-    }
-    return started ? std::atoi(ReadText(done).c_str()) : -1;
-  }
-  bool started = false;
-
- private:
-  static inline int serial = 0;
-  std::string script, done;
-};
-
-
-struct Picture {
-  uint32_t timeMs;
-  Bytes bgr;  // 24-bit rows as the renderer's converter writes them
-};
-
-// Every picture of the elementary stream as our decoder and converter make
-// it, with the time the writer gave its sample.
-std::vector<Picture> ExpectedPictures(const std::string& m4v, double fps) {
-  Bytes config;
-  const auto samples = fileformat::tools::splitVideo(fileformat::tools::readAll(m4v), fps, &config);
-  std::vector<Picture> out;
-  VideoDecoder dec = {};
-  const uint8_t* cfg[1] = {config.data()};
-  const int32_t sizes[1] = {int32_t(config.size())};
-  if (vdec_create(&dec, cfg, sizes, 1) != 1) return out;
-  const int w = vdec_get_width(&dec), h = vdec_get_height(&dec);
-  DisplayFormat source = {};
-  source.bitsPerPixel = 12;
-  source.width = w;
-  source.height = h;
-  source.kind = kDisplayKindPlanarYuv420;
-  source.pitch = (w + 15) & ~15;
-  source.rows = (h + 15) & ~15;
-  DisplayFormat dest = {};
-  dest.bitsPerPixel = 24;
-  dest.width = dest.pitch = w;
-  dest.height = dest.rows = h;
-  dest.kind = kDisplayKindPackedRgb;
-  ColorConverter24 converter(dest);
-  const size_t area = size_t(source.pitch) * source.rows;
-  for (const auto& s : samples) {
-    Bytes unit = s.data;
-    uint8_t* in[1] = {unit.data()};
-    int32_t ts[1] = {int32_t(s.time)}, n[1] = {int32_t(unit.size())};
-    if (vdec_decode_frame(&dec, in, ts, n, nullptr) != 1) continue;
-    const uint8_t* y = vdec_get_output_frame(&dec);
-    const uint8_t* planes[3] = {y, y + area, y + area + area / 4};
-    Picture p{s.time, Bytes(size_t(w) * h * 3)};
-    converter.Convert(planes, p.bgr.data(), 0, 0, dest, source, kConvertModePacked4);
-    out.push_back(std::move(p));
-  }
-  vdec_destroy(&dec);
-  return out;
-}
+using e2e::Bytes;
+using e2e::HostCommand;
+using e2e::Picture;
+using e2e::ReadText;
 
 void PlayAndCheck(bool withAudio) {
   const char* display = std::getenv("DISPLAY");
@@ -142,11 +47,12 @@ void PlayAndCheck(bool withAudio) {
   // The peer's count of the file's pictures.
   const std::string countFile = clip + ".frames";
   ASSERT_EQ(HostCommand("ffprobe -v error -count_frames -select_streams v:0 -show_entries stream=nb_read_frames "
-                        "-of csv=p=0 '" + clip + "' > '" + countFile + "'")
+                        "-of csv=p=0 '" + clip + "' > '" + countFile + "'",
+                        dir)
                 .Wait(),
             0);
   const int ffprobeFrames = std::atoi(ReadText(countFile).c_str());
-  const std::vector<Picture> expected = ExpectedPictures(m4v, fps);
+  const std::vector<Picture> expected = e2e::ExpectedPictures(m4v, fps);
   ASSERT_GT(ffprobeFrames, 60);
   ASSERT_EQ(int(expected.size()), ffprobeFrames);
 
@@ -189,7 +95,7 @@ void PlayAndCheck(bool withAudio) {
                           "ffmpeg -nostdin -hide_banner -y -f x11grab -framerate 10 -video_size 176x144 -i %s+%ld,%ld "
                           "-frames:v %d -copyts -vf showinfo -f rawvideo -pix_fmt bgr24 '%s' 2> '%s'",
                           display, long(origin.x), long(origin.y), grabs, grab.c_str(), grabLog.c_str());
-            grabber = std::make_unique<HostCommand>(args);
+            grabber = std::make_unique<HostCommand>(args, dir);
           }
         }
         return observer.Has("OnClipEnd");
