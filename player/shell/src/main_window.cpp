@@ -464,7 +464,7 @@ void MainWindow::LoopOff() {
   SetRepeat(0);
 }
 
-void MainWindow::AddToHistory(uint32_t kind) { (void)kind; }
+void MainWindow::AddToHistory(uint32_t kind) { ui_->AddToHistory(kind); }
 
 void MainWindow::ReleaseAction(int element) {
   switch (element) {
@@ -610,7 +610,39 @@ LRESULT MainWindow::OnCommand(HWND window, WPARAM wParam, LPARAM lParam) {
   HMENU menu = Menu();
   switch (id) {
     case cmd::kExit: WinApi().PostMessageW(window_, WM_CLOSE, 0, 0); return 0;
+    case cmd::kAbout: ui_->ShowAbout(); return 0;
+    case cmd::kOpenLocation:
+      if (ui_->OpenLocation() == 1) {
+        ui_->clipKind = kClipFromLocation;
+        UpdateWindow(window_);
+        UpdateWindow(skin_->VideoWindow());
+        LoopOff();
+        UiController::EnableMenuCommand(menu, cmd::kLoop, false);
+        const std::wstring location = ui_->Location();
+        OpenClip(location.c_str());
+      }
+      return 0;
     case cmd::kLoop: SetRepeat(loop_ ? 0 : 1); return 0;
+    case cmd::kOptions: {
+      const int32_t size = ui_->ShowMediaBuffer();
+      if (size >= 0 && controller_) controller_->SetMaxBufferedData(static_cast<uint32_t>(size));
+      return 0;
+    }
+    case cmd::kAddToFavorites: ui_->AddToFavorites(); return 0;
+    case cmd::kClipInfo: {
+      const wchar_t* texts[5] = {};
+      for (uint32_t i = 0; i < 5; ++i)
+        texts[i] = controller_ ? reinterpret_cast<const wchar_t*>(controller_->GetClipText(i)) : nullptr;
+      ui_->ShowClipInfo(texts);
+      return 0;
+    }
+    case cmd::kFavorites:
+    case cmd::kRecent:
+      if (id == cmd::kFavorites ? ui_->ShowFavoriteClips() : ui_->ShowRecentClips()) {
+        LoopOff();
+        OpenChosenClip();
+      }
+      return 0;
     case cmd::kFindMainWindow: ui_->FindMainWindow(); return 0;
     case cmd::kOpen:
       if (ui_->OpenFile()) {

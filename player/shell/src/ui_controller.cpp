@@ -5,6 +5,11 @@
 #include <cwchar>
 #include <string>
 
+#include "shell/about_dialogs.h"
+#include "shell/clip_info_dialog.h"
+#include "shell/clip_lists.h"
+#include "shell/clips_sheet.h"
+#include "shell/location_dialog.h"
 #include "shell/messages.h"
 #include "shell/portable/message_text.h"
 #include "shell/portable/settings_values.h"
@@ -62,6 +67,61 @@ void UiController::CopyText(wchar_t* dst, const wchar_t* src) {
     ++n;
   }
   dst[n] = 0;
+}
+
+int UiController::OpenLocation() {
+  LocationDialog dialog(location_);
+  if (dialog.DoModal(FindMainWindow(), instance_) != IDOK) return 0;
+  const wchar_t* text = LocationDialog::Address();
+  if (!text || !text[0]) return 0;
+  CopyText(location_, text);
+  return 1;
+}
+
+void UiController::ShowAbout() {
+  HWND owner = FindMainWindow();
+  AboutDialog dialog(owner);
+  dialog.DoModal(owner, instance_);
+}
+
+int32_t UiController::ShowMediaBuffer() {
+  MediaBufferDialog dialog;
+  return dialog.DoModal(FindMainWindow(), instance_);
+}
+
+int UiController::ShowClips(int favoritesFirst) {
+  FavoritesStore favorites;
+  HistoryStore history;
+  ClipsSheet sheet(&favorites, &history);
+  wchar_t text[kUiTextUnits] = {};
+  uint32_t kind = 0;
+  if (!sheet.Run(text, &kind, favoritesFirst)) return 0;
+  clipKind = kind;
+  if (kind == kClipFromFile) CopyText(filePath_, text);
+  else if (kind == kClipFromLocation) CopyText(location_, text);
+  else return 0;
+  return 1;
+}
+
+int UiController::ShowFavoriteClips() { return ShowClips(1); }
+int UiController::ShowRecentClips() { return ShowClips(0); }
+
+void UiController::ShowClipInfo(const wchar_t* const texts[5]) {
+  ClipInfoDialog dialog(texts[0], texts[1], texts[2], texts[3], texts[4]);
+  dialog.DoModal(FindMainWindow());
+}
+
+void UiController::AddToFavorites() {
+  FavoritesStore favorites;
+  if (clipKind == kClipFromFile) favorites.Add(1, filePath_, title_);
+  else if (clipKind == kClipFromLocation) favorites.Add(0, location_, title_);
+}
+
+void UiController::AddToHistory(uint32_t kind) {
+  HistoryStore history;
+  const uint32_t which = kind ? kind : clipKind;
+  if (which == kClipFromFile) history.Add(1, filePath_, title_);
+  else if (which == kClipFromLocation) history.Add(2, location_, title_);
 }
 
 HWND UiController::FindMainWindow() { return WinApi().FindWindowW(className_, nullptr); }

@@ -32,6 +32,11 @@ class UiController {
     return 0;
   }
   virtual void OpenShowcase() {}
+  // Location dialog: 1 when a non-empty location was entered.
+  virtual int OpenLocation();
+  virtual void ShowAbout();
+  // The Media Buffer dialog's choice, negative when cancelled.
+  virtual int32_t ShowMediaBuffer();
   virtual HWND FindMainWindow();
   virtual void SetDownloadMenu(HMENU menu, int enable) {
     (void)menu;
@@ -49,6 +54,15 @@ class UiController {
   virtual int AskResumeDownload(HMENU menu);
   // Asks, then deletes the suspended download's files.
   virtual void ClearSuspendedDownload(HMENU menu);
+  // The Clips sheet on its Favorites or Recent page: 1 when a clip was
+  // chosen (its text in the path or location field by its kind).
+  virtual int ShowFavoriteClips();
+  virtual int ShowRecentClips();
+  virtual void ShowClipInfo(const wchar_t* const texts[5]);
+
+  void AddToFavorites();
+  // kind 1: the file, 2: the location, 3 only when non-zero (nothing here).
+  void AddToHistory(uint32_t kind);
 
   void SetClipSource(uint32_t kind, const wchar_t* text);
   void SetTitle(const wchar_t* text);
@@ -67,6 +81,7 @@ class UiController {
 
  protected:
   static void CopyText(wchar_t* dst, const wchar_t* src);
+  int ShowClips(int favoritesFirst);
   HINSTANCE instance_;
   wchar_t location_[kUiTextUnits] = {};
   wchar_t className_[kUiTextUnits] = {};
