@@ -40,25 +40,22 @@ HRESULT TypeInfoHolder::Load() {
   return S_OK;
 }
 
-HRESULT TypeInfoHolder::Described(ITypeInfo** out) {
+HRESULT TypeInfoHolder::Give(ITypeInfo* volatile* slot, ITypeInfo** out) {
+  if (!out) return E_POINTER;
+  *out = nullptr;
   if (!described_ || !callable_) {
     HRESULT hr = Load();
     if (FAILED(hr)) return hr;
   }
-  described_->AddRef();
-  *out = described_;
+  ITypeInfo* info = *slot;
+  info->AddRef();
+  *out = info;
   return S_OK;
 }
 
-HRESULT TypeInfoHolder::Callable(ITypeInfo** out) {
-  if (!described_ || !callable_) {
-    HRESULT hr = Load();
-    if (FAILED(hr)) return hr;
-  }
-  callable_->AddRef();
-  *out = callable_;
-  return S_OK;
-}
+HRESULT TypeInfoHolder::Described(ITypeInfo** out) { return Give(&described_, out); }
+
+HRESULT TypeInfoHolder::Callable(ITypeInfo** out) { return Give(&callable_, out); }
 
 HRESULT ClassTypeInfo(const CLSID& clsid, ITypeInfo** out) {
   if (!out) return E_POINTER;

@@ -33,6 +33,7 @@ class TypeInfoHolder {
 
  private:
   HRESULT Load();
+  HRESULT Give(ITypeInfo* volatile* slot, ITypeInfo** out);
   const IID& iid_;
   ITypeInfo* volatile described_ = nullptr;
   ITypeInfo* volatile callable_ = nullptr;
