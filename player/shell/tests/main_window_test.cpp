@@ -1,0 +1,238 @@
+// The main window started as the program starts it (InitInstance with the
+// real MainWindow and PlayerController over parts that make no source):
+// messages and commands reach the controller and the settings, the hand-over
+// text is cut to 255 units, one dropped file is taken and two are not, and
+// Save As moves, copies, or reports that it could not.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "engine_parts.h"
+#include "player_controller.h"
+#include "shell/main_window.h"
+#include "shell/messages.h"
+#include "shell/portable/settings_values.h"
+#include "shell/settings_store.h"
+#include "shell/skin_controls.h"
+#include "shell/shell_services.h"
+#include "shell/startup.h"
+#include "shell/ui_controller.h"
+#include "shell/win_api_table.h"
+#include "shell_test_support.h"
+#include "streaming/client_services.h"
+
+namespace {
+
+class StillClock : public TickClock {
+ public:
+  uint32_t StartWallClock(uint32_t) override { return 0; }
+  uint32_t SetTime(uint32_t) override { return 0; }
+  uint32_t GetTime() override { return 0; }
+  void CloseEvent() override {}
+};
+
+class NoMediaParts : public EngineParts {
+ public:
+  TickClock* NewClock() override { return new StillClock; }
+  MediaSource* NewSource(uint32_t, PlayerContext*) override { return nullptr; }
+  AudioDecoder* NewAudioDecoder(PlayerContext*, MediaSource*) override { return nullptr; }
+  VideoThread* NewVideoThread(PlayerContext*, MediaSource*) override { return nullptr; }
+  uint32_t TickCount() override { return GetTickCount(); }
+};
+
+class Parts : public ShellStartupParts {
+ public:
+  ShellMainWindow* NewMainWindow(HINSTANCE instance, bool* failed) override {
+    window = new MainWindow(instance, failed);
+    return window;
+  }
+  PlayerController* NewController() override { return new PlayerController(&services, &parts); }
+  MainWindow* window = nullptr;
+  ShellServices services;
+  NoMediaParts parts;
+};
+
+std::vector<std::string> LogLines(const std::wstring& path) {
+  std::istringstream in(ReadFileBytes(path));
+  std::vector<std::string> out;
+  std::string line;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    out.push_back(line.size() > 19 ? line.substr(19) : line);
+  }
+  return out;
+}
+
+class MainWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    instance = GetModuleHandleW(nullptr);
+    DeletePlayerKeys();
+    log = TempPath(L"main_window.log");
+    DeleteFileW(log.c_str());
+    wchar_t folder[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, folder, MAX_PATH);
+    std::wstring data(folder);
+    data.resize(data.rfind(L'\\') + 1);
+    WriteSettingStringById(instance, shell::kKRData, data.c_str());
+    WriteSettingStringById(instance, shell::kInstrumentTesting, log.c_str());
+    RegisterMainWindowClass(instance);
+    ASSERT_EQ(InitInstance(instance, L"", &parts), 1);
+    window = parts.window;
+    ASSERT_NE(window->Window(), nullptr);
+  }
+  void TearDown() override {
+    if (window && window->Window()) DestroyWindow(window->Window());
+    ExitInstance();
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    }
+    DeletePlayerKeys();
+    DeleteFileW(log.c_str());
+  }
+  LRESULT Send(UINT message, WPARAM wParam, LPARAM lParam) {
+    return SendMessageW(window->Window(), message, wParam, lParam);
+  }
+  HINSTANCE instance = nullptr;
+  std::wstring log;
+  Parts parts;
+  MainWindow* window = nullptr;
+};
+
+TEST_F(MainWindowTest, LoopTogglesTheFlagTheMenuCheckAndTheRepeatCount) {
+  EXPECT_EQ(window->LoopFlag(), 0u);
+  Send(WM_COMMAND, cmd::kLoop, 0);
+  EXPECT_EQ(window->LoopFlag(), 1u);
+  EXPECT_EQ(GetMenuState(window->Menu(), cmd::kLoop, MF_BYCOMMAND) & MF_CHECKED, UINT(MF_CHECKED));
+  EXPECT_EQ(window->Controller()->Session()->entryInfo.playCount, 10100u);
+  Send(WM_COMMAND, cmd::kLoop, 0);
+  EXPECT_EQ(window->LoopFlag(), 0u);
+  EXPECT_EQ(GetMenuState(window->Menu(), cmd::kLoop, MF_BYCOMMAND) & MF_CHECKED, 0u);
+  EXPECT_EQ(window->Controller()->Session()->entryInfo.playCount, 0u);
+}
+
+TEST_F(MainWindowTest, SlidersMessagesReachTheControllerAndTheSettings) {
+  Send(kMsgVolumeChanged, 0, 63);
+  DWORD volume = 0;
+  ASSERT_TRUE(ReadSettingDwordById(instance, shell::kCurrentVolume, &volume));
+  EXPECT_EQ(volume, 63u);
+  // A drag start pauses only while playing; the window is idle (7).
+  EXPECT_EQ(window->PlayerState(), 7u);
+  EXPECT_EQ(Send(kMsgSeekStart, 0, 0), 0);
+  EXPECT_EQ(window->PlayerState(), 7u);
+  EXPECT_EQ(Send(kMsgIgnored, 0, 0), 0);
+}
+
+// A second start's command line: Loop off, at most 255 units, opened.
+TEST_F(MainWindowTest, TheHandOverTextIsCutTo255UnitsAndOpenedWithLoopOff) {
+  Send(WM_COMMAND, cmd::kLoop, 0);
+  ASSERT_EQ(window->LoopFlag(), 1u);
+  const std::wstring text = std::wstring(300, L'a') + L".mp4";
+  COPYDATASTRUCT data = {};
+  data.dwData = kCommandLineCopyData;
+  data.cbData = static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t));
+  data.lpData = const_cast<wchar_t*>(text.c_str());
+  Send(WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data));
+  EXPECT_EQ(window->LoopFlag(), 0u);
+  bool opened = false;
+  for (const std::string& line : LogLines(log))
+    if (line.rfind("URL: ", 0) == 0) {
+      EXPECT_EQ(line.substr(5), std::string(255, 'a'));
+      opened = true;
+    }
+  EXPECT_TRUE(opened);
+}
+
+// A drop handle as the shell makes it: DROPFILES and the names.
+HGLOBAL MakeDrop(const std::vector<std::wstring>& files) {
+  std::wstring names;
+  for (const auto& f : files) names += f + L'\0';
+  names += L'\0';
+  HGLOBAL memory = GlobalAlloc(GHND, sizeof(DROPFILES) + names.size() * sizeof(wchar_t));
+  auto* drop = static_cast<DROPFILES*>(GlobalLock(memory));
+  drop->pFiles = sizeof(DROPFILES);
+  drop->fWide = TRUE;
+  memcpy(reinterpret_cast<char*>(drop) + sizeof(DROPFILES), names.data(), names.size() * sizeof(wchar_t));
+  GlobalUnlock(memory);
+  return memory;
+}
+
+TEST_F(MainWindowTest, OneDroppedFileOpensAndTwoDoNot) {
+  Send(WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({L"C:\\a.mp4", L"C:\\b.mp4"})), 0);
+  for (const std::string& line : LogLines(log)) EXPECT_NE(line.rfind("URL: ", 0), 0u) << line;
+  Send(WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({L"C:\\one.mp4"})), 0);
+  EXPECT_STREQ(window->Ui()->FilePath(), L"C:\\one.mp4");
+  EXPECT_EQ(window->Ui()->clipKind, kClipFromFile);
+  bool opened = false;
+  for (const std::string& line : LogLines(log)) opened |= line == "URL: C:\\one.mp4";
+  EXPECT_TRUE(opened);
+}
+
+std::wstring g_saveName;
+BOOL WINAPI ChooseSaveName(LPOPENFILENAMEW ofn) {
+  wcsncpy(ofn->lpstrFile, g_saveName.c_str(), ofn->nMaxFile - 1);
+  return TRUE;
+}
+
+bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+TEST_F(MainWindowTest, SaveAsMovesCopiesWhenTheMoveFailsAndReportsADoubleFailure) {
+  DesktopController* ui = window->Ui();
+  ui->saveDialog = ChooseSaveName;
+  const std::wstring base = TempPath(L"download");
+  const std::wstring source = base + L".tmp";
+  WriteSettingStringById(instance, shell::kInstance, base.c_str());
+  WriteSettingStringById(instance, shell::kLastTitle, L"Saved title");
+  auto makeSource = [&] {
+    HANDLE file = CreateFileW(source.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written = 0;
+    WriteFile(file, "clip", 4, &written, nullptr);
+    CloseHandle(file);
+  };
+
+  // Moved.
+  makeSource();
+  g_saveName = TempPath(L"moved.mp4");
+  DeleteFileW(g_saveName.c_str());
+  EXPECT_EQ(ui->SaveAs(nullptr), 1);
+  EXPECT_TRUE(Exists(g_saveName));
+  EXPECT_FALSE(Exists(source));
+  EXPECT_STREQ(ui->FilePath(), g_saveName.c_str());
+  EXPECT_EQ(ui->savedFlag, 1u);
+  EXPECT_STREQ(ui->Title(), L"Saved title");
+  DeleteFileW(g_saveName.c_str());
+
+  // Held open without delete sharing: the move fails, the copy works.
+  makeSource();
+  g_saveName = TempPath(L"copied.mp4");
+  DeleteFileW(g_saveName.c_str());
+  {
+    HANDLE holder = CreateFileW(source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+    ui->savedFlag = 0;
+    EXPECT_EQ(ui->SaveAs(nullptr), 1);
+    CloseHandle(holder);
+  }
+  EXPECT_EQ(ReadFileBytes(g_saveName), "clip");
+  EXPECT_EQ(ui->savedFlag, 1u);
+  DeleteFileW(g_saveName.c_str());
+  DeleteFileW(source.c_str());
+
+  // Neither: no source. Failure, said in the log, and the fields unchanged.
+  ui->savedFlag = 0;
+  g_saveName = TempPath(L"never.mp4");
+  EXPECT_EQ(ui->SaveAs(nullptr), 0);
+  EXPECT_FALSE(Exists(g_saveName));
+  EXPECT_EQ(ui->savedFlag, 0u);
+  bool reported = false;
+  for (const std::string& line : LogLines(log)) reported |= line.find("could not be saved") != std::string::npos;
+  EXPECT_TRUE(reported);
+}
+
+}  // namespace
