@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "engine/player_ids.h"
 #include "player_controller.h"
 #include "shell/messages.h"
 #include "shell/portable/settings_values.h"
@@ -14,14 +15,14 @@
 
 namespace {
 
-constexpr uint32_t kStatusClear = 60126;
-constexpr uint32_t kStatusBuffering = 60130;
-constexpr uint32_t kStatusConnecting = 60131;
-constexpr uint32_t kStatusReady = 60135;
-constexpr uint32_t kStatusPlaying = 60136;
-constexpr uint32_t kStatusPaused = 60137;
-constexpr uint32_t kStatusPositioning = 60140;
-constexpr uint32_t kStatusDownloading = 60141;
+using ids::kStatusBuffering;
+using ids::kStatusClear;
+using ids::kStatusConnecting;
+using ids::kStatusDownloading;
+using ids::kStatusPaused;
+using ids::kStatusPlaying;
+using ids::kStatusPositioning;
+using ids::kStatusReady;
 constexpr uint32_t kResumeFailedId = 51303;
 constexpr uint32_t kResumeCaptionId = 51306;
 constexpr uint32_t kRepeatForever = 10100;

@@ -52,6 +52,23 @@ std::wstring ReadString(HINSTANCE instance, UINT id) {
 
 wchar_t g_documentFolder[MAX_PATH] = {};
 
+// The Open and Save As dialogs' common record, over a name buffer of
+// kUiTextUnits.
+OPENFILENAMEW FileDialogRecord(HWND owner, HINSTANCE instance, wchar_t* name, const wchar_t* title, DWORD flags) {
+  OPENFILENAMEW ofn = {};
+  ofn.lStructSize = sizeof(ofn);
+  ofn.hwndOwner = owner;
+  ofn.hInstance = instance;
+  ofn.lpstrFilter = L"MP4 (*.mp4)\0*.mp4\0\0";
+  ofn.lpstrFile = name;
+  ofn.nMaxFile = kUiTextUnits;
+  ofn.lpstrInitialDir = g_documentFolder;
+  ofn.lpstrTitle = title;
+  ofn.Flags = flags;
+  ofn.lpstrDefExt = L"mp4";
+  return ofn;
+}
+
 }  // namespace
 
 // ---- UiController ----
@@ -194,17 +211,7 @@ void DesktopController::FillDocumentFolder() {
 int DesktopController::OpenFile() {
   FillDocumentFolder();
   wchar_t name[kUiTextUnits] = {};
-  OPENFILENAMEW ofn = {};
-  ofn.lStructSize = sizeof(ofn);
-  ofn.hwndOwner = FindMainWindow();
-  ofn.hInstance = instance_;
-  ofn.lpstrFilter = L"MP4 (*.mp4)\0*.mp4\0\0";
-  ofn.lpstrFile = name;
-  ofn.nMaxFile = kUiTextUnits;
-  ofn.lpstrInitialDir = g_documentFolder;
-  ofn.lpstrTitle = L"Open File";
-  ofn.Flags = kOpenFlags;
-  ofn.lpstrDefExt = L"mp4";
+  OPENFILENAMEW ofn = FileDialogRecord(FindMainWindow(), instance_, name, L"Open File", kOpenFlags);
   ofn.lpfnHook = FileDialogHookProc;
   if (!openDialog || !openDialog(&ofn)) return 0;
   name[kUiTextUnits - 1] = 0;
@@ -221,17 +228,7 @@ int DesktopController::SaveAs(const ClipProperties*) {
   wchar_t name[kUiTextUnits] = {};
   const std::wstring proposal = lastTitle.substr(0, kTitleProposalUnits) + L".mp4";
   CopyText(name, proposal.c_str());
-  OPENFILENAMEW ofn = {};
-  ofn.lStructSize = sizeof(ofn);
-  ofn.hwndOwner = FindMainWindow();
-  ofn.hInstance = instance_;
-  ofn.lpstrFilter = L"MP4 (*.mp4)\0*.mp4\0\0";
-  ofn.lpstrFile = name;
-  ofn.nMaxFile = kUiTextUnits;
-  ofn.lpstrInitialDir = g_documentFolder;
-  ofn.lpstrTitle = L"Save As";
-  ofn.Flags = kSaveFlags;
-  ofn.lpstrDefExt = L"mp4";
+  OPENFILENAMEW ofn = FileDialogRecord(FindMainWindow(), instance_, name, L"Save As", kSaveFlags);
   if (!saveDialog) return 0;
   BOOL chosen = saveDialog(&ofn);
   if (!chosen && dialogError && dialogError() == FNERR_INVALIDFILENAME) {
