@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/media_types.h"
 #include "engine_parts.h"
 #include "player_controller.h"
 #include "shell/main_window.h"
@@ -172,6 +173,59 @@ TEST_F(MainWindowTest, OneDroppedFileOpensAndTwoDoNot) {
   bool opened = false;
   for (const std::string& line : LogLines(log)) opened |= line == "URL: C:\\one.mp4";
   EXPECT_TRUE(opened);
+}
+
+bool Enabled(HMENU menu, UINT id) { return (GetMenuState(menu, id, MF_BYCOMMAND) & (MF_GRAYED | MF_DISABLED)) == 0; }
+
+// Menu items each player state leaves enabled, by the clip's source type.
+TEST_F(MainWindowTest, MenuStatesFollowThePlayerState) {
+  struct Row {
+    uint32_t sourceType, state;
+    bool clipInfo, loop;
+  };
+  const Row rows[] = {
+      {kSourceFile, 2, true, true},      {kSourceDownload, 2, true, false}, {kSourceStream, 2, true, false},
+      {kSourceFile, 7, false, false},    {kSourceDownload, 7, false, false},
+  };
+  HMENU menu = window->Menu();
+  for (const Row& r : rows) {
+    SCOPED_TRACE(std::to_string(r.sourceType) + "/" + std::to_string(r.state));
+    ClipProperties p = {};
+    p.sourceType = r.sourceType;
+    p.contentFlags = kContentAudio | kContentVideo;
+    p.endMs = p.durationMs = 5000;
+    window->SetProgressRecord(&p);
+    window->SetPlayerState(r.state);
+    EXPECT_EQ(window->PlayerState(), r.state);
+    EXPECT_EQ(Enabled(menu, cmd::kClipInfo), r.clipInfo);
+    EXPECT_EQ(Enabled(menu, cmd::kLoop), r.loop);
+    if (r.state == 7) {
+      EXPECT_FALSE(Enabled(menu, cmd::kAddToFavorites));
+      EXPECT_EQ(window->LoopFlag(), 0u);
+    }
+  }
+}
+
+// Accelerator table 4: Alt+/, Ctrl+A, Ctrl+L, Ctrl+O, F1, and no Ctrl+S.
+TEST_F(MainWindowTest, TheAcceleratorTableHasNoCtrlS) {
+  HACCEL table = LoadAcceleratorsW(instance, MAKEINTRESOURCEW(4));
+  ASSERT_NE(table, nullptr);
+  ACCEL entries[16] = {};
+  const int n = CopyAcceleratorTableW(table, entries, 16);
+  ASSERT_EQ(n, 5);
+  std::vector<std::string> got;
+  for (int i = 0; i < n; ++i)
+    got.push_back(std::to_string(entries[i].fVirt & ~0x80) + " " + std::to_string(entries[i].key) + " " +
+                  std::to_string(entries[i].cmd));
+  const std::vector<std::string> want = {
+      std::to_string(FALT | FNOINVERT) + " 47 40017",
+      std::to_string(FVIRTKEY | FCONTROL | FNOINVERT) + " 65 41101",
+      std::to_string(FVIRTKEY | FCONTROL | FNOINVERT) + " 76 40034",
+      std::to_string(FVIRTKEY | FCONTROL | FNOINVERT) + " 79 41100",
+      std::to_string(FVIRTKEY | FNOINVERT) + " 112 41131",
+  };
+  EXPECT_EQ(got, want);
+  DestroyAcceleratorTable(table);
 }
 
 std::wstring g_saveName;
