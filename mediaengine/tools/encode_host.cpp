@@ -73,7 +73,12 @@ HWND MakeEventWindow() {
   return CreateWindowExW(0, L"STATIC", L"engine events", 0, 0, 0, 1, 1, HWND_MESSAGE, nullptr, nullptr, nullptr);
 }
 
-bool PumpEvents(IGenFromFile* source, HWND window, LONG wanted, DWORD ms, EncodeResult* result,
+EventCalls FileEvents(IGenFromFile* source) {
+  return {[source](LONG* code, LONG_PTR* p1, LONG_PTR* p2) { return source->GetDSEvent(code, p1, p2); },
+          [source](LONG code, LONG_PTR p1, LONG_PTR p2) { return source->FreeDSEvent(code, p1, p2); }};
+}
+
+bool PumpEvents(const EventCalls& events, HWND window, LONG wanted, DWORD ms, EncodeResult* result,
                 const std::function<void()>& tick) {
   const DWORD until = GetTickCount() + ms;
   DWORD nextTick = GetTickCount();
@@ -92,9 +97,9 @@ bool PumpEvents(IGenFromFile* source, HWND window, LONG wanted, DWORD ms, Encode
     LONG_PTR p1, p2;
     bool found = false;
     // Every pending event on each notice, as the control does.
-    while (source->GetDSEvent(&code, &p1, &p2) == S_OK) {
+    while (events.get(&code, &p1, &p2) == S_OK) {
       result->events.push_back(code);
-      source->FreeDSEvent(code, p1, p2);
+      events.free(code, p1, p2);
       if (code == wanted) found = true;
     }
     if (found) return true;

@@ -47,11 +47,22 @@ void RunFileEncode(const EncodeJob& job, EncodeResult* result);
 // The records a job asks for, on an engine's configuration.
 HRESULT ApplyJob(IKRMediaConfig* config, const EncodeJob& job);
 
+// Where a host takes its events from and hands them back.
+struct EventCalls {
+  std::function<HRESULT(LONG*, LONG_PTR*, LONG_PTR*)> get;
+  std::function<HRESULT(LONG, LONG_PTR, LONG_PTR)> free;
+};
+// The file source's own event operations.
+EventCalls FileEvents(IGenFromFile* source);
+
 // Pumps the window's 0x5F4 until `wanted` comes (true) or the time is up;
-// each event is handed back with FreeDSEvent. While waiting, `tick` runs
-// every 50 ms.
-bool PumpEvents(IGenFromFile* source, HWND window, LONG wanted, DWORD ms, EncodeResult* result,
+// each event is handed back. While waiting, `tick` runs every 50 ms.
+bool PumpEvents(const EventCalls& events, HWND window, LONG wanted, DWORD ms, EncodeResult* result,
                 const std::function<void()>& tick);
+inline bool PumpEvents(IGenFromFile* source, HWND window, LONG wanted, DWORD ms, EncodeResult* result,
+                       const std::function<void()>& tick) {
+  return PumpEvents(FileEvents(source), window, wanted, ms, result, tick);
+}
 
 // A window for the engine's notices (destroyed by the caller).
 HWND MakeEventWindow();

@@ -141,7 +141,10 @@ struct IGrantConnection : public IUnknown {
 struct IGenFromCustom : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE SetSourceOption(LONG option, LONG value) = 0;
   virtual HRESULT STDMETHODCALLTYPE ConfigMediaSource(LONG stream, void* description, AM_MEDIA_TYPE* type) = 0;
-  virtual HRESULT STDMETHODCALLTYPE SetBuffer(LONG stream, LONG v1, LONG v2, LONG v3, LONG v4) = 0;
+  // The four values go to the stream's filter as they are: the buffer's
+  // bytes (pointer-sized), its length, its start and stop in milliseconds.
+  virtual HRESULT STDMETHODCALLTYPE SetBuffer(LONG stream, LONG_PTR data, LONG length, LONG startMs,
+                                              LONG stopMs) = 0;
   virtual HRESULT STDMETHODCALLTYPE StartEncode(LONG run) = 0;
   virtual HRESULT STDMETHODCALLTYPE StartPreview(LONG build, LONG run) = 0;
   virtual HRESULT STDMETHODCALLTYPE Stop(SHORT mode) = 0;

@@ -121,21 +121,53 @@ class CImpIGrantConnection : public CNestedInterface<IGrantConnection> {
   STDMETHODIMP GrantConnection(LONG, LONG) override { return E_NOTIMPL; }
 };
 
+// Feeds the host's own buffers to the encoders through one custom source
+// filter per stream (0 video, 1 audio); a stream can also come from a file
+// named through the embedded file source, whose operations it reuses.
 class CImpIGenFromCustom : public CNestedInterface<IGenFromCustom> {
  public:
-  using CNestedInterface::CNestedInterface;
-  STDMETHODIMP SetSourceOption(LONG, LONG) override { return E_NOTIMPL; }
-  STDMETHODIMP ConfigMediaSource(LONG, void*, AM_MEDIA_TYPE*) override { return E_NOTIMPL; }
-  STDMETHODIMP SetBuffer(LONG, LONG, LONG, LONG, LONG) override { return E_NOTIMPL; }
-  STDMETHODIMP StartEncode(LONG) override { return E_NOTIMPL; }
-  STDMETHODIMP StartPreview(LONG, LONG) override { return E_NOTIMPL; }
-  STDMETHODIMP Stop(SHORT) override { return E_NOTIMPL; }
-  STDMETHODIMP GetDSEvent(LONG*, LONG_PTR*, LONG_PTR*) override { return E_NOTIMPL; }
-  STDMETHODIMP GetDSEventHandle(HANDLE*) override { return E_NOTIMPL; }
-  STDMETHODIMP SetSourceFileName(LPCWSTR) override { return E_NOTIMPL; }
-  STDMETHODIMP GetSourceFileInfo(LPCWSTR, KRSourceFileInfo*) override { return E_NOTIMPL; }
-  STDMETHODIMP InitCustom(LONG, LONG, LONG) override { return E_NOTIMPL; }
-  STDMETHODIMP SetPreviewType(LONG) override { return E_NOTIMPL; }
+  CImpIGenFromCustom(COKRMedia* engine, IUnknown* controlling);
+  ~CImpIGenFromCustom() override;
+  // Option 1 the audio stream's source, 2 the video's, 3 both, 5 none;
+  // values 0 the file, 1 (refused by StartEncode), 2 the custom filter.
+  STDMETHODIMP SetSourceOption(LONG option, LONG value) override;
+  STDMETHODIMP ConfigMediaSource(LONG stream, void* description, AM_MEDIA_TYPE* type) override;
+  // Passed unchanged to the stream's filter; its full queue is reported as
+  // 0x800A07D7 (offer the buffer again).
+  STDMETHODIMP SetBuffer(LONG stream, LONG_PTR data, LONG length, LONG startMs, LONG stopMs) override;
+  STDMETHODIMP StartEncode(LONG run) override;
+  STDMETHODIMP StartPreview(LONG build, LONG run) override;
+  STDMETHODIMP Stop(SHORT mode) override;
+  STDMETHODIMP GetDSEvent(LONG* code, LONG_PTR* param1, LONG_PTR* param2) override;
+  STDMETHODIMP GetDSEventHandle(HANDLE* event) override;
+  STDMETHODIMP SetSourceFileName(LPCWSTR fileName) override;
+  STDMETHODIMP GetSourceFileInfo(LPCWSTR fileName, KRSourceFileInfo* info) override;
+  STDMETHODIMP InitCustom(LONG stream, LONG bufferCount, LONG bufferSize) override;
+  STDMETHODIMP SetPreviewType(LONG type) override;
+
+  LONG AudioOption() const { return audioOption_; }
+  LONG VideoOption() const { return videoOption_; }
+
+ private:
+  struct Stream {
+    IBaseFilter* filter = nullptr;  // kept for later runs
+    BYTE description[540] = {};
+    AM_MEDIA_TYPE type = {};  // its format block is ours
+    LONG bufferCount = 10;
+    LONG bufferSize = 307200;
+  };
+  HRESULT CommitCustomSourceSettings(LONG stream);
+  // The stream's filter committed into the graph, with the traces and codes
+  // of the builds.
+  HRESULT AddCustomStream(LONG stream, const char* operation);
+  HRESULT ConnectSourceToEncoder(LONG streamType);
+  HRESULT RenderCustomStream(LONG stream);
+
+  CImpIGenFromFile file_;
+  Stream streams_[2];
+  LONG previewOnly_ = 1;
+  LONG audioOption_ = 0;
+  LONG videoOption_ = 2;
 };
 
 class COKRMedia : public IUnknown {
