@@ -186,20 +186,31 @@ TEST_F(GraphTest, OutputSettingsReachTheStreamerInOrder) {
     int32_t streamType;
     uint16_t randomPositioning;
     uint16_t fixedIFrame;
+    uint16_t clientNoAudio;
     int32_t contentVersion;
     HRESULT result;
     std::vector<ULONG> ids;  // empty: the streamer is not touched
-    LONG_PTR param43, param47;
+    LONG_PTR param43, param45, param47;
     int tableEntries;
   } cases[] = {
-      {"audio only, applied here", 1, 1, 1, 30, S_OK,
+      {"audio only, applied here", 1, 1, 1, 1, 30, S_OK,
        {0, 5, 6, 37, 38, 39, 49, 7, 8, 9, 10, 36, 12, 13, 14, 15, 16, 17, 18, 19, 31, 23, 24, 27, 28, 42, 43, 44, 45,
         46, 47, 48, 49, 1000},
-       0, 10, 1},
-      {"video and audio, applied later", 3, 0, 0, 30, S_OK,
+       0, 1, 10, 1},
+      {"video and audio, applied later", 3, 0, 0, 0, 30, S_OK,
        {0, 5, 6, 37, 38, 39, 49, 7, 8, 9, 10, 36, 12, 13, 14, 15, 16, 17, 18, 19, 31, 23, 24, 27, 28, 42, 43, 44, 45,
         46, 47, 48, 49},
-       1, -1, 2},
+       1, 0, -1, 2},
+      // Video only: no audio entries, and players without audio are welcome.
+      {"video only, applied later", 2, 1, 1, 0, 30, S_OK,
+       {0, 5, 6, 37, 38, 39, 49, 7, 8, 9, 10, 36, 12, 13, 14, 15, 16, 17, 18, 19, 31, 23, 24, 27, 28, 42, 43, 44, 45,
+        46, 47, 48, 49},
+       0, 1, 10, 1},
+      // A still image: no video entries; the still-image commit applies.
+      {"still image, applied later", 5, 0, 1, 1, 30, S_OK,
+       {0, 5, 6, 37, 38, 39, 49, 7, 8, 9, 10, 36, 12, 13, 14, 15, 16, 17, 18, 19, 31, 23, 24, 27, 28, 42, 43, 44, 45,
+        46, 47, 48, 49},
+       1, 1, 10, 1},
   };
   StreamerDouble* streamer = new StreamerDouble();
   streamer->NonDelegatingAddRef();
@@ -211,6 +222,7 @@ TEST_F(GraphTest, OutputSettingsReachTheStreamerInOrder) {
       config->GetConfigOutput(&output);
       output.streamType = c.streamType;
       output.randomPositioning = c.randomPositioning;
+      output.clientNoAudio = c.clientNoAudio;
       output.contentVersion = c.contentVersion;
       config->ConfigOutput(&output);
       KRVideoEncoderConfig video;
@@ -226,6 +238,7 @@ TEST_F(GraphTest, OutputSettingsReachTheStreamerInOrder) {
     EXPECT_EQ(streamer->Find(12)->text, u"Content V3.0 Scrivel V3.0 Build 113") << c.name;
     EXPECT_EQ(streamer->Find(13)->text, u"Kestrune Corp.");
     EXPECT_EQ(streamer->Find(43)->value, c.param43) << c.name;
+    EXPECT_EQ(streamer->Find(45)->value, c.param45) << c.name;
     EXPECT_EQ(streamer->Find(47)->value, c.param47) << c.name;
     EXPECT_EQ(streamer->Find(44)->value, 0x300);
     EXPECT_EQ(streamer->Find(31)->value, 4) << "file output type 1";
