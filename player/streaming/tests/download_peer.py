@@ -52,6 +52,7 @@ MODES = {
     "badtype": {"describe_type": "text/html"},
     "toolong": {"length_extra": 1},         # announces one byte more than storage allows
     "hugeheader": {"huge_header": True},     # a header beyond the client's buffer
+    "longmessage": {},                      # a 403 whose text/message is 300 characters
 }
 STATUS = {
     400: "Bad Request", 403: "Forbidden", 404: "Not Found", 409: "Conflict",
@@ -178,6 +179,9 @@ class Peer:
                 opts["rate"] = int(tm.group(1)) if tm else self.rate
                 sm = re.match(r"(describe|media)(\d{3})$", mode)
                 self.log(name, text)
+                if mode == "longmessage":
+                    self.error(conn, 403, ("".join(chr(65 + i % 26) for i in range(300))).encode())
+                    return
                 if "Accept: application/sdp" in text:
                     if sm and sm.group(1) == "describe":
                         self.error(conn, int(sm.group(2)))
@@ -196,8 +200,8 @@ class Peer:
         finally:
             conn.close()
 
-    def error(self, conn, code):
-        body = b"Server says %d for this clip." % code
+    def error(self, conn, code, body=None):
+        body = body or b"Server says %d for this clip." % code
         head = ("HTTP/1.1 %d %s\r\nContent-Type: text/message\r\nContent-Length: %d\r\n\r\n"
                 % (code, STATUS[code], len(body))).encode()
         conn.sendall(head + body)

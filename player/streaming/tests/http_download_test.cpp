@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "streaming/download_files.h"
 #include "streaming/http_download.h"
 #include "streaming/net.h"
 
@@ -348,6 +349,9 @@ TEST(HttpDownloadPeer, ErrorAnswers) {
       {"closepart", true, 23, nullptr},      // closed inside a part
       {"closebetween", true, 6, nullptr},    // closed between two parts
       {"silent", true, 23, nullptr},         // idle limit of 2 waits
+      // Cut to the 99 characters the message field holds, terminated.
+      {"longmessage", false, 8, "ABCDEFGHIJKLMNOPQRSTUVWXYZABCDEFGHIJKLMNOPQRSTUVWXYZABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                                "ABCDEFGHIJKLMNOPQRSTU"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.mode);
@@ -477,5 +481,44 @@ TEST(HttpDownloadPeer, AbortThenResume) {
         EXPECT_EQ(data.compare(parts[i].first, n, Source(), parts[i].first, n), 0) << "part " << i;
       }
     }
+  }
+}
+
+// A resumed download whose server never answers the media request: complete
+// (19) only when the state file says every byte is in; with bytes still
+// missing the idle limit is a time-out (23), not a finished download.
+TEST(HttpDownloadPeer, ASilentServerEndsAResumeAsCompleteOnlyWithEveryByte) {
+  const int32_t total = int32_t(Source().size());
+  const struct {
+    int32_t received;
+    int32_t result;
+  } cases[] = {{total, kHttpComplete}, {total / 2, kHttpTimedOut}, {total - 1, kHttpTimedOut}};
+  for (const auto& c : cases) {
+    const std::string name = "silent-resume-" + std::to_string(c.received);
+    SCOPED_TRACE(name);
+    const auto dir = OutDir(name);
+    {
+      DownloadFiles files;
+      ASSERT_TRUE(files.SetBasePath((dir / "krdl").u16string().c_str()));
+      ASSERT_TRUE(files.CreateState(MakeRequest(Url("silent", name), dir, 2)));
+      DownloadClipInfo info{};
+      info.mediaCount = 2;
+      ASSERT_TRUE(files.AppendTracks(MakeTracks(), info));
+      ASSERT_TRUE(files.AppendTotalLength(total));
+      ASSERT_TRUE(files.WriteProgress(4000, c.received));
+    }
+    DownloadRequest resume{};
+    resume.resume = 1;
+    Put(resume.basePath, (dir / "krdl").u16string());
+    Client client;
+    ASSERT_EQ(client.FetchDescription(resume), 0);
+    EXPECT_EQ(client.DownloadMedia(TrackRequest{}), c.result);
+    int32_t remaining = -1;
+    client.GetRemainingBytes(&remaining);
+    EXPECT_EQ(remaining, total - c.received);
+    const auto log = PeerLog(name);
+    ASSERT_EQ(log.size(), 1u);  // the media request only
+    EXPECT_NE(log[0].find("Range: milliseconds=4000\r\n"), std::string::npos);
+    client.Shutdown();
   }
 }
