@@ -87,6 +87,8 @@ MainWindow::~MainWindow() {
   ui_.reset();
 }
 
+void MainWindow::SetUi(std::unique_ptr<DesktopController> ui) { ui_ = std::move(ui); }
+
 HMENU MainWindow::Menu() const { return window_ ? GetMenu(window_) : nullptr; }
 
 bool MainWindow::OnUiThread() const { return GetCurrentThreadId() == uiThread_; }

@@ -289,4 +289,223 @@ TEST_F(MainWindowTest, SaveAsMovesCopiesWhenTheMoveFailsAndReportsADoubleFailure
   EXPECT_TRUE(reported);
 }
 
+// The UI controller's calls, recorded, with the answers a user would give:
+// every dialog chooses something.
+std::vector<std::wstring> g_boxes;
+int WINAPI RecordBox(HWND, LPCWSTR text, LPCWSTR, UINT) {
+  g_boxes.push_back(text);
+  return IDOK;
+}
+
+class RecordingUi : public DesktopController {
+ public:
+  explicit RecordingUi(HINSTANCE instance) : DesktopController(instance) { messageBox = RecordBox; }
+  int OpenFile() override {
+    calls.push_back("OpenFile");
+    SetClipSource(kClipFromFile, L"C:\\chosen.mp4");
+    return 1;
+  }
+  int SaveAs(const ClipProperties*) override {
+    calls.push_back("SaveAs");
+    SetClipSource(kClipFromFile, L"C:\\saved.mp4");
+    SetTitle(L"Saved clip");
+    return 1;
+  }
+  void OpenShowcase() override { calls.push_back("OpenShowcase"); }
+  int OpenLocation() override {
+    calls.push_back("OpenLocation");
+    SetClipSource(kClipFromLocation, L"rtsp://127.0.0.1/live");
+    return 1;
+  }
+  void ShowAbout() override { calls.push_back("ShowAbout"); }
+  int32_t ShowMediaBuffer() override {
+    calls.push_back("ShowMediaBuffer");
+    return 7000;
+  }
+  HWND FindMainWindow() override {
+    calls.push_back("FindMainWindow");
+    return nullptr;
+  }
+  void OpenHelp() override { calls.push_back("OpenHelp"); }
+  int EnableDownloadCommands(HMENU menu) override {
+    calls.push_back("EnableDownloadCommands");
+    return DesktopController::EnableDownloadCommands(menu);
+  }
+  int AskResumeDownload(HMENU) override {
+    calls.push_back("AskResumeDownload");
+    return 1;
+  }
+  void ClearSuspendedDownload(HMENU) override { calls.push_back("ClearSuspendedDownload"); }
+  int ShowFavoriteClips() override {
+    calls.push_back("ShowFavoriteClips");
+    SetClipSource(kClipFromFile, L"C:\\favourite.mp4");
+    return 1;
+  }
+  int ShowRecentClips() override {
+    calls.push_back("ShowRecentClips");
+    SetClipSource(kClipFromLocation, L"http://127.0.0.1/recent.mp4");
+    return 1;
+  }
+  void ShowClipInfo(const wchar_t* const[5]) override { calls.push_back("ShowClipInfo"); }
+  std::vector<std::string> calls;
+};
+
+// A list file holds the text in UTF-16.
+bool Holds(const std::string& bytes, const std::wstring& text) {
+  return bytes.find(std::string(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t))) !=
+         std::string::npos;
+}
+
+class CommandTest : public MainWindowTest {
+ protected:
+  void SetUp() override {
+    MainWindowTest::SetUp();
+    auto recording = std::make_unique<RecordingUi>(instance);
+    ui = recording.get();
+    window->SetUi(std::move(recording));
+    // The stores write into a folder of their own from here on.
+    folder = TempPath(L"commands\\");
+    CreateDirectoryW(folder.c_str(), nullptr);
+    DeleteFileW((folder + L"Favorites.dat").c_str());
+    DeleteFileW((folder + L"History.dat").c_str());
+    WriteSettingStringById(instance, shell::kKRData, folder.c_str());
+  }
+  void TearDown() override {
+    DeleteFileW((folder + L"Favorites.dat").c_str());
+    DeleteFileW((folder + L"History.dat").c_str());
+    RemoveDirectoryW(folder.c_str());
+    MainWindowTest::TearDown();
+  }
+  // The addresses the controller was asked to open, in order.
+  std::vector<std::string> Opened() {
+    std::vector<std::string> out;
+    for (const std::string& line : LogLines(log))
+      if (line.rfind("URL: ", 0) == 0) out.push_back(line.substr(5));
+    return out;
+  }
+  RecordingUi* ui = nullptr;
+  std::wstring folder;
+};
+
+TEST_F(CommandTest, EveryCommandReachesItsCall) {
+  WriteSettingStringById(instance, shell::kLastDownload, L"http://127.0.0.1/suspended.mp4");
+  struct Row {
+    UINT id;
+    std::vector<std::string> calls;
+    const char* opened;  // the address then opened, or null
+  };
+  const Row rows[] = {
+      {cmd::kAbout, {"ShowAbout"}, nullptr},
+      {cmd::kOpenLocation, {"OpenLocation"}, "rtsp://127.0.0.1/live"},
+      {cmd::kOpen, {"OpenFile"}, "C:\\chosen.mp4"},
+      {cmd::kOptions, {"ShowMediaBuffer"}, nullptr},
+      {cmd::kFindMainWindow, {"FindMainWindow"}, nullptr},
+      {cmd::kAddToFavorites, {}, nullptr},
+      {cmd::kClipInfo, {"ShowClipInfo"}, nullptr},
+      {cmd::kShowcase, {"OpenShowcase"}, nullptr},
+      {cmd::kNoEffect41110, {}, nullptr},
+      {cmd::kNoEffect41112, {}, nullptr},
+      {cmd::kNoEffect41130, {}, nullptr},
+      {cmd::kSave, {"SaveAs"}, nullptr},
+      {cmd::kSuspend, {"EnableDownloadCommands"}, nullptr},
+      {cmd::kResume, {"AskResumeDownload"}, "http://127.0.0.1/suspended.mp4"},
+      {cmd::kFavorites, {"ShowFavoriteClips"}, "C:\\favourite.mp4"},
+      {cmd::kRecent, {"ShowRecentClips"}, "http://127.0.0.1/recent.mp4"},
+      {cmd::kHelp, {"OpenHelp"}, nullptr},
+      {cmd::kClearClip, {"ClearSuspendedDownload"}, nullptr},
+      {12345, {}, nullptr},
+  };
+  HMENU menu = window->Menu();
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.id);
+    ui->calls.clear();
+    window->SetPlayerState(2);
+    const size_t before = Opened().size();
+    EXPECT_EQ(Send(WM_COMMAND, r.id, 0), 0);
+    EXPECT_EQ(ui->calls, r.calls);
+    const std::vector<std::string> opened = Opened();
+    if (r.opened) {
+      ASSERT_EQ(opened.size(), before + 1);
+      EXPECT_EQ(opened.back(), r.opened);
+    } else {
+      EXPECT_EQ(opened.size(), before);
+    }
+    // Suspend and Clear stop the player through the controller.
+    if (r.id == cmd::kSuspend || r.id == cmd::kClearClip) {
+      EXPECT_EQ(window->PlayerState(), kPlayerStopped);
+    }
+  }
+  // Save greys itself and Clear Clip, enables Add to Favorites and takes the
+  // saved file as a file clip.
+  UiController::EnableMenuCommand(menu, cmd::kSave, true);
+  UiController::EnableMenuCommand(menu, cmd::kClearClip, true);
+  UiController::EnableMenuCommand(menu, cmd::kAddToFavorites, false);
+  ui->clipKind = kClipFromLocation;
+  Send(WM_COMMAND, cmd::kSave, 0);
+  EXPECT_FALSE(Enabled(menu, cmd::kSave));
+  EXPECT_FALSE(Enabled(menu, cmd::kClearClip));
+  EXPECT_TRUE(Enabled(menu, cmd::kAddToFavorites));
+  EXPECT_EQ(ui->clipKind, kClipFromFile);
+  // Add to Favorites took the file opened before it; Save put the saved
+  // file into the history.
+  EXPECT_TRUE(Holds(ReadFileBytes(folder + L"Favorites.dat"), L"C:\\chosen.mp4"));
+  EXPECT_TRUE(Holds(ReadFileBytes(folder + L"History.dat"), L"C:\\saved.mp4"));
+  // Exit posts WM_CLOSE to the window.
+  Send(WM_COMMAND, cmd::kExit, 0);
+  MSG msg = {};
+  ASSERT_TRUE(PeekMessageW(&msg, window->Window(), WM_CLOSE, WM_CLOSE, PM_REMOVE));
+  EXPECT_EQ(msg.message, UINT(WM_CLOSE));
+}
+
+// Accelerator table 4 through TranslateAccelerator, as the message loop
+// runs it: each key reaches its command's call, Ctrl+S none.
+TEST_F(CommandTest, AcceleratorsReachTheirCalls) {
+  HACCEL table = LoadAcceleratorsW(instance, MAKEINTRESOURCEW(4));
+  ASSERT_NE(table, nullptr);
+  struct Row {
+    UINT message;
+    WPARAM key;
+    BYTE held;  // the modifier key held down, or 0
+    LPARAM flags;
+    std::vector<std::string> calls;
+  };
+  const Row rows[] = {
+      {WM_KEYDOWN, 'O', VK_CONTROL, 0, {"OpenFile"}},
+      {WM_KEYDOWN, 'L', VK_CONTROL, 0, {"OpenLocation"}},
+      {WM_KEYDOWN, VK_F1, 0, 0, {"OpenHelp"}},
+      {WM_SYSCHAR, '/', VK_MENU, 0x20000000, {"ShowAbout"}},  // Alt held: the context bit
+      {WM_KEYDOWN, 'S', VK_CONTROL, 0, {}},
+      {WM_KEYDOWN, 'O', 0, 0, {}},
+      {WM_SYSCHAR, '/', 0, 0, {}},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(std::to_string(r.key) + " with " + std::to_string(r.held));
+    BYTE keys[256] = {};
+    if (r.held) keys[r.held] = 0x80;
+    ASSERT_TRUE(SetKeyboardState(keys));
+    ui->calls.clear();
+    window->SetPlayerState(2);
+    MSG msg = {window->Window(), r.message, r.key, 1 | r.flags, 0, {0, 0}};
+    const int translated = TranslateAcceleratorW(window->Window(), table, &msg);
+    EXPECT_EQ(translated != 0, !r.calls.empty());
+    EXPECT_EQ(ui->calls, r.calls);
+  }
+  BYTE keys[256] = {};
+  SetKeyboardState(keys);
+  DestroyAcceleratorTable(table);
+  // Ctrl+A adds the open clip to the favourites (the item enabled, as while
+  // a clip plays; a grey item's key is swallowed).
+  UiController::EnableMenuCommand(window->Menu(), cmd::kAddToFavorites, true);
+  ui->SetClipSource(kClipFromFile, L"C:\\accelerated.mp4");
+  BYTE control[256] = {};
+  control[VK_CONTROL] = 0x80;
+  SetKeyboardState(control);
+  table = LoadAcceleratorsW(instance, MAKEINTRESOURCEW(4));
+  MSG msg = {window->Window(), WM_KEYDOWN, 'A', 1, 0, {0, 0}};
+  EXPECT_NE(TranslateAcceleratorW(window->Window(), table, &msg), 0);
+  SetKeyboardState(keys);
+  DestroyAcceleratorTable(table);
+  EXPECT_TRUE(Holds(ReadFileBytes(folder + L"Favorites.dat"), L"C:\\accelerated.mp4"));
+}
+
 }  // namespace

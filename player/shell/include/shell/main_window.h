@@ -93,6 +93,8 @@ class MainWindow : public ShellMainWindow, public PlayerObserver {
   HMENU Menu() const;
   PlayerSkinWindow* Skin() const { return skin_.get(); }
   DesktopController* Ui() const { return ui_.get(); }
+  // Replaces the UI controller (tests record the commands' calls with it).
+  void SetUi(std::unique_ptr<DesktopController> ui);
   PlayerController* Controller() const { return controller_; }
   uint32_t LoopFlag() const { return loop_; }
   uint32_t PlayerState() const { return playerState_; }
