@@ -174,7 +174,7 @@ int open_handle(AudioFileHandle* h, const char* path, unsigned mode, int* type, 
 }
 
 void release(AudioFileHandle* h) {
-  if (h->live) audiofile_live_stop();
+  if (h->live) audiofile_live_stop(h->live);
   audiofile_stream_delete(std::move(h->object));
   if (h->file) fclose(h->file);
   delete h;

@@ -13,7 +13,7 @@ struct AudioFileHandle {
   int type = 0;
   AudioFileFormat format{};
   std::unique_ptr<audiolib::AudioObject> object;
-  bool live = false;  // a capture or playback device was started
+  int live = 0;  // kLiveCapture or kLivePlayback once a device was started
   FILE* file = nullptr;
 };
 
@@ -30,8 +30,10 @@ int audiofile_open_ddp(AudioFileHandle* handle, const char* prefix, AudioFileFor
 // Live devices (type 10): capture in mode 0, playback in mode 2.
 int audiofile_open_capture(AudioFileHandle* handle, unsigned mode, AudioFileFormat* format);
 int audiofile_open_playback(AudioFileHandle* handle, unsigned mode, const AudioFileFormat* format);
-// Stops the capture thread and device and drains and closes the player.
-void audiofile_live_stop();
+// Stops the capture thread and device (kLiveCapture) or drains and closes
+// the player (kLivePlayback).
+enum { kLiveCapture = 1, kLivePlayback = 2 };
+void audiofile_live_stop(int which);
 // Destroys an audio object; a writer completes its file first. Answers
 // false when completing it failed.
 bool audiofile_stream_delete(std::unique_ptr<audiolib::AudioObject> object);

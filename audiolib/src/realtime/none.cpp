@@ -15,4 +15,4 @@ int audiofile_open_playback(AudioFileHandle*, unsigned mode, const AudioFileForm
   return 6;
 }
 
-void audiofile_live_stop() {}
+void audiofile_live_stop(int) {}
