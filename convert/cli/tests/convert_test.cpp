@@ -1,6 +1,7 @@
 // Importane, the version-3 writer object and Convorn as their users see
-// them under Wine: regsvr32 and reg, a C++ client of the import server, and Convorn's texts, names, exit codes and converted files,
-// checked with ffmpeg, our mp4info and our player's reader.
+// them under Wine: regsvr32 and reg, a C++ client of the import server, and
+// Convorn's texts, names, exit codes and converted files, checked with
+// ffmpeg and our mp4info.
 #include <gtest/gtest.h>
 
 #include <windows.h>

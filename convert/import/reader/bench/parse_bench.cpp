@@ -45,7 +45,7 @@ std::string MakeFile(uint32_t n) {
   hdlr.resize(hdlr.size() + 13);
   Put32(mdhd, 1000), Put32(mdhd, n * 67), Put32(mdhd, 0);
   Atom(mdia, "mdhd", mdhd), Atom(mdia, "hdlr", hdlr), Atom(mdia, "minf", minf);
-  Put32(tkhd, 1), tkhd.resize(80);
+  Put32(tkhd, 1), tkhd.resize(84);
   Atom(trak, "tkhd", tkhd), Atom(trak, "mdia", mdia);
   Put32(mvhd, 1000), Put32(mvhd, n * 67), mvhd.resize(100);
   Atom(moov, "iods", {0, 0, 0, 0, 0x10, 2, 0, 0x4F}), Atom(moov, "mvhd", mvhd), Atom(moov, "trak", trak);
