@@ -101,10 +101,11 @@ struct AacCoreStages {
   AacToolStage superstarv, ldns, pred, ltp, pns, is, ms;
 };
 
-// The inner encoder built into this library; its entries stay null until
-// the inner half is in (every core creation then fails, naming the stage).
+// The inner encoder built into this library (AAC-LC frames).
 const AacCoreStages* aac_core_stages_in_product(void);
-// Replaces the table cores are created with from now on (tests).
+const AacCoreStages* aac_inner_encoder_stages(void);
+// Replaces the table cores are created with from now on (tests); null
+// restores the product's.
 void aac_core_use_stages(const AacCoreStages* stages);
 
 struct AacCore {

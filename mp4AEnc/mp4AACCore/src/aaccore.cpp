@@ -11,15 +11,7 @@ namespace {
 
 const char kModule[] = "mp4AEnc/mp4AACCore/src/aaccore";
 
-// The inner encoder is built separately; until it is, this table is empty
-// and every core creation fails naming the first stage it lacks.
-AacCoreStages no_inner_encoder() {
-  AacCoreStages s{};
-  s.name = "none";
-  return s;
-}
-const AacCoreStages kNoInnerEncoder = no_inner_encoder();
-const AacCoreStages* g_stages = &kNoInnerEncoder;
+const AacCoreStages* g_stages = nullptr;  // null: the product's inner encoder
 
 #define STAGE(name) {#name, s.name != nullptr}
 
@@ -48,9 +40,9 @@ ErrorRecord* fail(AacCore* core, ErrorRecord* err, int line, const char* step) {
 
 }  // namespace
 
-const AacCoreStages* aac_core_stages_in_product(void) { return &kNoInnerEncoder; }
+const AacCoreStages* aac_core_stages_in_product(void) { return aac_inner_encoder_stages(); }
 
-void aac_core_use_stages(const AacCoreStages* stages) { g_stages = stages ? stages : &kNoInnerEncoder; }
+void aac_core_use_stages(const AacCoreStages* stages) { g_stages = stages; }
 
 AacFrameBudget aac_frame_budget(long bitrate, int frameLength, long sampleRate, long reservoirFill,
                                 const Mp4BitstreamWriter* writer) {
@@ -69,7 +61,7 @@ ErrorRecord* aac_core_create(AacCore** out, const AacCoreSetup* setup) {
   if (!out || !setup || !setup->map || !setup->offsets || !setup->strides)
     return error_create(kModule, __LINE__, nullptr, "invalid procedure parameters");
   *out = nullptr;
-  const AacCoreStages* stages = g_stages;
+  const AacCoreStages* stages = g_stages ? g_stages : aac_inner_encoder_stages();
   if (const char* missing = first_missing_stage(*stages))
     return error_create(kModule, __LINE__, nullptr,
                         "AAC core stage %s is not built into this library (inner encoder \"%s\")", missing,

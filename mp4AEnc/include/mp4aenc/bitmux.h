@@ -1,0 +1,65 @@
+// The bitstream encoder of the AAC core: before quantisation the bits each
+// channel may spend (side-information estimate, reservoir, entropy factor),
+// after it the raw data block (channel elements in map order, fill
+// elements, END, byte alignment), and the element writers below it. The
+// optional framing header (sync, length, counter, CRC-16 over the frame)
+// precedes a frame when framing mode 2 is asked for.
+#pragma once
+
+#include "mp4aenc/bitbuf.h"
+#include "mp4aenc/bitres.h"
+#include "mp4aenc/chanmap.h"
+#include "mp4aenc/error.h"
+#include "mp4aenc/loops.h"
+
+// Element writers; each answers the bits written.
+long aac_write_ics_info(BitBuffer* b, const AacChannelResult* r);
+// ms_mask_present 0 (msUsed null or none set), 2 (all set) or 1 and a bit
+// per band of each group; msUsed indexed group * kPsyMaxBands + band.
+long aac_write_ms_mask(BitBuffer* b, int groups, int maxSfb, const int* msUsed);
+long aac_write_tns(BitBuffer* b, const TnsInfo* tns, int blockType, int bandsPerWindow);
+long aac_write_ics(BitBuffer* b, const AacChannelResult* r, int commonWindow);
+// Fill elements for `fillBits`: while more than 6 remain, one element of
+// min(n, 15) (+ esc_count) zero bytes. Answers the bits written; what is left
+// (at most 6) is for the byte alignment.
+long aac_write_fill(BitBuffer* b, long fillBits);
+// Index in the sampling frequency table (without 7350); -1 for another rate.
+int aac_bitmux_sampling_index(long sampleRate);
+
+// Framing header: sync 0xFFF, stereo bit, frame bytes (13), counter (5),
+// CRC (16, all bits of the frame), index-below-5 bit: 48 bits.
+struct AacFramingHeader {
+  int protection;
+  long start;
+  int counter;
+};
+ErrorRecord* aac_framing_create(AacFramingHeader** out);
+void aac_framing_free(AacFramingHeader* h);
+long aac_framing_bits(const AacFramingHeader* h);
+ErrorRecord* aac_framing_write(AacFramingHeader* h, BitBuffer* b, long frameBytes, int samplingIndex, int channels);
+int aac_framing_close(AacFramingHeader* h, BitBuffer* b);
+
+struct AacBitmux;
+struct AacBitmuxConfig {
+  const AacChannelMap* map;
+  int channels;
+  long sampleRate, bitrate;
+  int frameLength;
+  float reservoirFactor;
+  int framing;     // 2: framing header; 3: none
+  int streamType;  // 0 (stands for 3)
+};
+ErrorRecord* aac_bitmux_create(AacBitmux** out, const AacBitmuxConfig* config);
+void aac_bitmux_free(AacBitmux* m);
+BitBuffer* aac_bitmux_buffer(AacBitmux* m);
+long aac_bitmux_fill(const AacBitmux* m);
+// Grants per channel for a frame: pe per channel, the header bits of the
+// output format, the channels' block types and TNS records.
+ErrorRecord* aac_bitmux_allocate(AacBitmux* m, const float* pe, const int* blockType, const TnsInfo* const* tns,
+                                 long headerBits, long* granted);
+// Books the frame's results (written to a scratch buffer to count them
+// exactly) and finds the fill bits.
+ErrorRecord* aac_bitmux_update(AacBitmux* m, const AacChannelResult* const* results);
+// The raw data block into the output buffer; its length is pushed.
+ErrorRecord* aac_bitmux_write(AacBitmux* m);
+long aac_bitmux_last_fill_bits(const AacBitmux* m);

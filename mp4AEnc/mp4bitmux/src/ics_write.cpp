@@ -1,0 +1,142 @@
+// The syntax below raw_data_block(): individual_channel_stream and its
+// parts, ics_info, the M/S mask, fill elements.
+#include <cstdlib>
+
+#include "mp4aenc/bitmux.h"
+#include "mp4aenc/noiseless.h"
+
+namespace {
+long put(BitBuffer* b, uint32_t v, int n) {
+  bitbuf_write_bits(b, v, n);
+  return n;
+}
+}  // namespace
+
+long aac_write_ics_info(BitBuffer* b, const AacChannelResult* r) {
+  long n = put(b, 0, 1);  // ics_reserved_bit
+  n += put(b, uint32_t(r->blockType), 2);
+  n += put(b, uint32_t(r->windowShape), 1);
+  if (r->blockType == 2) {
+    n += put(b, uint32_t(r->maxSfb), 4);
+    // scale_factor_grouping: a 1 for each window that continues its group.
+    uint32_t grouping = 0;
+    int w = 0;
+    for (int g = 0; g < r->groups; ++g)
+      for (int k = 0; k < r->groupLength[g]; ++k, ++w)
+        if (w > 0) grouping = (grouping << 1) | (k > 0 ? 1u : 0u);
+    n += put(b, grouping, 7);
+  } else {
+    n += put(b, uint32_t(r->maxSfb), 6);
+    n += put(b, 0, 1);  // predictor_data_present
+  }
+  return n;
+}
+
+long aac_write_ms_mask(BitBuffer* b, int groups, int maxSfb, const int* msUsed) {
+  int on = 0, total = groups * maxSfb;
+  if (msUsed)
+    for (int g = 0; g < groups; ++g)
+      for (int s = 0; s < maxSfb; ++s) on += msUsed[g * kPsyMaxBands + s] != 0;
+  if (on == 0) return put(b, 0, 2);
+  if (on == total) return put(b, 2, 2);
+  long n = put(b, 1, 2);
+  for (int g = 0; g < groups; ++g)
+    for (int s = 0; s < maxSfb; ++s) n += put(b, msUsed[g * kPsyMaxBands + s] ? 1u : 0u, 1);
+  return n;
+}
+
+long aac_write_tns(BitBuffer* b, const TnsInfo* t, int blockType, int bandsPerWindow) {
+  const bool isShort = blockType == 2;
+  const int windows = isShort ? 8 : 1;
+  long n = 0;
+  for (int w = 0; w < windows; ++w) {
+    const TnsWindow& win = t->window[w];
+    const int filters = win.nFilters;
+    n += put(b, uint32_t(filters), isShort ? 1 : 2);
+    if (!filters) continue;
+    const int res = win.filter[0].resolution == 4 ? 4 : 3;
+    n += put(b, res == 4 ? 1u : 0u, 1);
+    int top = bandsPerWindow;
+    for (int f = 0; f < filters; ++f) {
+      const TnsFilter& fl = win.filter[f];
+      n += put(b, uint32_t(top - fl.startBand), isShort ? 4 : 6);
+      top = fl.startBand;
+      n += put(b, uint32_t(fl.order), isShort ? 3 : 5);
+      if (!fl.order) continue;
+      n += put(b, uint32_t(fl.direction ? 1 : 0), 1);
+      // Fewer bits when every coefficient fits them.
+      const int lo = res == 4 ? -4 : -2, hi = res == 4 ? 3 : 1;
+      int compress = 1;
+      for (int i = 1; i <= fl.order; ++i)
+        if (fl.index[i] < lo || fl.index[i] > hi) compress = 0;
+      n += put(b, uint32_t(compress), 1);
+      const int bits = res - compress;
+      for (int i = 1; i <= fl.order; ++i) n += put(b, uint32_t(fl.index[i]) & ((1u << bits) - 1u), bits);
+    }
+  }
+  return n;
+}
+
+long aac_write_ics(BitBuffer* b, const AacChannelResult* r, int commonWindow) {
+  const bool isShort = r->blockType == 2;
+  long n = put(b, uint32_t(r->globalGain), 8);
+  if (!commonWindow) n += aac_write_ics_info(b, r);
+  // section_data
+  const int lenBits = isShort ? 3 : 5, esc = isShort ? 7 : 31;
+  for (int g = 0; g < r->groups; ++g)
+    for (int s = 0; s < r->sectionCount[g]; ++s) {
+      const AacSection& sec = r->section[g][s];
+      n += put(b, uint32_t(sec.book), 4);
+      int left = sec.length;
+      while (left >= esc) n += put(b, uint32_t(esc), lenBits), left -= esc;
+      n += put(b, uint32_t(left), lenBits);
+    }
+  // scale_factor_data
+  int last = r->globalGain;
+  for (int g = 0; g < r->groups; ++g)
+    for (int s = 0; s < r->maxSfb; ++s) {
+      const int i = g * kPsyMaxBands + s;
+      if (!r->book[i]) continue;
+      const int d = r->sf[i] - last;
+      n += put(b, aac_scf_code(d), aac_scf_len(d));
+      last = r->sf[i];
+    }
+  n += put(b, 0, 1);  // pulse_data_present
+  const bool tns = r->tns && r->tns->active;
+  n += put(b, tns ? 1u : 0u, 1);
+  if (tns) n += aac_write_tns(b, r->tns, r->blockType, r->bandsPerWindow);
+  n += put(b, 0, 1);  // gain_control_data_present
+  // spectral_data
+  int groupStart = 0;
+  for (int g = 0; g < r->groups; ++g) {
+    const int len = r->groupLength[g];
+    for (int s = 0; s < r->sectionCount[g]; ++s) {
+      const AacSection& sec = r->section[g][s];
+      if (sec.book == 0) continue;
+      const int from = groupStart + len * r->bandOffset[sec.start];
+      const int to = groupStart + len * r->bandOffset[sec.start + sec.length];
+      n += aac_write_spectrum(b, r->q + from, to - from, sec.book);
+    }
+    groupStart += len * r->bandOffset[r->bandsPerWindow];
+  }
+  return n;
+}
+
+long aac_write_fill(BitBuffer* b, long f) {
+  long written = 0;
+  while (f > 6) {
+    const long bytes = (f - 7) / 8;
+    const long count = bytes < 15 ? bytes : 15;
+    long n = put(b, 6, 3) + put(b, uint32_t(count), 4);
+    long payload = count;
+    if (count == 15) {
+      const long escCount = bytes < 270 ? bytes - 15 : 255;
+      n += put(b, uint32_t(escCount), 8);
+      payload = escCount + 14;
+    }
+    for (long i = 0; i < payload; ++i) n += put(b, 0, 8);
+    written += n;
+    f -= n;
+  }
+  return written;
+}
