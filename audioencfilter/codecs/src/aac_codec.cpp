@@ -38,7 +38,7 @@ int CAudEncAAC::Init(int outputCapacity, AudioCodecConfig* config) {
   const int channels = int(config->codecChannels);
   frameSamples_ = channels * frameLength_;
   if (config->aacObjectType > 4) return CODEC_E_REFUSED;
-  if (!lib_) return CODEC_E_SETUP;  // the encoder core is not built into this product
+  if (!lib_) return CODEC_E_SETUP;
 
   Close();
   bitstreamFormat_ = 0;

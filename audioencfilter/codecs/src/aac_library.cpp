@@ -116,9 +116,7 @@ void BitstreamClose(void* writer) { Result(mp4aenc_bitstream_close(static_cast<M
 const AacLibrary kMp4AEnc = {Open,        ParamCtl,   BitstreamOpen,  SetOption, PrintUsed,
                              EncodeFrame, DrainFrame, BitstreamWrite, Close,     BitstreamClose};
 
-// The AAC encoder library (null given back to UseAacLibrary restores it). Its core refuses to open until the inner encoder
-// is built into it (the failure names the missing stage), so the AAC codec
-// object's Init fails and the filter reports AUDENC_E_AAC_INIT.
+// The AAC encoder library (null given back to UseAacLibrary restores it).
 const AacLibrary* g_library = &kMp4AEnc;
 
 }  // namespace

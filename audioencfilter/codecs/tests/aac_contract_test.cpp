@@ -3,10 +3,12 @@
 // silent frames: object types 2 and 4, mono and stereo, the tool keys 3, 5
 // and 1, format 0, one pending frame per encode call and layer entries 1-8
 // null. Wrapped in ADTS by the library's own writer, the frames decode as
-// silence in ffmpeg (-xerror) and faad. Without the inner encoder the codec
-// object refuses to initialise.
+// silence in ffmpeg (-xerror) and faad. With the product's inner encoder a
+// tone comes back at its level; with an incomplete one the codec object
+// refuses to initialise.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -46,12 +48,83 @@ std::vector<std::string> LastToolSet() {
   return set;
 }
 
-TEST(AacContract, WithoutTheInnerEncoderInitFails) {
-  aac_core_use_stages(nullptr);
+TEST(AacContract, AnIncompleteInnerEncoderMakesInitFail) {
+  AacCoreStages partial = *SilentStages();
+  partial.bitmux_write_frame = nullptr;
+  aac_core_use_stages(&partial);
   CAudEncAAC aac(AacLibraryInProduct());
   AudioCodecConfig config = {16, 0, 0, 2, 0, 5, 0, 2, 0, 0, 0};
   EXPECT_EQ(aac.Init(38400, &config), CODEC_E_SETUP);
   EXPECT_EQ(aac.Close(), CODEC_OK);
+  aac_core_use_stages(nullptr);
+}
+
+// The product's own inner encoder: a tone comes back from ffmpeg at its level.
+TEST(AacContract, TheProductEncodesAToneThatDecodesBack) {
+  aac_core_use_stages(nullptr);
+  CAudEncAAC aac(AacLibraryInProduct());
+  AudioCodecConfig config = {16, 0, 0, 2, 0, 5, 0, 2, 0, 0, 0};
+  ASSERT_EQ(aac.Init(38400, &config), CODEC_OK);
+  const int channels = 2, rate = int(config.codecSampleRate);
+  const int count = 40;
+  std::vector<int16_t> pcm = tone(rate, channels, 1024 * count);
+  Output out(38400);
+  std::vector<std::vector<uint8_t>> frames;
+  for (size_t at = 0; at < pcm.size(); at += size_t(1024 * channels)) {
+    PcmBlock block = {reinterpret_cast<uint8_t*>(pcm.data() + at), uint32_t(1024 * channels * 2), 0,
+                      uint32_t(at / size_t(channels)), 0};
+    ASSERT_EQ(aac.Encode(&block, &out.frames), CODEC_OK);
+    uint32_t offset = 0;
+    for (uint32_t f = 0; f < out.frames.frameCount; ++f) {
+      frames.emplace_back(out.area.begin() + offset, out.area.begin() + offset + out.lengths[f]);
+      offset += out.lengths[f];
+    }
+  }
+  EXPECT_EQ(aac.Close(), CODEC_OK);
+  ASSERT_EQ(frames.size(), size_t(count));
+  size_t bytes = 0;
+  for (const auto& f : frames) bytes += f.size();
+  // 64 kbit/s: about 186 bytes a frame on average, far from the silent 7.
+  EXPECT_GT(bytes / frames.size(), 100u);
+  if (!PeerAvailable()) return;
+  Mp4AudioHeader header;
+  ASSERT_EQ(mp4_audio_header_fill(&header, 2, rate, channels, 1024), nullptr);
+  LayerInfo info[kMp4Layers] = {};
+  info[0] = {rate, 64000, 1024, 0, 0, 2, &header};
+  AacChannelMap map;
+  ASSERT_EQ(aac_channel_map_build(&map, channels, 0), nullptr);
+  Mp4BitstreamSetup setup = {};
+  setup.layers = info;
+  setup.map = &map;
+  Mp4BitstreamWriter* writer = nullptr;
+  ASSERT_EQ(mp4aenc_bitstream_open(&writer, &setup, 2), nullptr);
+  BitBuffer* buffer = bitbuf_create(8 * 8192);
+  std::vector<uint8_t> adts;
+  for (const auto& f : frames) {
+    for (uint8_t v : f) bitbuf_write_bits(buffer, v, 8);
+    bitbuf_push_count(buffer, long(f.size() * 8));
+    BitBuffer* layers[kMp4Layers] = {buffer};
+    uint8_t framed[8192];
+    uint32_t n = 0;
+    ASSERT_EQ(mp4aenc_bitstream_write(writer, layers, nullptr, framed, sizeof framed, &n), nullptr);
+    adts.insert(adts.end(), framed, framed + n);
+  }
+  bitbuf_free(buffer);
+  mp4aenc_bitstream_close(writer);
+  const std::string path = ScratchPath("contract_product_tone.aac");
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(adts.data()), std::streamsize(adts.size()));
+  int status = 0;
+  const std::string a = RunPeer("ffmpeg -nostdin -v error -xerror -i '" + path + "' -f s16le - 2>/dev/null", &status);
+  EXPECT_EQ(status, 0);
+  ASSERT_EQ(a.size(), size_t(count * 1024 * 2 * channels));
+  // Level of the middle frames (past the encoder's delay) against the input's.
+  const auto* d = reinterpret_cast<const int16_t*>(a.data());
+  double in = 0.0, back = 0.0;
+  for (size_t i = size_t(8 * 1024 * channels); i < size_t(30 * 1024 * channels); ++i) {
+    in += double(pcm[i]) * pcm[i];
+    back += double(d[i]) * d[i];
+  }
+  EXPECT_NEAR(10.0 * std::log10(back / in), 0.0, 0.5);
 }
 
 TEST(AacContract, TypesTwoAndFourMonoAndStereoOverTheSilentDouble) {

@@ -1,8 +1,7 @@
 // The calls the AAC codec object makes into the AAC encoder library, as one
-// table, bound to the mp4aenc_* calls. Until the library's inner encoder is
-// built in, its open fails (naming the missing stage) and the AAC codec
-// object refuses to initialise (the filter reports AUDENC_E_AAC_INIT). Tests
-// hand the codec object a double. Portable.
+// table, bound to the mp4aenc_* calls. When the library's open fails the AAC
+// codec object refuses to initialise (the filter reports AUDENC_E_AAC_INIT).
+// Tests hand the codec object a double. Portable.
 #pragma once
 
 #include <cstdint>

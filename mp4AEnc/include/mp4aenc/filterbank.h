@@ -23,7 +23,7 @@ ErrorRecord* CalculateTransitionWindow(float* out, int N, int shape, int useTabl
 // The first N/2 values of the KBD window of length N (double precision).
 void kbd_window_init(double* out, double alpha, int N);
 // Modified Bessel function of the first kind, order 0.
-double bessel_i0(double x);
+double aac_bessel_i0(double x);
 
 // One frame of synthesis: frameLength coefficients (for sequence 2, nShort
 // blocks of shortLength) in, frameLength samples out; overlap (frameLength

@@ -9,7 +9,7 @@
 static const char kModule[] = "mp4AEnc/mp4AACCore/src/psych/calcwindow";
 static const double kPi = 3.14159265358979323846;
 
-double bessel_i0(double x) {
+double aac_bessel_i0(double x) {
   const double half = x / 2.0;
   double sum = 1.0;
   double term = 1.0;
@@ -26,12 +26,12 @@ void kbd_window_init(double* out, double alpha, int N) {
   const int half = N / 2;
   if (half < 1) return;
   const double a = alpha * kPi;
-  const double scale = 1.0 / bessel_i0(a);
+  const double scale = 1.0 / aac_bessel_i0(a);
   std::vector<double> v(static_cast<size_t>(half));
   double total = scale;  // the term of j = half, where the argument is 0
   for (int j = 0; j < half; ++j) {
     const double g = 2.0 * j / half;
-    v[size_t(j)] = scale * bessel_i0(a * std::sqrt(g * (2.0 - g)));
+    v[size_t(j)] = scale * aac_bessel_i0(a * std::sqrt(g * (2.0 - g)));
     total += v[size_t(j)];
   }
   double running = 0.0;
