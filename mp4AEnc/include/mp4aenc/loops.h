@@ -69,6 +69,10 @@ ErrorRecord* aac_loops_create(AacLoops** out, const AacLoopsSetup* setup);
 void aac_loops_free(AacLoops* loops);
 // One frame: every channel's best result within its granted bits.
 ErrorRecord* aac_loops_frame(AacLoops* loops, const PsyOut* const* psy, const long* granted);
+// Advanced threshold simulation: targets d_i * T / D of the granted total T
+// by each channel's demand d_i; a second channel below 50 bits takes 50 from
+// the first.
+void aac_loops_targets(const long* demand, const long* granted, int n, long* target);
 const AacChannelResult* aac_loops_result(const AacLoops* loops, int channel);
 // Outer passes run in the last frame (all channels together).
 int aac_loops_passes(const AacLoops* loops);

@@ -155,7 +155,7 @@ long aac_section_fast(int n, const int (*bandBits)[12], int isShort, AacSection*
     int sum[12] = {0};
     for (int b = from; b < to; ++b) add_bits(sum, bandBits[b], sum);
     int bk;
-    total += cheapest(sum, &bk) + (isShort ? 7 : 9) * 0 + aac_section_side_bits(to - from, isShort);
+    total += cheapest(sum, &bk) + (isShort ? 7 : 9);
     sections[m++] = {bk, from, to - from};
   }
   *count = m;
@@ -542,16 +542,10 @@ ErrorRecord* aac_loops_frame(AacLoops* l, const PsyOut* const* psy, const long* 
         l->chan[c]->offset = l->chan[d]->offset = o;
       }
   if (l->itm == kAdvancedSimulation) {
-    // Targets in proportion to what each channel asks for at its estimate.
-    long d[kAacMaxChannels], D = 0, T = 0;
-    for (int c = 0; c < n; ++c) {
+    long d[kAacMaxChannels];
+    for (int c = 0; c < n; ++c)
       d[c] = quantise_and_count(*l->chan[c], 0, uses_fast(l->chan[c]->fsec, psy[c]->blockType), l);
-      D += d[c];
-      T += granted[c];
-    }
-    if (D > 0)
-      for (int c = 0; c < n; ++c) target[c] = long((long long)d[c] * T / D);
-    if (n > 1 && target[1] < 50) target[1] += 50, target[0] -= 50;
+    aac_loops_targets(d, granted, n, target);
   }
   int pass = 0;
   for (; pass < l->mol; ++pass) {
@@ -573,6 +567,19 @@ ErrorRecord* aac_loops_frame(AacLoops* l, const PsyOut* const* psy, const long* 
   l->passes = std::min(pass + 1, l->mol);
   for (int c = 0; c < n; ++c) l->chan[c]->cur = l->chan[c]->best;
   return nullptr;
+}
+
+void aac_loops_targets(const long* demand, const long* granted, int n, long* target) {
+  long long D = 0, T = 0;
+  for (int c = 0; c < n; ++c) {
+    D += demand[c];
+    T += granted[c];
+    target[c] = granted[c];
+  }
+  // In proportion to what each channel asks for at its estimate.
+  if (D > 0)
+    for (int c = 0; c < n; ++c) target[c] = long(demand[c] * T / D);
+  if (n > 1 && target[1] < 50) target[1] += 50, target[0] -= 50;
 }
 
 const AacChannelResult* aac_loops_result(const AacLoops* l, int c) {
