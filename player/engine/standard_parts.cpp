@@ -11,6 +11,8 @@
 #include "player_controller.h"
 #include "streaming/http_download.h"
 #include "streaming/scheduler.h"
+#include "streaming/stream_session.h"
+#include "stream_source.h"
 #include "video_playout_thread.h"
 
 namespace {
@@ -90,6 +92,29 @@ class ContextDownloadHost : public ContextHost<DownloadHost> {
   HttpDownload* NewHttpDownload() override { return new streaming::HttpDownload; }
 };
 
+class ContextStreamHost : public ContextHost<StreamHost> {
+ public:
+  using ContextHost::ContextHost;
+  bool ReadSettingDword(uint32_t id, uint32_t* v) override {
+    return shell && shell->ReadSettingDwordById(context->GetInstance(), id, v);
+  }
+  void SetPlayerState(uint32_t state, bool alsoEngine) override { context->SetPlayerState(state, alsoEngine); }
+  uint32_t Notify(uint32_t part) override { return context->StreamFinished(part); }
+  bool ConnectionUp() override { return context->CheckConnection(1) == 1; }
+  void SetBufferLevel(uint32_t percent) override { context->SetBufferLevel(percent); }
+  bool FreeStorage(uint64_t* bytes) override {
+    ULARGE_INTEGER free{};
+    if (!GetDiskFreeSpaceExW(nullptr, &free, nullptr, nullptr)) return false;
+    *bytes = free.QuadPart;
+    return true;
+  }
+  void Sleep(uint32_t ms) override { ::Sleep(ms); }
+  std::string UserAgent() override { return TakeText(context->BuildUserAgent()); }
+  std::string UserNetwork() override { return TakeText(context->BuildNetworkType()); }
+  std::string DeviceInfo() override { return TakeText(context->BuildDeviceInfo()); }
+  StreamSession* NewSession() override { return new streaming::StreamSession; }
+};
+
 // The host lives as long as the source: it is a base constructed first.
 struct HostHolder {
   HostHolder(PlayerContext* c, PlayerShellServices* s) : ownHost(c, s) {}
@@ -112,6 +137,16 @@ class PlayerDownloadSource : private DownloadHostHolder, public DownloadSource {
       : DownloadHostHolder(c, s), DownloadSource(c, &ownHost) {}
 };
 
+struct StreamHostHolder {
+  StreamHostHolder(PlayerContext* c, PlayerShellServices* s) : ownHost(c, s) {}
+  ContextStreamHost ownHost;
+};
+
+class PlayerStreamSource : private StreamHostHolder, public StreamSource {
+ public:
+  PlayerStreamSource(PlayerContext* c, PlayerShellServices* s) : StreamHostHolder(c, s), StreamSource(c, &ownHost) {}
+};
+
 }  // namespace
 
 StandardEngineParts::StandardEngineParts(PlayerShellServices* s, WaveOutApi* a) : shell(s), api(a) {}
@@ -120,6 +155,7 @@ TickClock* StandardEngineParts::NewClock() { return new streaming::TickClock; }
 
 MediaSource* StandardEngineParts::NewSource(uint32_t kind, PlayerContext* context) {
   if (kind == kSourceFile) return new PlayerFileSource(context, shell);
+  if (kind == kSourceStream) return new PlayerStreamSource(context, shell);
   if (kind == kSourceDownload) return new PlayerDownloadSource(context, shell);
   return nullptr;
 }

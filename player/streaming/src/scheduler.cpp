@@ -60,7 +60,8 @@ void TaskScheduler::WalkList(int index) {
 }
 
 bool TaskScheduler::Run(uint32_t limitMs) {
-  stop_ = false;
+  // A Stop that came just before the loop still ends it; the flag is reset
+  // when the loop ends.
   uint32_t pass = 0, idle = 0;
   uint64_t elapsed = 0;
   while (!stop_) {

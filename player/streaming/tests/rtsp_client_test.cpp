@@ -14,31 +14,15 @@
 #include <vector>
 
 #include "platform/os.h"
+#include "rtsp_peer_support.h"
 #include "streaming/rtsp_client.h"
 
 using namespace streaming;
 
 namespace {
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  std::stringstream s;
-  s << f.rdbuf();
-  return s.str();
-}
-
-// The port a peer listens on; fails the test with the reason when the peer
-// is not there.
-int PeerPort(const char* name) {
-  const std::string port = ReadFile(std::string("rtsp_peers/") + name + ".port");
-  if (port.empty()) {
-    const std::string why = ReadFile(std::string("rtsp_peers/") + name + ".error");
-    ADD_FAILURE() << "the " << name << " RTSP peer is not running: "
-                  << (why.empty() ? "start it with tests/rtsp_peers.py (ctest does, as a fixture)" : why);
-    return 0;
-  }
-  return std::atoi(port.c_str());
-}
+using peers::ReadFile;
+using peers::PeerPort;
 
 // The requests the scripted server read on a path, oldest first.
 std::vector<std::string> ScriptedLog(const std::string& path) {
@@ -132,9 +116,7 @@ struct Session {
   std::thread thread;
 };
 
-std::string Url(const char* peer, const std::string& path) {
-  return "rtsp://127.0.0.1:" + std::to_string(PeerPort(peer)) + "/" + path;
-}
+using peers::Url;
 
 }  // namespace
 

@@ -4,7 +4,9 @@ the Windows builds under Wine reach them too) and ending by themselves:
 
 - GStreamer's RTSP server (gst-rtsp-server through python gi) with a mount
   /test whose session carries ";timeout=30" and whose RTP starts at
-  sequence number 4321 and time 123456789;
+  sequence number 4321 and time 123456789, and a mount /av serving the
+  fixtures tests/data/src.m4v (one picture per buffer, 15 a second) and
+  tests/data/src.amr, so that a client's frames can be compared with them;
 - a scripted server of the suite's dialect: its behaviour is chosen by the
   URL path (see SCRIPTS), it echoes probe datagrams on its server ports, and
   it logs every request it reads to LOGDIR/<path>.log.
@@ -49,11 +51,20 @@ SCRIPTS = {
     "still": {"still": True},
     "notransport": {"notransport": True},
     "bcd": {"session": "12345678"},
+    "many": {"many": True},
 }
 STILL_IMAGE = bytes(range(256)) * 3
 
 
 def sdp(path, script):
+    if script.get("many"):
+        # Eleven media: AAC (described, but not received in a stream), then ten AMR.
+        media = ("m=audio 0 RTP/AVP 96\r\na=rtpmap:96 AAC/8000\r\na=fmtp:96 config=1588\r\n"
+                 "a=control:trackID=0\r\n")
+        for i in range(1, 11):
+            media += "m=audio 0 RTP/AVP 97\r\na=rtpmap:97 AMR/8000\r\na=control:trackID=%d\r\n" % i
+        return ("v=0\r\no=- 1 1 IN IP4 127.0.0.1\r\ns=%s\r\ni=Eleven media\r\nt=0 0\r\n"
+                "a=author:The author\r\na=copyright:The holder\r\na=control:*\r\n" % path) + media
     if script.get("still"):
         return ("v=0\r\no=- 1 1 IN IP4 127.0.0.1\r\ns=%s\r\nt=0 0\r\na=control:*\r\n"
                 "m=application 0 RTP/AVP 98\r\na=control:image\r\n" % path)
@@ -216,12 +227,53 @@ def gst_server(folder):
                        % (clip, GST_SEQ, GST_RTPTIME))
     factory.set_shared(False)
     server.get_mount_points().add_factory("/test", factory)
+    server.get_mount_points().add_factory("/av", av_factory(Gst, GstRtspServer))
     # A timeout other than the default 60 s makes the server send it.
     server.connect("client-connected",
                    lambda _s, client: client.connect("new-session", lambda _c, session: session.set_timeout(30)))
     server.attach(None)
     threading.Thread(target=GLib.MainLoop().run, daemon=True).start()
     return server.get_bound_port()
+
+
+DATA = os.path.join(os.path.dirname(os.path.abspath(__file__)), "data")
+
+
+def m4v_pictures(data):
+    """One buffer per picture, headers in front of a picture kept with it (a
+    buffer ends where the start code behind a VOP's own begins)."""
+    starts = [i for i in range(len(data) - 3) if data[i] == 0 and data[i + 1] == 0 and data[i + 2] == 1]
+    cuts = [0] + [b for a, b in zip(starts, starts[1:]) if data[a + 3] == 0xB6] + [len(data)]
+    return [data[a:b] for a, b in zip(cuts, cuts[1:]) if b > a]
+
+
+def av_factory(Gst, GstRtspServer):
+    with open(os.path.join(DATA, "src.m4v"), "rb") as f:
+        pictures = m4v_pictures(f.read())
+    factory = GstRtspServer.RTSPMediaFactory()
+    factory.set_launch("( appsrc name=vsrc format=time caps=video/mpeg,mpegversion=4,systemstream=false,"
+                       "width=176,height=144,framerate=15/1 ! rtpmp4vpay name=pay0 pt=96 "
+                       "filesrc location=%s ! amrparse ! rtpamrpay name=pay1 pt=97 )"
+                       % os.path.join(DATA, "src.amr"))
+    factory.set_shared(False)
+
+    def configure(_factory, media):
+        src = media.get_element().get_by_name_recurse_up("vsrc")
+        state = {"next": 0}
+
+        def need(appsrc, _length):
+            i = state["next"]
+            if i >= len(pictures):
+                appsrc.emit("end-of-stream")
+                return
+            buf = Gst.Buffer.new_wrapped(pictures[i])
+            buf.pts = buf.dts = i * Gst.SECOND // 15
+            buf.duration = Gst.SECOND // 15
+            state["next"] = i + 1
+            appsrc.emit("push-buffer", buf)
+        src.connect("need-data", need)
+    factory.connect("media-configure", configure)
+    return factory
 
 
 def run(folder, lifetime):

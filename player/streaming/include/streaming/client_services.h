@@ -13,9 +13,9 @@ class StreamSession {
  public:
   virtual ~StreamSession() = default;
 
-  // Runs every RTSP, RTP and RTCP task in the calling thread until Stop;
-  // the stream source maps the code (2 clip not found, 12 no data, 14
-  // network error, 16 no clip information, 17 player version too old).
+  // Runs every RTSP, RTP and RTCP task in the calling thread until Stop:
+  // 1 after an orderly stop, 14 when the sockets failed (the stream source
+  // reports a network error), 0 when its tasks could not be added.
   virtual uint32_t Start() = 0;
   virtual uint32_t Stop() = 0;
   // Cleared by the stream source before it starts its describe thread.
@@ -76,11 +76,13 @@ class StreamSession {
   // The buffer counts as full only while this is below 30.
   virtual uint32_t GetLossPercent(int32_t presentation, int32_t media) = 0;
   virtual uint32_t GetPacketsReceived(int32_t presentation, int32_t media) = 0;
-  // 24 while a next frame is waiting, with its RTP time stamp.
+  // 23 (complete) and 24 (still arriving): a next frame is waiting, with
+  // its time stamp; 12 nothing yet; 22 the end.
   virtual uint32_t PeekNextFrame(int32_t presentation, int32_t media, uint32_t* timestamp,
                                  uint32_t* size) = 0;
-  // 1, 11, 24 delivered; 0, 3, 13, 14, 15, 18 failure; 2, 16 clip not found;
-  // 17 player too old; 12, 19, 20 no data yet; 22 end; above 24 nothing.
+  // 1 and 11 (cut at the buffer) deliver a frame, 20 one with lost data;
+  // 12 no data yet; 22 the end; 13 and 14 (socket failure) fail; 5 and 6
+  // a presentation or media out of range.
   virtual uint32_t GetNextFrame(int32_t presentation, int32_t media, uint8_t* buffer,
                                 uint32_t* length, uint32_t* timestamp) = 0;
   virtual void GetLastStatus(int32_t presentation, uint32_t* statusCode, const char** reason) = 0;
