@@ -477,8 +477,11 @@ void StreamSession::GetLastStatus(int32_t presentation, uint32_t* statusCode, co
 }
 
 const char* StreamSession::GetConnectionAddress(int32_t presentation) {
+  // Empty when the description names no address at its session level (the
+  // parser's default is the unspecified 0.0.0.0): the stream source takes
+  // that as a server whose clips it can play.
   const char* a = client_->GetConnectionAddress(presentation);
-  return a ? a : "0.0.0.0";
+  return a && std::strcmp(a, "0.0.0.0") != 0 ? a : "";
 }
 
 void StreamSession::GetContentVersion(int32_t presentation, uint8_t* major, uint8_t* minor) {

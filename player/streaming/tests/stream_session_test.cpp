@@ -97,6 +97,8 @@ TEST(StreamSessionGstreamer, FullCycleDeliversTheSourceFrames) {
   ASSERT_EQ(id, 0);
   EXPECT_EQ(r.session.OpenCount(), 1);
   ASSERT_EQ(r.session.GetMediaCount(id), 2);
+  // GStreamer names its address per media only: the player may play it.
+  EXPECT_STREQ(r.session.GetConnectionAddress(id), "");
   int32_t video = -1, audio = -1;
   for (int32_t m = 0; m < 2; ++m) {
     const std::string name = r.session.GetMediaCodecName(id, m);

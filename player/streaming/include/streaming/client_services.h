@@ -88,7 +88,9 @@ class StreamSession {
   virtual void GetLastStatus(int32_t presentation, uint32_t* statusCode, const char** reason) = 0;
 
   // Calls the client makes of its RTSP client and RTP session.
-  virtual const char* GetConnectionAddress(int32_t presentation) = 0;  // "0.0.0.0" by default
+  // The session-level c= address; empty when the description has none or
+  // names the unspecified 0.0.0.0.
+  virtual const char* GetConnectionAddress(int32_t presentation) = 0;
   virtual void GetContentVersion(int32_t presentation, uint8_t* major, uint8_t* minor) = 0;
   virtual uint32_t GetH263Params(int32_t presentation, int32_t media, uint32_t* profile,
                                  uint32_t* level) = 0;
