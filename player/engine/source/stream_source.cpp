@@ -718,6 +718,12 @@ uint32_t StreamSource::Finish() {
     return 0;
   }
   if (host->GetEngineState() >= kStateStopped) return 0;
+  if (sessionEnded || !sessionRunning) {
+    // Stopped already: no request can be answered any more.
+    StopSession();
+    JoinSession();
+    return 0;
+  }
   if (!host->ConnectionUp()) {
     ReportError(false, kMsgNoConnectionCheck);
     return 25;

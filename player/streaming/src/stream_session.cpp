@@ -23,7 +23,9 @@ std::unique_ptr<T> Make(bool& ok) {
 
 uint64_t PacketBufferBytes(uint32_t bufferMs, uint64_t totalBandwidth) {
   const uint64_t seconds = bufferMs / 1000;
-  const uint64_t perSecond = totalBandwidth <= 64000 ? 8000 : totalBandwidth / 8;
+  // A description without b=AS says nothing of its rate: the ring is made
+  // for 2 Mbit/s rather than overwriting what was not read yet.
+  const uint64_t perSecond = totalBandwidth == 0 ? kUnknownRateBytes : totalBandwidth <= 64000 ? 8000 : totalBandwidth / 8;
   return perSecond * seconds + 4096;
 }
 

@@ -227,7 +227,15 @@ def gst_server(folder):
                        % (clip, GST_SEQ, GST_RTPTIME))
     factory.set_shared(False)
     server.get_mount_points().add_factory("/test", factory)
-    server.get_mount_points().add_factory("/av", av_factory(Gst, GstRtspServer))
+    server.get_mount_points().add_factory(
+        "/av", av_factory(Gst, GstRtspServer, os.path.join(DATA, "src.m4v"), os.path.join(DATA, "src.amr")))
+    # Twelve seconds of both, longer than the player's default preroll.
+    play_m4v, play_amr = os.path.join(folder, "play.m4v"), os.path.join(folder, "play.amr")
+    subprocess.run(["ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i", "testsrc=size=176x144:rate=15",
+                    "-t", "12", "-c:v", "mpeg4", "-g", "15", "-bf", "0", "-threads", "1", "-f", "m4v", play_m4v],
+                   check=True)
+    write_amr(play_amr, 600)
+    server.get_mount_points().add_factory("/play", av_factory(Gst, GstRtspServer, play_m4v, play_amr))
     # A timeout other than the default 60 s makes the server send it.
     server.connect("client-connected",
                    lambda _s, client: client.connect("new-session", lambda _c, session: session.set_timeout(30)))
@@ -239,6 +247,21 @@ def gst_server(folder):
 DATA = os.path.join(os.path.dirname(os.path.abspath(__file__)), "data")
 
 
+AMR_BYTES = [12, 13, 15, 17, 19, 20, 26, 31]
+
+
+def write_amr(path, frames):
+    """An AMR storage file of random speech bits (20 ms a frame; payloading
+    does not decode them), its modes cycling."""
+    import random
+    rng = random.Random(7)
+    with open(path, "wb") as f:
+        f.write(b"#!AMR\n")
+        for i in range(frames):
+            mode = i % 8
+            f.write(bytes([mode << 3 | 0x04]) + bytes(rng.randrange(256) for _ in range(AMR_BYTES[mode])))
+
+
 def m4v_pictures(data):
     """One buffer per picture, headers in front of a picture kept with it (a
     buffer ends where the start code behind a VOP's own begins)."""
@@ -247,14 +270,14 @@ def m4v_pictures(data):
     return [data[a:b] for a, b in zip(cuts, cuts[1:]) if b > a]
 
 
-def av_factory(Gst, GstRtspServer):
-    with open(os.path.join(DATA, "src.m4v"), "rb") as f:
+def av_factory(Gst, GstRtspServer, m4v, amr):
+    with open(m4v, "rb") as f:
         pictures = m4v_pictures(f.read())
     factory = GstRtspServer.RTSPMediaFactory()
     factory.set_launch("( appsrc name=vsrc format=time caps=video/mpeg,mpegversion=4,systemstream=false,"
                        "width=176,height=144,framerate=15/1 ! rtpmp4vpay name=pay0 pt=96 "
                        "filesrc location=%s ! amrparse ! rtpamrpay name=pay1 pt=97 )"
-                       % os.path.join(DATA, "src.amr"))
+                       % amr)
     factory.set_shared(False)
 
     def configure(_factory, media):

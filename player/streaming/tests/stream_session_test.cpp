@@ -256,6 +256,7 @@ TEST(StreamSessionBuffer, PacketBufferSizes) {
       {14000, 64000, 14 * 8000 + 4096},
       {14000, 128000, 16000 * 14 + 4096},
       {999, 1000000, 4096},  // whole seconds only
+      {14000, 0, 250000 * 14 + 4096},  // no b=AS: room for 2 Mbit/s
       {0xFFFFFFFFu, 4000000000ull, 500000000ull * 4294967ull + 4096},  // no 32-bit wrap
   };
   for (const Case& c : cases) EXPECT_EQ(PacketBufferBytes(c.bufferMs, c.bandwidth), c.bytes) << c.bufferMs;

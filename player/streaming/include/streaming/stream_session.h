@@ -40,7 +40,9 @@ struct SessionCompletion {
 
 // Packet buffer bytes for a buffering time and the summed b=AS bandwidths
 // (bits per second): whole seconds x 8000 up to 64 kbit/s, else the
-// bandwidth's bytes per second; plus 4096. Computed in 64 bits.
+// bandwidth's bytes per second (2 Mbit/s when no media names one); plus
+// 4096. Computed in 64 bits.
+constexpr uint64_t kUnknownRateBytes = 250000;
 uint64_t PacketBufferBytes(uint32_t bufferMs, uint64_t totalBandwidth);
 
 class StreamSession : public ::StreamSession {
