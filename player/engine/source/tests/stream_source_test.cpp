@@ -8,6 +8,7 @@
 #include <cstring>
 #include <deque>
 #include <functional>
+#include <initializer_list>
 #include <map>
 #include <mutex>
 #include <string>
@@ -220,6 +221,14 @@ struct Opened {
     EXPECT_TRUE(host.WaitOpened());
     EXPECT_EQ(host.openResults.at(0), 0u);
   }
+  // Tracks chosen and the play range set, as the engine does before it plays.
+  void Play(std::initializer_list<uint32_t> ids) {
+    int32_t count = 0;
+    source->GetTrackList(&count);
+    for (uint32_t id : ids) ASSERT_EQ(source->SelectTrack(id), 0u) << id;
+    ASSERT_EQ(source->SetPlayRange(0, kPlayToEnd), 0u);
+    host.state = kStatePlaying;
+  }
   ~Opened() {
     host.state = kStateStopped;
     source.reset();
@@ -299,11 +308,7 @@ TEST(StreamSourcePreroll, SettingPresentationAndFreeStorage) {
 
 TEST(StreamSourceBuffering, ThirtySecondsWithoutDataEndTheStream) {
   Opened o({{"AMR", 12200}});
-  int32_t count = 0;
-  o.source->GetTrackList(&count);
-  ASSERT_EQ(o.source->SelectTrack(0), 0u);
-  ASSERT_EQ(o.source->SetPlayRange(0, kPlayToEnd), 0u);
-  o.host.state = kStatePlaying;
+  o.Play({0});
   uint8_t buffer[1000];
   uint32_t ts = 0, length = 0;
   EXPECT_EQ(o.source->GetAudioFrame(buffer, sizeof buffer, 0, &ts, &length), uint32_t(kFrameEndOfMedia));
@@ -318,11 +323,7 @@ TEST(StreamSourceBuffering, PercentHeldAt99UntilFullWithLittleLoss) {
     h.haveSetting = true;
     h.setting = 2000;
   });
-  int32_t count = 0;
-  o.source->GetTrackList(&count);
-  ASSERT_EQ(o.source->SelectTrack(0), 0u);
-  ASSERT_EQ(o.source->SetPlayRange(0, kPlayToEnd), 0u);
-  o.host.state = kStatePlaying;
+  o.Play({0});
   // The first frames: the preroll fills, then the clock starts at the first.
   ScriptedSession& s = *o.host.session;
   s.frames = {{0, {1, 2, 3}}, {160, {4, 5}}};
@@ -352,11 +353,7 @@ TEST(StreamSourcePacing, FramesDueWithinTheWindowWaitInSteps) {
   } cases[] = {{300, 300}, {20, 50}, {800, 0}, {0, 0}};
   for (const Case& c : cases) {
     Opened o({{"MP4V-ES", 128000, 90000}});
-    int32_t count = 0;
-    o.source->GetTrackList(&count);
-    ASSERT_EQ(o.source->SelectTrack(0), 0u);
-    ASSERT_EQ(o.source->SetPlayRange(0, kPlayToEnd), 0u);
-    o.host.state = kStatePlaying;
+    o.Play({0});
     ScriptedSession& s = *o.host.session;
     s.buffered = 10000;
     s.frames = {{90, {1}}};  // the first picture starts the clock at 1 ms
