@@ -125,6 +125,8 @@ std::string Module::Plan(RegPlan* plan) const {
     c.versionIndependentProgId = e.versionIndependentProgId ? e.versionIndependentProgId : "";
     c.threading = e.threading;
     c.programmable = e.programmable;
+    c.control = e.control;
+    c.miscStatus = e.miscStatus;
     if (info_->typeLib) c.typeLib = GuidText(*info_->typeLib);
     if (info_->appId) c.appId = GuidText(*info_->appId);
     classes.push_back(c);

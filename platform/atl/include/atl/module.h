@@ -39,6 +39,8 @@ struct ClassEntry {
   bool programmable = false;
   const Category* categories = nullptr;
   size_t categoryCount = 0;
+  bool control = false;  // an ActiveX control (Control and MiscStatus keys)
+  unsigned long miscStatus = 0;  // its OLEMISC_* bits
 };
 
 struct ModuleInfo {

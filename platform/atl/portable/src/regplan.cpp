@@ -91,6 +91,11 @@ std::string PlanModule(const std::vector<ClassKeys>& classes, const std::string&
       out.writes.push_back({key + "\\VersionIndependentProgID", {{"", c.versionIndependentProgId}}});
     if (c.programmable) out.writes.push_back({key + "\\Programmable", {}});
     if (!c.typeLib.empty()) out.writes.push_back({key + "\\TypeLib", {{"", c.typeLib}}});
+    if (c.control) {
+      out.writes.push_back({key + "\\Control", {}});
+      out.writes.push_back({key + "\\MiscStatus", {{"", "0"}}});
+      out.writes.push_back({key + "\\MiscStatus\\1", {{"", std::to_string(c.miscStatus)}}});
+    }
     out.removals.push_back(key);
 
     if (!c.progId.empty()) {

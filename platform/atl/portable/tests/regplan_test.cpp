@@ -106,6 +106,25 @@ TEST(RegPlan, BareClassWritesOnlyItsClassKey) {
   EXPECT_EQ(plan.removals, std::vector<std::string>{k});
 }
 
+TEST(RegPlan, ControlClassAddsItsControlAndMiscStatusKeysUnderItsClassKey) {
+  ClassKeys c;
+  c.clsid = kClsid;
+  c.name = "Ctl";
+  c.control = true;
+  c.miscStatus = 0x20181;
+  RegPlan plan;
+  ASSERT_EQ(atl::PlanModule({c}, "C:\\Lib.dll", "Lib.dll", &plan), "");
+  const std::string k = "CLSID\\" + kClsid;
+  EXPECT_EQ(plan.writes, (std::vector<RegKey>{{k, {{"", "Ctl"}}},
+                                              {k + "\\InprocServer32",
+                                               {{"", "C:\\Lib.dll"}, {"ThreadingModel", "Apartment"}}},
+                                              {k + "\\Control", {}},
+                                              {k + "\\MiscStatus", {{"", "0"}}},
+                                              {k + "\\MiscStatus\\1", {{"", "131457"}}}}));
+  // Removing the class key takes the control's keys with it.
+  EXPECT_EQ(plan.removals, std::vector<std::string>{k});
+}
+
 struct BadTable {
   const char* what;
   void (*spoil)(std::vector<ClassKeys>&);

@@ -24,6 +24,10 @@ struct ClassKeys {
   std::string typeLib;  // the module's type library, when it has one
   std::string appId;
   bool programmable = false;
+  // An ActiveX control: the "Control" key, and its OLEMISC bits for the
+  // content aspect under "MiscStatus\\1" (hosts read them before creating it).
+  bool control = false;
+  unsigned long miscStatus = 0;
 };
 
 struct RegValue {
