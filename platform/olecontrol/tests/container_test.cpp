@@ -24,6 +24,7 @@
 #include "command.h"
 #include "peers.h"
 #include "sample.h"
+#include "window/control_host.h"
 #include "window/gdi.h"
 #include "window/window.h"
 
@@ -203,26 +204,13 @@ std::wstring Get(IDispatch* object, DISPID id) {
   return Text(c.result.Get()) + L":" + std::to_wstring(c.result.Type());
 }
 
-using AtlAxWinInitFn = BOOL(WINAPI*)();
-using AtlAxGetControlFn = HRESULT(WINAPI*)(HWND, IUnknown**);
-
-// A container window painted in its own colour, with Wine's AtlAxWin host
-// as a child that creates the control by its ProgID.
+// A container window painted in its own colour, with the window layer's
+// host (Wine's AtlAxWin) as a child that creates the control by its ProgID.
 class Container {
  public:
   static constexpr RECT kHost = {40, 30, 240, 150};
 
   Container() {
-    atl_ = LoadLibraryW(L"atl.dll");
-    EXPECT_NE(atl_, nullptr);
-    if (!atl_) return;
-    auto init = reinterpret_cast<AtlAxWinInitFn>(reinterpret_cast<void*>(GetProcAddress(atl_, "AtlAxWinInit")));
-    getControl_ = reinterpret_cast<AtlAxGetControlFn>(reinterpret_cast<void*>(GetProcAddress(atl_, "AtlAxGetControl")));
-    EXPECT_TRUE(init && getControl_);
-    if (!init || !getControl_) return;
-    // Registers the class once per process; later calls answer FALSE.
-    static const BOOL registered = init();
-    EXPECT_TRUE(registered);
     frame_.On(WM_PAINT, [this](WPARAM, LPARAM) -> LRESULT {
       PAINTSTRUCT ps;
       HDC dc = BeginPaint(frame_.Handle(), &ps);
@@ -235,35 +223,26 @@ class Container {
     frame_.On(WM_ERASEBKGND, [](WPARAM, LPARAM) -> LRESULT { return 1; });
     EXPECT_TRUE(frame_.Create(L"KrTestContainer", WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN, 0, nullptr,
                               RECT{60, 60, 380, 260}));
-    host_ = CreateWindowExW(0, L"AtlAxWin", L"KrSampleControl.SampleControl", WS_CHILD | WS_VISIBLE, kHost.left,
-                            kHost.top, kHost.right - kHost.left, kHost.bottom - kHost.top, frame_.Handle(), nullptr,
-                            GetModuleHandleW(nullptr), nullptr);
-    EXPECT_NE(host_, nullptr);
-    if (!host_) return;
-    EXPECT_EQ(getControl_(host_, control_.Out()), S_OK);
-    if (control_) control_.As(&dispatch_);
+    EXPECT_TRUE(host_.Create(frame_.Handle(), kHost, L"KrSampleControl.SampleControl"));
+    if (host_.Control()) host_.Control()->QueryInterface(IID_IDispatch, dispatch_.OutVoid());
     Pump(100);
   }
   ~Container() {
     dispatch_.Reset();
-    control_.Reset();
+    host_.Destroy();
     frame_.Destroy();
     Pump(50);
   }
 
   IDispatch* Dispatch() const { return dispatch_.Get(); }
-  IUnknown* Control() const { return control_.Get(); }
+  IUnknown* Control() const { return host_.Control(); }
   HWND Frame() const { return frame_.Handle(); }
-  HWND Host() const { return host_; }
-  // The control's own window: the host's child.
-  HWND ControlWindow() const { return GetWindow(host_, GW_CHILD); }
+  HWND Host() const { return host_.Handle(); }
+  HWND ControlWindow() const { return host_.ControlWindow(); }
 
  private:
-  HMODULE atl_ = nullptr;
-  AtlAxGetControlFn getControl_ = nullptr;
   win::Window frame_;
-  HWND host_ = nullptr;
-  ComPtr<IUnknown> control_;
+  win::ControlHost host_;
   ComPtr<IDispatch> dispatch_;
 };
 
@@ -441,6 +420,22 @@ TEST_F(Hosted, PropertiesAndMethodsByDispatchId) {
     EXPECT_EQ(dirty, row.dirty);
     EXPECT_EQ(events.events, row.events);
   }
+}
+
+TEST_F(Hosted, AboutBoxIsModalUntilClosed) {
+  std::atomic<bool> seen{false};
+  std::thread user([&] {
+    HWND about = nullptr;
+    for (int i = 0; i < 500 && !about; ++i, Sleep(20)) about = FindWindowW(nullptr, L"About the sample control");
+    if (!about) return;
+    seen = true;
+    PostMessageW(about, WM_COMMAND, IDOK, 0);
+  });
+  Call c;
+  Invoke(D(), -552, DISPATCH_METHOD, {}, &c);
+  user.join();
+  EXPECT_EQ(c.hr, S_OK);
+  EXPECT_TRUE(seen) << "no About dialog";
 }
 
 // What Wine's host calls on the control, printed for the record; the calls
