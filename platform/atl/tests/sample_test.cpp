@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "atl/owners.h"
+#include "com_client.h"
 #include "command.h"
 #include "sample.h"
 
@@ -44,26 +45,6 @@ std::string SamplePath() { return WinePath(SAMPLE_DLL); }
 
 DWORD Regsvr32(bool unregister) {
   return RunCommand(std::string("regsvr32.exe /s ") + (unregister ? "/u " : "") + "\"" + SamplePath() + "\"").exitCode;
-}
-
-// reg query /s as {key: {value name: data}}; a key without values is there
-// with an empty map.
-std::map<std::string, std::map<std::string, std::string>> RegTree(const std::string& key) {
-  std::map<std::string, std::map<std::string, std::string>> tree;
-  std::istringstream lines(RunCommand("reg.exe query \"" + key + "\" /s").output);
-  std::string line, current;
-  while (std::getline(lines, line)) {
-    while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
-    if (line.rfind("HKEY_CLASSES_ROOT\\", 0) == 0) {
-      current = line.substr(18);
-      tree[current];
-      continue;
-    }
-    size_t type = line.find("    REG_SZ    ");
-    if (type == std::string::npos || current.empty()) continue;
-    tree[current][line.substr(4, type - 4)] = line.substr(type + 14);
-  }
-  return tree;
 }
 
 std::string ExportClasses(const std::string& file) {
@@ -163,31 +144,6 @@ TEST_F(Client, ScriptHostPrintsTheObjectsAnswers) {
             "Join=a-b-3 n=3\n"
             "Split=2 z\n"
             "Error=80070057 Join needs an array of items\n");
-}
-
-// One late-bound call: arguments in the order written (reversed for
-// DISPPARAMS), a property put through its named argument.
-struct Call {
-  HRESULT hr;
-  Variant result;
-  EXCEPINFO exception = {};
-  UINT argError = 0;
-  ~Call() {
-    SysFreeString(exception.bstrSource);
-    SysFreeString(exception.bstrDescription);
-    SysFreeString(exception.bstrHelpFile);
-  }
-};
-
-void Invoke(IDispatch* object, DISPID id, WORD flags, std::vector<VARIANT> args, Call* call) {
-  std::vector<VARIANT> reversed(args.rbegin(), args.rend());
-  DISPID named = DISPID_PROPERTYPUT;
-  DISPPARAMS params = {reversed.data(), nullptr, static_cast<UINT>(reversed.size()), 0};
-  if (flags & DISPATCH_PROPERTYPUT) {
-    params.rgdispidNamedArgs = &named;
-    params.cNamedArgs = 1;
-  }
-  call->hr = object->Invoke(id, IID_NULL, 0, flags, &params, call->result.Out(), &call->exception, &call->argError);
 }
 
 DISPID IdOf(IDispatch* object, const wchar_t* name) {

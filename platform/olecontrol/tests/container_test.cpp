@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "atl/owners.h"
+#include "com_client.h"
 #include "command.h"
 #include "peers.h"
 #include "sample.h"
@@ -46,25 +47,6 @@ std::string SamplePath() { return WindowsPath(SAMPLE_DLL); }
 
 DWORD Regsvr32(bool unregister) {
   return RunCommand(std::string("regsvr32.exe /s ") + (unregister ? "/u " : "") + "\"" + SamplePath() + "\"").exitCode;
-}
-
-// reg query /s as {key below HKCR: {value name: data}}.
-std::map<std::string, std::map<std::string, std::string>> RegTree(const std::string& key) {
-  std::map<std::string, std::map<std::string, std::string>> tree;
-  std::istringstream lines(RunCommand("reg.exe query \"HKCR\\" + key + "\" /s").output);
-  std::string line, current;
-  while (std::getline(lines, line)) {
-    while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
-    if (line.rfind("HKEY_CLASSES_ROOT\\", 0) == 0) {
-      current = line.substr(18);
-      tree[current];
-      continue;
-    }
-    size_t type = line.find("    REG_SZ    ");
-    if (type == std::string::npos || current.empty()) continue;
-    tree[current][line.substr(4, type - 4)] = line.substr(type + 14);
-  }
-  return tree;
 }
 
 bool KeyExists(const std::string& key) { return RunCommand("reg.exe query \"HKCR\\" + key + "\"").exitCode == 0; }
@@ -153,30 +135,6 @@ class PropertySink : public IPropertyNotifySink {
   STDMETHODIMP OnRequestEdit(DISPID) override { return S_OK; }
   ULONG refs_ = 0;
 };
-
-struct Call {
-  HRESULT hr = E_FAIL;
-  Variant result;
-  UINT argError = 0xFFFF;
-  EXCEPINFO exception = {};
-  ~Call() {
-    SysFreeString(exception.bstrSource);
-    SysFreeString(exception.bstrDescription);
-    SysFreeString(exception.bstrHelpFile);
-  }
-};
-
-// One late-bound call, arguments in the order written.
-void Invoke(IDispatch* object, DISPID id, WORD flags, std::vector<VARIANT> args, Call* call) {
-  std::vector<VARIANT> reversed(args.rbegin(), args.rend());
-  DISPID named = DISPID_PROPERTYPUT;
-  DISPPARAMS params = {reversed.data(), nullptr, static_cast<UINT>(reversed.size()), 0};
-  if (flags & DISPATCH_PROPERTYPUT) {
-    params.rgdispidNamedArgs = &named;
-    params.cNamedArgs = 1;
-  }
-  call->hr = object->Invoke(id, IID_NULL, 0, flags, &params, call->result.Out(), &call->exception, &call->argError);
-}
 
 VARIANT V(LONG v) {
   VARIANT x;
@@ -301,7 +259,7 @@ TEST(Registration, RegsvrWritesControlPageTypeLibraryAndCategoriesAndUnregisteri
        {{"409", "Controls safely scriptable!"}}},
   };
   for (const Expected& e : expected) {
-    auto tree = RegTree(e.root);
+    auto tree = RegTree("HKCR\\" + e.root);
     auto it = tree.find(e.key);
     ASSERT_NE(it, tree.end()) << e.key;
     EXPECT_EQ(it->second, e.values) << e.key;
