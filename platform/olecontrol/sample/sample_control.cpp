@@ -117,17 +117,19 @@ void SampleControl::OnDraw(HDC dc, const RECT& bounds, const RECT&) {
   win::FillSolid(dc, bounds, fill);
 }
 
+// A named procedure: a lambda does not convert to the stdcall DLGPROC of
+// the 32-bit target.
+INT_PTR CALLBACK AboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+  if (message == WM_INITDIALOG) return TRUE;
+  if (message == WM_COMMAND && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) {
+    EndDialog(dialog, LOWORD(wParam));
+    return TRUE;
+  }
+  return FALSE;
+}
+
 void SampleControl::AboutBox() {
-  DialogBoxParamW(atl::CurrentModule().Instance(), MAKEINTRESOURCEW(IDD_SAMPLE_ABOUT), nullptr,
-                  [](HWND d, UINT m, WPARAM w, LPARAM) -> INT_PTR {
-                    if (m == WM_INITDIALOG) return TRUE;
-                    if (m == WM_COMMAND && (LOWORD(w) == IDOK || LOWORD(w) == IDCANCEL)) {
-                      EndDialog(d, LOWORD(w));
-                      return TRUE;
-                    }
-                    return FALSE;
-                  },
-                  0);
+  DialogBoxParamW(atl::CurrentModule().Instance(), MAKEINTRESOURCEW(IDD_SAMPLE_ABOUT), nullptr, &AboutProc, 0);
 }
 
 void SampleControl::OnDropFiles(const std::vector<std::wstring>& files, POINT client) {

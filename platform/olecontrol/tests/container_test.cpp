@@ -671,23 +671,24 @@ TEST_F(Hosted, ScriptHostSetsAndReadsPropertiesAndCallsAMethodWithOuts) {
 
 // Finds a window of this process by a test on it, for a bounded time.
 HWND FindWindowOf(std::function<bool(HWND)> test, DWORD ms) {
+  // Enumeration procedures are named: a lambda does not convert to the
+  // stdcall procedure type of the 32-bit target.
   struct Search {
     std::function<bool(HWND)>* test;
     HWND found;
+    static BOOL CALLBACK Visit(HWND w, LPARAM l) {
+      auto* s = reinterpret_cast<Search*>(l);
+      DWORD pid = 0;
+      GetWindowThreadProcessId(w, &pid);
+      if (pid == GetCurrentProcessId() && IsWindowVisible(w) && (*s->test)(w)) {
+        s->found = w;
+        return FALSE;
+      }
+      return TRUE;
+    }
   } search = {&test, nullptr};
   for (DWORD waited = 0; waited < ms && !search.found; waited += 20) {
-    EnumWindows(
-        [](HWND w, LPARAM l) -> BOOL {
-          auto* s = reinterpret_cast<Search*>(l);
-          DWORD pid = 0;
-          GetWindowThreadProcessId(w, &pid);
-          if (pid == GetCurrentProcessId() && IsWindowVisible(w) && (*s->test)(w)) {
-            s->found = w;
-            return FALSE;
-          }
-          return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    EnumWindows(&Search::Visit, reinterpret_cast<LPARAM>(&search));
     if (!search.found) Sleep(20);
   }
   return search.found;
@@ -697,18 +698,16 @@ HWND FindDescendant(HWND parent, int id) {
   struct Search {
     int id;
     HWND found;
+    static BOOL CALLBACK Visit(HWND w, LPARAM l) {
+      auto* s = reinterpret_cast<Search*>(l);
+      if (GetDlgCtrlID(w) == s->id && IsWindowVisible(w)) {
+        s->found = w;
+        return FALSE;
+      }
+      return TRUE;
+    }
   } search = {id, nullptr};
-  EnumChildWindows(
-      parent,
-      [](HWND w, LPARAM l) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(l);
-        if (GetDlgCtrlID(w) == s->id && IsWindowVisible(w)) {
-          s->found = w;
-          return FALSE;
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&search));
+  EnumChildWindows(parent, &Search::Visit, reinterpret_cast<LPARAM>(&search));
   return search.found;
 }
 
