@@ -12,6 +12,8 @@ clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-reco
   -I"$lib/include" -I"$repo/outside/libisomp4/include" \
   "$here/writers_fuzz.cpp" "$lib"/mp4All/*.cpp "$lib"/mp4AACCore/src/aaccore.cpp \
   "$lib"/mp4AACCore/src/chanmap.cpp "$lib"/mp4AACCore/src/tools/*.cpp \
+  "$lib"/mp4AACScalable/src/scalable.cpp "$lib"/mp4AACScalable/src/amr_dummy.cpp \
+  "$lib"/mp4Filter/src/layerfilt/*.cpp \
   "$w"/adif.cpp "$w"/adts.cpp "$w"/bitstream.cpp "$w"/latm.cpp "$w"/mp4file.cpp "$w"/prconfig.cpp \
   "$w"/isomp4_calls.cpp "$repo/outside/libisomp4/isomp4.cpp" "$lib"/mp4AACCore/src/psych/numutil.cpp \
   -o "$out/writers_fuzz"

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "mp4aenc/scalable.h"
 #include "mp4aenc/toolmain.h"
 
 namespace {
@@ -12,8 +13,27 @@ const char kModule[] = "mp4AEnc/mp4All/mp4aenc_api";
 
 bool is_aac(int objectType) { return objectType == 2 || objectType == 4; }
 
-ErrorRecord* scalable_not_built(int line) {
-  return error_create(kModule, line, nullptr, "the scalable coder (audio object type 6) is not built into this library");
+// Object type 6: the scalable coder with its layers; each AAC layer's
+// LayerInfo carries its share of the bitrate.
+ErrorRecord* open_scalable(Mp4AEncHandle* h, long sampleRate, const long* bitrates, int frameLength, int layerCount,
+                           int firstAacLayer, const int* channels, const char* coreName, const int* offsets,
+                           const int* strides, LayerInfo* layerInfo) {
+  const ScalableSetup setup = {sampleRate, bitrates, frameLength, layerCount, firstAacLayer,
+                               channels,   coreName, offsets,     strides};
+  ScalableCoder* coder = nullptr;
+  ErrorRecord* err = scalable_open(&coder, &setup);
+  if (err) return error_add_trace(kModule, __LINE__, "mp4aenc_open", err);
+  h->coder = coder;
+  for (int l = firstAacLayer; l < layerCount; ++l) {
+    LayerInfo& info = layerInfo[l];
+    info.sampleRate = int32_t(sampleRate);
+    info.bitrate = int32_t(l > firstAacLayer ? bitrates[l] - bitrates[l - 1] : bitrates[l]);
+    info.frameLength = frameLength;
+    info.bitsPerFrame = int32_t((long long)info.bitrate * frameLength / sampleRate);
+    info.objectType = 6;
+    info.header = nullptr;  // no stream header is written for layered frames
+  }
+  return nullptr;
 }
 
 // Sets one switch of a tool on every element it applies to.
@@ -76,7 +96,9 @@ ErrorRecord* mp4aenc_open(Mp4AEncHandle** handle, int objectType, long sampleRat
     if (bitrates[l] < bitrates[l - 1] || channels[l] < channels[l - 1])
       return error_create(kModule, __LINE__, nullptr,
                           "layer %d has a lower bitrate or fewer channels than layer %d", l, l - 1);
-  if (objectType == 6) return scalable_not_built(__LINE__);
+  if (objectType == 6)
+    return open_scalable(h, sampleRate, bitrates, *frameLength, layerCount, firstAacLayer, channels, name, offsets,
+                         strides, layerInfo);
 
   if (!*map) {
     auto* built = static_cast<AacChannelMap*>(std::calloc(1, sizeof(AacChannelMap)));
@@ -110,6 +132,11 @@ ErrorRecord* mp4aenc_open(Mp4AEncHandle** handle, int objectType, long sampleRat
 ErrorRecord* mp4aenc_encode_frame(Mp4AEncHandle* h, const float* samples, BitBuffer* out[kMp4Layers],
                                   long* sideValue, int /*reserved*/, int flag) {
   if (!h || !samples || !out) return error_create(kModule, __LINE__, nullptr, "null pointer");
+  if (h->objectType == 6 && h->coder) {
+    for (int l = 0; l < kMp4Layers; ++l) out[l] = nullptr;
+    return error_add_trace(kModule, __LINE__, "mp4aenc_encode_frame",
+                           scalable_encode_frame(static_cast<ScalableCoder*>(h->coder), samples));
+  }
   if (!is_aac(h->objectType) || !h->coder)
     return error_create(kModule, __LINE__, nullptr, "encoder not open");
   auto* core = static_cast<AacCore*>(h->coder);
@@ -172,6 +199,8 @@ ErrorRecord* mp4aenc_close(Mp4AEncHandle* h, AacChannelMap* map, int /*reserved*
   if (is_aac(h->objectType)) {
     aac_core_free(static_cast<AacCore*>(h->coder));
     std::free(map);
+  } else if (h->objectType == 6) {
+    scalable_free(static_cast<ScalableCoder*>(h->coder));
   }
   std::free(h);
   return nullptr;

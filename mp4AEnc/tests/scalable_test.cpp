@@ -1,0 +1,153 @@
+// The scalable coder's open (object type 6): layers, the core selector's
+// messages, the refusal of layered frames; and the internal decoder's output
+// file through the audio file library, read back by ffprobe.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "mp4aenc/mp4aenc.h"
+#include "mp4aenc/param.h"
+#include "mp4aenc/scalable.h"
+#include "param_front_end.h"
+#include "peer.h"
+#include "silent_stages.h"
+
+namespace {
+
+struct ScalableOpen {
+  long bitrates[10] = {32000, 64000, 96000, 96000, 96000, 96000, 96000, 96000, 96000, 96000};
+  int channels[10] = {1, 2, 2, 2, 2, 2, 2, 2, 2, 2};
+  int offsets[2] = {0, 1}, strides[2] = {2, 2};
+  int frameLength = 0;
+  AacChannelMap* map = nullptr;
+  LayerInfo info[kMp4Layers] = {};
+  Mp4AEncHandle* h = nullptr;
+
+  ErrorRecord* open(const char* core, int layers, int firstAac = 0) {
+    return mp4aenc_open(&h, 6, 48000, bitrates, &frameLength, 0, &map, layers, firstAac, channels, 0, core, offsets,
+                        strides, info);
+  }
+  ~ScalableOpen() { mp4aenc_close(h, map, 0); }
+};
+
+std::string message_of(ErrorRecord* e) {
+  std::string m = e ? e->message : "(none)";
+  error_free(e);
+  return m;
+}
+
+class Scalable : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SilentStagesReset();
+    aac_core_use_stages(SilentStages());
+  }
+  void TearDown() override { aac_core_use_stages(nullptr); }
+};
+
+TEST_F(Scalable, NoCoreOpensItsLayersAndRefusesLayeredFrames) {
+  ScalableOpen s;
+  ASSERT_EQ(s.open("NO_CORE", 3), nullptr);
+  EXPECT_EQ(s.frameLength, 1024);
+  for (int l = 0; l < 3; ++l) {
+    EXPECT_EQ(s.info[l].objectType, 6) << l;
+    EXPECT_EQ(s.info[l].frameLength, 1024) << l;
+  }
+  EXPECT_EQ(s.info[1].bitrate, 32000);  // each layer codes its share
+  auto* coder = static_cast<ScalableCoder*>(s.h->coder);
+  ASSERT_NE(coder, nullptr);
+  for (int l = 0; l < 3; ++l) EXPECT_NE(coder->layers[l], nullptr) << l;
+  EXPECT_EQ(coder->maps[1]->header.channels, 2);
+  std::vector<float> pcm(2048, 0.0f);
+  BitBuffer* out[kMp4Layers];
+  ErrorRecord* e = mp4aenc_encode_frame(s.h, pcm.data(), out, nullptr, 0, 0);
+  ASSERT_NE(e, nullptr);
+  EXPECT_STREQ(e->message, "WriteBitstreamScal() failed");
+  ASSERT_NE(e->next, nullptr);
+  EXPECT_STREQ(e->next->context, "layered frame writing is not built");
+  error_free(e);
+}
+
+TEST_F(Scalable, WithoutTheInnerEncoderEveryLayerFailsNamingTheStage) {
+  aac_core_use_stages(nullptr);  // the table built into the library
+  ScalableOpen s;
+  ErrorRecord* e = s.open("NO_CORE", 2);
+  ASSERT_NE(e, nullptr);
+  EXPECT_NE(std::string(e->message).find("not built"), std::string::npos) << e->message;
+  error_free(e);
+}
+
+TEST_F(Scalable, CoresAndLayerChecksGiveTheirMessages) {
+  const struct {
+    const char* core;
+    int layers, firstAac;
+    const char* message;
+  } cases[] = {
+      {"CELP", 2, 1, "Not supported\n"},
+      {"TVQ", 2, 1, "TVQ core not available"},
+      {"AMR", 2, 1, "No AMR Core available"},
+      {"HVXC", 2, 1, "this core is not supported: HVXC"},
+      {"MP3", 2, 1, "Unknown core codec"},
+      {"NO_CORE", 2, 1, "no core but corebitrate not zero "},
+      {"NO_CORE", 10, 0, "number of AAC layers too large"},
+  };
+  for (const auto& c : cases) {
+    ScalableOpen s;
+    EXPECT_EQ(message_of(s.open(c.core, c.layers, c.firstAac)), c.message) << c.core;
+  }
+}
+
+class DecoderFile : public ::testing::Test {
+ protected:
+  void TearDown() override { configure_params({}); }
+};
+
+TEST_F(DecoderFile, WrittenOnlyWhenConfiguredAndReadByFfprobe) {
+  TfdecFile* t = nullptr;
+  configure_params({});
+  ASSERT_EQ(tfdec_file_open(&t, 2, 48000), nullptr);
+  EXPECT_EQ(t, nullptr);  // no decOf: no file
+  const std::string wav = ScratchPath("tfdec.wav");
+  std::remove(wav.c_str());
+  configure_params({"-decOf " + wav, "-decFf WAV"});
+  ASSERT_EQ(tfdec_file_open(&t, 2, 48000), nullptr);
+  ASSERT_NE(t, nullptr);
+  std::vector<float> pcm(4800);
+  for (size_t i = 0; i < pcm.size(); ++i) pcm[i] = float(int(i % 200) * 100 - 10000);
+  ASSERT_EQ(tfdec_file_write(t, pcm.data(), int(pcm.size())), nullptr);
+  tfdec_file_close(t);
+  if (!PeerAvailable()) GTEST_SKIP() << "ffprobe runs on the Linux host only";
+  int status = -1;
+  const std::string probe = RunPeer("ffprobe -v error -show_entries stream=codec_name,sample_rate,channels,duration_ts "
+                                    "-of compact=p=0 " + wav + " 2>&1", &status);
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(probe, "codec_name=pcm_s16le|sample_rate=48000|channels=2|duration_ts=2400\n");
+}
+
+TEST_F(DecoderFile, RawByDefaultAndAFileThatCannotBeMadeIsAnError) {
+  const std::string pcmPath = ScratchPath("tfdec.pcm");
+  configure_params({"-decOf " + pcmPath});
+  TfdecFile* t = nullptr;
+  ASSERT_EQ(tfdec_file_open(&t, 1, 16000), nullptr);
+  const float v[3] = {1.0f, -1.0f, 32767.0f};
+  ASSERT_EQ(tfdec_file_write(t, v, 3), nullptr);
+  tfdec_file_close(t);
+  FILE* f = std::fopen(pcmPath.c_str(), "rb");
+  ASSERT_NE(f, nullptr);
+  unsigned char b[8] = {};
+  EXPECT_EQ(std::fread(b, 1, 8, f), 6u);  // 16-bit little-endian, no header
+  std::fclose(f);
+  EXPECT_EQ(b[0], 1);
+  EXPECT_EQ(b[2], 0xff);
+  EXPECT_EQ(b[5], 0x7f);
+  configure_params({"-decOf no/such/folder/x.wav", "-decFf WAV"});
+  ErrorRecord* e = tfdec_file_open(&t, 1, 16000);
+  ASSERT_NE(e, nullptr);  // not the end of the process
+  EXPECT_NE(std::string(e->message).find("no/such/folder/x.wav"), std::string::npos);
+  EXPECT_EQ(t, nullptr);
+  error_free(e);
+}
+
+}  // namespace
