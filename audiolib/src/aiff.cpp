@@ -55,12 +55,7 @@ class AiffReader : public AudioReader {
     if (!haveComm) au_throw(3);
     check_sample_format(bits, channels);
     setFormat(int(rate), channels, bits, frames * channels);
-    d.type = aifc ? kAifc : kAiff;
-    d.bits = bits;
-    d.rate = rate_;
-    d.channels = channels;
-    d.length = count_;
-    d.littleEndian = false;
+    describe(d, aifc ? kAifc : kAiff, false);
     startSamples(false, d.scale, true);
   }
 };

@@ -67,6 +67,8 @@ class AudioReader : public AudioObject {
   AudioReader(std::unique_ptr<PeekInStream> in) : in_(std::move(in)) {}
   // Marks the start of the samples and sets up the sample decoder.
   void startSamples(bool littleEndian, double scale, bool bounded);
+  // Hands the format found back through the descriptor.
+  void describe(AudioDescriptor& d, int type, bool littleEndian) const;
   int64_t allowed(int64_t n) const;
   std::unique_ptr<PeekInStream> in_;
   std::unique_ptr<SampleInStream> samples_;

@@ -28,6 +28,15 @@ void AudioReader::startSamples(bool littleEndian, double scale, bool bounded) {
   left_ = count_;
 }
 
+void AudioReader::describe(AudioDescriptor& d, int type, bool littleEndian) const {
+  d.type = type;
+  d.bits = bits_;
+  d.rate = rate_;
+  d.channels = channels_;
+  d.length = count_;
+  d.littleEndian = littleEndian;
+}
+
 int64_t AudioReader::allowed(int64_t n) const { return bounded_ ? std::min(n, left_) : n; }
 
 int64_t AudioReader::readFloat(float* dst, int64_t n) {

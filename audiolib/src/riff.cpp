@@ -68,11 +68,7 @@ class RiffReader : public AudioReader {
     if (!haveFmt) au_throw(3);
     check_sample_format(bits, channels);
     setFormat(int(std::min<int64_t>(rate, INT32_MAX)), channels, bits, count);
-    d.bits = bits;
-    d.rate = rate_;
-    d.channels = channels;
-    d.length = count;
-    d.littleEndian = little;
+    describe(d, d.type, little);
     unsignedBytes_ = bytes == 1;
     startSamples(little, d.scale, true);
   }

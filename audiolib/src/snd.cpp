@@ -33,12 +33,7 @@ class SndReader : public AudioReader {
     if (audiofile_log_level > 1)
       fprintf(stderr, "opened SND file:\nsampleRate = %5.0ld\nnChannels  = %ld\nbitsPerSmp = %ld\n", long(rate_),
               long(channels_), long(bits_));
-    d.type = kSnd;
-    d.bits = bits;
-    d.rate = rate_;
-    d.channels = channels_;
-    d.length = count_;
-    d.littleEndian = little;
+    describe(d, kSnd, little);
     startSamples(little, d.scale, known);
   }
 };

@@ -1,13 +1,11 @@
 #include "helpers.h"
 
+#include "peer.h"
+
 #include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
-
-#ifndef _WIN32
-#include <sys/wait.h>
-#endif
 
 std::vector<int16_t> test_signal(int frames, int channels) {
   std::vector<int16_t> v(size_t(frames) * size_t(channels));
@@ -83,28 +81,7 @@ ReadBack read_file(const std::string& path, int type, const AudioFileFormat* for
   return r;
 }
 
-#ifdef _WIN32
-bool peers_available() { return false; }
-std::string run(const std::string&, int* status) {
-  if (status) *status = -1;
-  return {};
-}
-#else
-bool peers_available() { return true; }
-std::string run(const std::string& command, int* status) {
-  std::string out;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (!pipe) {
-    if (status) *status = -1;
-    return out;
-  }
-  char chunk[4096];
-  size_t n;
-  while ((n = fread(chunk, 1, sizeof chunk, pipe)) > 0) out.append(chunk, n);
-  const int rc = pclose(pipe);
-  if (status) *status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-  return out;
-}
-#endif
+bool peers_available() { return PeerAvailable(); }
+std::string run(const std::string& command, int* status) { return RunPeer(command, status); }
 
 std::string fixtures_script() { return std::string("python3 ") + SUITE_TEST_DATA_DIR + "/tests/fixtures.py"; }

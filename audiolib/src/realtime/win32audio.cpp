@@ -387,18 +387,24 @@ class PlaybackOutStream : public ByteOutStream {
   int64_t seek(int64_t) override { return -1; }
 };
 
-}  // namespace
-
-int audiofile_open_capture(AudioFileHandle* h, unsigned mode, AudioFileFormat* format) {
-  if (mode != AUDIOFILE_READ) return 4;
-  if (format->bitsPerSample != 16 || format->channels < 1 || format->sampleRate < 1) return 18;
+// The headerless 16-bit little-endian stream both directions use.
+AudioDescriptor live_descriptor(const AudioFileFormat* format, double scale) {
   AudioDescriptor d;
   d.type = kRawNative16;
   d.bits = 16;
   d.rate = format->sampleRate;
   d.channels = format->channels;
   d.littleEndian = true;
-  d.scale = h->format.scale;
+  d.scale = scale;
+  return d;
+}
+
+}  // namespace
+
+int audiofile_open_capture(AudioFileHandle* h, unsigned mode, AudioFileFormat* format) {
+  if (mode != AUDIOFILE_READ) return 4;
+  if (format->bitsPerSample != 16 || format->channels < 1 || format->sampleRate < 1) return 18;
+  AudioDescriptor d = live_descriptor(format, h->format.scale);
   const int32_t selector = format->codecWords[2];
   const int source = selector == 1 ? 2 : selector == 2 ? 3 : selector == 4 ? 1 : 3;
   if (!start_live(d.channels, 16, d.rate, source != 0, false)) return 18;
@@ -421,13 +427,7 @@ int audiofile_open_playback(AudioFileHandle* h, unsigned mode, const AudioFileFo
   if (mode != AUDIOFILE_WRITE) return 4;
   if (!format->valid) return 5;
   if (format->bitsPerSample != 16 || format->channels < 1 || format->sampleRate < 1) return 6;
-  AudioDescriptor d;
-  d.type = kRawNative16;
-  d.bits = 16;
-  d.rate = format->sampleRate;
-  d.channels = format->channels;
-  d.littleEndian = true;
-  d.scale = format->scale;
+  AudioDescriptor d = live_descriptor(format, format->scale);
   try {
     h->object = audiofile_create_writer(std::make_unique<PlaybackOutStream>(), d);
   } catch (const auError& e) {
