@@ -2,6 +2,7 @@
 #include <objsafe.h>
 
 #include "atl/module.h"
+#include "atl/server_exports.h"
 #include "atl/object.h"
 #include "sample_object.h"
 
@@ -38,17 +39,4 @@ const atl::ModuleInfo kModule = {
 
 }  // namespace
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, void*) {
-  if (reason == DLL_PROCESS_ATTACH) {
-    DisableThreadLibraryCalls(instance);
-    atl::CurrentModule().Init(instance, &kModule);
-  }
-  return TRUE;
-}
-
-STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** out) {
-  return atl::CurrentModule().GetClassObject(clsid, iid, out);
-}
-STDAPI DllCanUnloadNow() { return atl::CurrentModule().CanUnloadNow(); }
-STDAPI DllRegisterServer() { return atl::CurrentModule().RegisterServer(); }
-STDAPI DllUnregisterServer() { return atl::CurrentModule().UnregisterServer(); }
+ATL_SERVER_EXPORTS(kModule)
