@@ -239,7 +239,9 @@ void PlayAndCheck(const std::string& name) {
   // adds the audio device's stalls, which the clock follows.
   const auto [low, high] = std::minmax_element(lags.begin(), lags.end());
   EXPECT_LE(*high - *low, 400) << "pictures kept no pace with the wall clock";
-  EXPECT_GE(*low, 0);
+  // On a quiet machine the lag is small, and a picture held before its time
+  // (up to 50 ms early) shows as a negative lag.
+  EXPECT_GE(*low, -50);
   EXPECT_LE(*high, 1500);
   std::remove(grab.c_str());
   DeletePlayerKeys();
