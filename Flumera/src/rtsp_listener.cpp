@@ -180,8 +180,9 @@ void CheckNoClients(KRFlumera& owner, int state) {
   if (now != KRS_PRIME && now != KRS_PLAY && now != KRS_PAUSE) return;
   if (state == KRS_PAUSE && now == KRS_PAUSE) return;  // the monitor's rule
   parts.rtpSender.Reopen();
-  owner.SendMsgToApp(KRM_NO_CLIENTS, nullptr, 0, 0);
+  // The host reads the state when the message arrives: move first.
   owner.MoveState(static_cast<KRStreamStates>(state));
+  owner.SendMsgToApp(KRM_NO_CLIENTS, nullptr, 0, 0);
 }
 
 // ------------------------------------------------------------ SDP
@@ -557,8 +558,8 @@ void RtspListener::OnPause(std::string_view r, DESTLISTITEM* c) {
   }
   c->Send(flumera::OkReply(r, ""));
   if (c->kind == 2) Notice(owner, 1, c);
-  owner.SendMsgToApp(KRM_PAUSED_BY_CLIENT, nullptr, 0, 0);
   owner.MoveState(KRS_PAUSE);
+  owner.SendMsgToApp(KRM_PAUSED_BY_CLIENT, nullptr, 0, 0);
   c->status = kClientPaused;
   c->inactivity = 0;
 }

@@ -57,7 +57,7 @@ struct Figures {
   double offset = 0;     // median of clock - heard: the device's completion latency
   double worst = 0;      // largest distance from that offset
   double within50 = 0;   // share of samples within 50 ms of it
-  double drift = 0;      // clock - heard, last tenth against the first
+  double drift = 0;      // clock - heard, last tenth against the first (medians)
   double wallDrift = 0;  // clock against wall time over the same span
   double wallWorst = 0;
 
@@ -74,13 +74,14 @@ struct Figures {
       inside += std::fabs(e - offset) <= 50.0;
     }
     within50 = double(inside) / double(errors.size());
+    // Medians of the first and last tenth: a stall on a loaded machine makes
+    // a few samples run ahead, which would move a mean but is not drift.
     const size_t tenth = errors.size() / 10;
-    double first = 0, last = 0;
-    for (size_t i = 0; i < tenth; ++i) {
-      first += errors[i];
-      last += errors[errors.size() - 1 - i];
-    }
-    drift = (last - first) / tenth;
+    auto median = [](std::vector<double> v) {
+      std::sort(v.begin(), v.end());
+      return v[v.size() / 2];
+    };
+    drift = median({errors.end() - tenth, errors.end()}) - median({errors.begin(), errors.begin() + tenth});
     for (const Sample& s : samples) {
       const double w = (s.clock - samples[0].clock) - double(s.wall - samples[0].wall);
       wallWorst = std::max(wallWorst, std::fabs(w));
