@@ -489,7 +489,9 @@ uint32_t StreamSource::GetAudioFrame(uint8_t* buffer, uint32_t capacity, uint32_
     return kFrameLater;
   }
   if (status != kFrameEndOfMedia) {
-    Pace(audioTrackId, converter[0].get());
+    // Audio is not paced: it drives the clock, and the decoder must stay
+    // ahead of it by the device's queued buffers. Held to the clock it
+    // would starve the device, and the clock would crawl behind the wall.
     uint32_t got = capacity, ts = 0;
     const uint32_t rc = session->GetNextFrame(presentation, audioTrackId, buffer, &got, &ts);
     if (rc > 24) return status;

@@ -1,8 +1,9 @@
 // The media source of an RTSP presentation (kind 2): the streaming session
 // describes it, sets up one RTP receiver per chosen media and rebuilds
 // frames; this source holds playback back until enough is buffered (the
-// preroll), buffers again when a queue runs dry, paces delivery against the
-// player clock and turns the session's results into the player's messages.
+// preroll), buffers again when a queue runs dry, paces video against the
+// player clock (audio drives that clock and is not paced) and turns the
+// session's results into the player's messages.
 //
 // Threads: the session thread runs the whole streaming client (Start until
 // Stop); the describe thread runs DESCRIBE once; the engine's thread makes

@@ -154,7 +154,7 @@ int32_t RtpSession::ApplyPlayInfo(int32_t presentation, uint32_t track, const Tr
     t.infoSeq = true;
     t.infoSeqValue = sync.seq;
     t.baseSequence = sync.seq;
-    if (!t.readSet || sync.startPositionMs >= 0) {
+    if (!t.readSet || (sync.startPositionMs >= 0 && !sync.resume)) {
       t.readPosition = sync.seq;
       t.readSet = true;
     }
@@ -182,6 +182,7 @@ int32_t RtpSession::SetPlaying(int32_t presentation, uint32_t startTime, uint32_
   r->endMs = endMs;
   r->serverIsKrss = serverIsKrss;
   r->paused = false;
+  for (TrackState& t : r->tracks) t.byeReceived = false;
   return kResultDone;
 }
 
@@ -388,7 +389,10 @@ int32_t RtpSession::ReceiveRtcp(int32_t presentation, uint32_t track, const uint
       t.lsrArrival = clock_();
     } else if (kinds[i] == kRtcpBye) {
       RtcpBye bye;
-      ParseBye(2, packets[i], bye);
+      TrackState& t = r->tracks[track];
+      if (ParseBye(2, packets[i], bye) == 0 && !t.firstPacket) {
+        for (uint32_t ssrc : bye.ssrcs) t.byeReceived |= ssrc == t.ssrc;
+      }
       return kResultNone;
     }
   }
@@ -409,6 +413,10 @@ bool RtpSession::EndReached(ReceiveRecord& r, TrackState& t) {
     return true;
   }
   return false;
+}
+
+bool RtpSession::Ended(ReceiveRecord& r, TrackState& t) {
+  return EndReached(r, t) || (sockets_ && sockets_->IsEnded(r.presentation)) || t.byeReceived;
 }
 
 int32_t RtpSession::GetFrame(int32_t presentation, uint32_t track, uint8_t* buffer, uint32_t& length,
@@ -437,7 +445,7 @@ int32_t RtpSession::GetFrame(int32_t presentation, uint32_t track, uint8_t* buff
         // The frame delivered next lost data, or follows a lost one.
         if (t.readPosition <= t.highest) error = true;
       }
-      const bool ended = EndReached(*r, t) || (sockets_ && sockets_->IsEnded(presentation));
+      const bool ended = Ended(*r, t);
       if (t.firstPacket || t.readPosition > t.highest) {
         result = ended || idleMs > kIdleEndMs ? kRtpEnded : kRtpNoFrame;
         break;
@@ -512,7 +520,7 @@ int32_t RtpSession::PeekFrame(int32_t presentation, uint32_t track, uint32_t& ti
     if (s.payload && s.sequence == pos) break;
     ++pos;
   }
-  const bool ended = EndReached(*r, t) || (sockets_ && sockets_->IsEnded(presentation));
+  const bool ended = Ended(*r, t);
   if (t.firstPacket || t.slots.empty() || pos > t.highest) return ended || idleMs > kIdleEndMs ? kRtpEnded : kRtpNoFrame;
   const PacketSlot& first = t.slots[pos % t.slotCount];
   time = Rebase(t, first.timestamp);
@@ -557,7 +565,7 @@ uint32_t RtpSession::GetBufferedDuration(int32_t presentation, uint32_t track) {
     }
     if (t.clockRate) duration = uint32_t(uint64_t(uint32_t(d)) * 1000 / t.clockRate);
   }
-  const bool ended = EndReached(*r, t) || (sockets_ && sockets_->IsEnded(presentation));
+  const bool ended = Ended(*r, t);
   if (ended || idleMs > kIdleEndMs) return 2147483647u;
   t.lastBufferedMs = duration;
   return duration;

@@ -173,7 +173,7 @@ int32_t RtspClient::PlaySend(RtspRequest& r, RtspPresentation& p) {
   return 0;
 }
 
-void RtspClient::PlayFinish(RtspRequest&, RtspPresentation& p) {
+void RtspClient::PlayFinish(RtspRequest& r, RtspPresentation& p) {
   uint32_t startMs = 0, endMs = 0;
   const bool converted = p.result == 1 && p.answerHasRange &&
                          RangeToMilliseconds(p.answerRange, startMs, endMs) == 0;
@@ -193,6 +193,7 @@ void RtspClient::PlayFinish(RtspRequest&, RtspPresentation& p) {
     sync.seq = s.seq;
     sync.hasRtptime = s.rtptimePresent;
     sync.rtptime = s.rtptime;
+    sync.resume = r.rangeStartMs < 0;
     rtp_->ApplyPlayInfo(p.id, t, sync);
   }
   if (p.result == 1) sockets_->ClearEnded(p.id);

@@ -289,6 +289,65 @@ TEST_F(RtpReception, EndOfPresentationWithARandomStart) {
   }
 }
 
+// GStreamer describes a clip it cannot measure with an open range
+// ("npt=0-") and ends its stream with an RTCP BYE: the BYE of the track's
+// source ends the track once what came before it is read, and a new PLAY
+// starts it again. A BYE of another source changes nothing.
+TEST_F(RtpReception, ByeOfTheSourceEndsTheTrackAfterItsQueue) {
+  auto bye = [](uint32_t ssrc) {
+    return std::vector<uint8_t>{0x81, 203, 0, 1, uint8_t(ssrc >> 24), uint8_t(ssrc >> 16), uint8_t(ssrc >> 8),
+                                uint8_t(ssrc)};
+  };
+  Reception rx(kPayloadMpeg4, 96, 90000);
+  for (uint16_t s = 0; s < 3; ++s) ASSERT_EQ(rx.Feed(vopPacket(s, s * 3000u)), kResultDone);
+  const auto other = bye(0x9999);
+  rx.rtp.ReceiveRtcp(kP, 0, other.data(), uint32_t(other.size()));
+  EXPECT_EQ(rx.rtp.GetBufferedDuration(kP, 0), 66u);
+  const auto own = bye(0x1234);
+  rx.rtp.ReceiveRtcp(kP, 0, own.data(), uint32_t(own.size()));
+  EXPECT_EQ(rx.rtp.GetBufferedDuration(kP, 0), 2147483647u);
+  EXPECT_EQ(rx.Drain().size(), 3u);
+  std::vector<uint8_t> buf(100);
+  uint32_t len = 100, time;
+  EXPECT_EQ(rx.rtp.GetFrame(kP, 0, buf.data(), len, time), kRtpEnded);
+  rx.rtp.SetPlaying(kP, 0, 0, false);
+  EXPECT_EQ(rx.rtp.GetFrame(kP, 0, buf.data(), len, time), kRtpNoFrame);
+}
+
+// After PAUSE the server's PLAY answer names the next packet it sends; a
+// resume keeps the packets queued before the pause, a new range drops them.
+TEST_F(RtpReception, ResumeKeepsWhatWasQueuedBeforeThePause) {
+  struct Case {
+    bool resume;
+    size_t frames;
+  } cases[] = {{true, 4 + 2}, {false, 2}};
+  for (const Case& c : cases) {
+    Reception rx(kPayloadMpeg4, 96, 90000);
+    TrackSyncRecord sync;
+    sync.hasSeq = true;
+    sync.seq = 10;
+    sync.hasRtptime = true;
+    sync.rtptime = 0;
+    sync.startPositionMs = 0;
+    rx.rtp.ApplyPlayInfo(kP, 0, sync);
+    for (uint16_t s = 10; s < 15; ++s) rx.Feed(vopPacket(s, (s - 10) * 9000u));
+    std::vector<uint8_t> buf(100);
+    uint32_t len = 100, time;
+    ASSERT_EQ(rx.rtp.GetFrame(kP, 0, buf.data(), len, time), kResultDone);
+    // Paused after five packets (0.5 s); the server goes on from there.
+    sync.seq = 15;
+    sync.rtptime = 45000;
+    sync.startPositionMs = 500;
+    sync.resume = c.resume;
+    rx.rtp.ApplyPlayInfo(kP, 0, sync);
+    for (uint16_t s = 15; s < 17; ++s) rx.Feed(vopPacket(s, (s - 10) * 9000u));
+    const auto frames = rx.Drain();
+    ASSERT_EQ(frames.size(), c.frames) << c.resume;
+    // The times run on across the pause.
+    for (size_t i = 0; i < frames.size(); ++i) EXPECT_EQ(frames[i].second[4], uint8_t(17 - frames.size() + i));
+  }
+}
+
 namespace {
 uint32_t g_fakeNow = 0;
 uint32_t fakeClock() { return g_fakeNow; }

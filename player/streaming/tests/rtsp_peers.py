@@ -6,7 +6,10 @@ the Windows builds under Wine reach them too) and ending by themselves:
   /test whose session carries ";timeout=30" and whose RTP starts at
   sequence number 4321 and time 123456789, and a mount /av serving the
   fixtures tests/data/src.m4v (one picture per buffer, 15 a second) and
-  tests/data/src.amr, so that a client's frames can be compared with them;
+  tests/data/src.amr, so that a client's frames can be compared with them
+  (its range is open, "npt=0-": the end comes as RTCP BYE), and a mount
+  /play of twelve seconds of both, a clip whose range has its end, for the
+  player;
 - a scripted server of the suite's dialect: its behaviour is chosen by the
   URL path (see SCRIPTS), it echoes probe datagrams on its server ports, and
   it logs every request it reads to LOGDIR/<path>.log.
@@ -235,7 +238,7 @@ def gst_server(folder):
                     "-t", "12", "-c:v", "mpeg4", "-g", "15", "-bf", "0", "-threads", "1", "-f", "m4v", play_m4v],
                    check=True)
     write_amr(play_amr, 600)
-    server.get_mount_points().add_factory("/play", av_factory(Gst, GstRtspServer, play_m4v, play_amr))
+    server.get_mount_points().add_factory("/play", av_factory(Gst, GstRtspServer, play_m4v, play_amr, True))
     # A timeout other than the default 60 s makes the server send it.
     server.connect("client-connected",
                    lambda _s, client: client.connect("new-session", lambda _c, session: session.set_timeout(30)))
@@ -270,7 +273,10 @@ def m4v_pictures(data):
     return [data[a:b] for a, b in zip(cuts, cuts[1:]) if b > a]
 
 
-def av_factory(Gst, GstRtspServer, m4v, amr):
+def av_factory(Gst, GstRtspServer, m4v, amr, known_length=False):
+    """MPEG-4 pictures from an appsrc and AMR from the file. known_length:
+    the appsrc names its duration, so the description's range has an end (a
+    clip); else it is open ("npt=0-") and only RTCP BYE tells the end."""
     with open(m4v, "rb") as f:
         pictures = m4v_pictures(f.read())
     factory = GstRtspServer.RTSPMediaFactory()
@@ -282,6 +288,8 @@ def av_factory(Gst, GstRtspServer, m4v, amr):
 
     def configure(_factory, media):
         src = media.get_element().get_by_name_recurse_up("vsrc")
+        if known_length:
+            src.set_property("duration", len(pictures) * Gst.SECOND // 15)
         state = {"next": 0}
 
         def need(appsrc, _length):

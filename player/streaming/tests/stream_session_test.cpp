@@ -153,6 +153,18 @@ TEST(StreamSessionGstreamer, FullCycleDeliversTheSourceFrames) {
   for (size_t i = 0; i < gotVideo.size(); ++i) EXPECT_TRUE(gotVideo[i] == sourceVideo[i]) << "picture " << i;
   ASSERT_EQ(gotSpeech.size(), sourceSpeech.size());
   for (size_t i = 0; i < gotSpeech.size(); ++i) EXPECT_TRUE(gotSpeech[i] == sourceSpeech[i]) << "speech frame " << i;
+  // The mount's range is open ("npt=0-"): the server's RTCP BYE ends each
+  // media once its frames are read.
+  for (int32_t m : {video, audio}) {
+    uint32_t rc = 12;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (rc == 12 && std::chrono::steady_clock::now() < until) {
+      uint32_t length = uint32_t(buffer.size()), time = 0;
+      rc = r.session.GetNextFrame(id, m, buffer.data(), &length, &time);
+      if (rc == 12) platform::sleepMs(20);
+    }
+    EXPECT_EQ(rc, 22u) << "media " << m;
+  }
   EXPECT_EQ(r.session.Pause(id), 1u);
   EXPECT_EQ(r.session.Resume(id), 1u);
 

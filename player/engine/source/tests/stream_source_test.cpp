@@ -368,3 +368,22 @@ TEST(StreamSourcePacing, FramesDueWithinTheWindowWaitInSteps) {
     EXPECT_EQ(ts, 1 + c.dueMs);
   }
 }
+
+// Audio drives the clock: its frames are handed out as the decoder asks,
+// ahead of the clock by the device's queue, never held back to it.
+TEST(StreamSourcePacing, AudioIsNotHeldToTheClock) {
+  Opened o({{"AMR", 12200}});
+  o.Play({0});
+  ScriptedSession& s = *o.host.session;
+  s.buffered = 10000;
+  s.frames = {{0, {1}}, {1600, {2}}, {3200, {3}}};  // 0, 200 and 400 ms
+  uint8_t buffer[1000];
+  uint32_t ts = 0, length = 0;
+  ASSERT_EQ(o.source->GetAudioFrame(buffer, sizeof buffer, 0, &ts, &length), uint32_t(kFrameClockStarted));
+  o.host.slept = 0;
+  for (uint32_t due : {1600u, 3200u}) {
+    EXPECT_EQ(o.source->GetAudioFrame(buffer, sizeof buffer, 0, &ts, &length), uint32_t(kFrameDelivered));
+    EXPECT_EQ(ts, due);
+  }
+  EXPECT_EQ(o.host.slept, 0u);
+}

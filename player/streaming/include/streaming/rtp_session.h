@@ -37,6 +37,9 @@ struct TrackSyncRecord {
   bool hasRtptime = false;
   uint32_t rtptime = 0;
   int32_t startPositionMs = -1;  // start of the PLAY range; negative when not given
+  // A PLAY without a range after PAUSE: the packets queued before the pause
+  // are still to be read, so the read position stays where it is.
+  bool resume = false;
 };
 
 struct PacketSlot {
@@ -83,6 +86,10 @@ struct TrackState {
   uint32_t lastBufferedMs = 0;
   uint32_t framesDecoded = 0, framesCorrupt = 0;
   bool feedbackSent = false;
+  // The server said BYE for this track's source: once what came before it
+  // is read, the track has ended (a presentation without a range end has
+  // no other sign of its end).
+  bool byeReceived = false;
   bool needPacket = true;
   Mpeg4AssemblyState mpeg4;
   H263AssemblyState h263;
@@ -190,6 +197,9 @@ class RtpSession {
   void ResetLocked(ReceiveRecord& r);
   void ReleaseSlot(ReceiveRecord& r, TrackState& t, PacketSlot& s);
   bool EndReached(ReceiveRecord& r, TrackState& t);
+  // The end test of the readers: the range end, the socket layer's ended
+  // flag (END_OF_STREAM), or the source's BYE.
+  bool Ended(ReceiveRecord& r, TrackState& t);
   uint32_t Rebase(const TrackState& t, uint32_t timestamp) const;
   int32_t SendReport(ReceiveRecord& r, uint32_t stream, uint8_t appSubtype, bool withApp);
 
