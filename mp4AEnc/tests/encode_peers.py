@@ -3,13 +3,16 @@
 
 usage: encode_peers.py AACENC SCRATCH_DIR [SECONDS]
 At the filter's nine stereo operating points and at 64 and 128 kbit/s
-44.1 kHz stereo: every frame decodes in ffmpeg -xerror and in faad, the
+44.1 kHz stereo, with the filter's tool set (-tools): every frame decodes in ffmpeg -xerror and in faad, the
 bitrate is within 2 % of the target (plus what the reservoir can hold over
 the length), no frame is longer than 6144 bits per channel. One encode in
 ADTS, ADIF, LATM and MP4 decode to the same length and, the budgets
-differing only by the container's header bits, to nearly the same PCM. Prints one line per point
+differing only by the container's header bits, to nearly the same PCM.
+Channel pairs use mid/side (ms_mask_present read back by ics_parse.py).
+Prints one line per point
 and "N passed, M failed".
 """
+import json
 import os
 import subprocess
 import sys
@@ -86,7 +89,7 @@ def main():
         wav = os.path.join(scratch, "music_%d.wav" % rate)
         n = music(wav, rate, seconds)
         aac = os.path.join(scratch, "enc_%d_%d.aac" % (bitrate, rate))
-        r = run([aacenc, "-b", str(bitrate), "-crc", wav, aac])
+        r = run([aacenc, "-b", str(bitrate), "-crc", "-tools", wav, aac])
         check(r.returncode == 0, "aacenc %d %d: %s" % (bitrate, rate, r.stderr.decode()))
         if r.returncode:
             continue
@@ -107,6 +110,23 @@ def main():
         check(biggest <= 2 * 6144, "frame of %d bits" % biggest)
         print("point %6d bit/s %5d Hz: %.1f bit/s (%+.2f %%), %d frames, largest %d bits" %
               (bitrate, rate, actual, 100 * (actual / bitrate - 1), len(frames), biggest))
+
+    # Mid/side in the pairs of the first frames at 128 kbit/s.
+    here = os.path.dirname(os.path.abspath(__file__))
+    tables = os.environ.get("SUITE_TABLES_DIR", os.path.join(here, "..", "..", "..", "shared", "tables"))
+    data = open(os.path.join(scratch, "enc_128000_44100.aac"), "rb").read()
+    masks, at = [], 0
+    for _ in range(12):
+        length = ((data[at + 3] & 3) << 11) | (data[at + 4] << 3) | (data[at + 5] >> 5)
+        header = 7 if data[at + 1] & 1 else 9
+        p = run([sys.executable, os.path.join(here, "ics_parse.py"), tables, "44100",
+                 data[at + header:at + length].hex()])
+        at += length
+        check(p.returncode == 0, "ics_parse: %s" % p.stderr.decode()[-200:])
+        if p.returncode == 0:
+            masks += [e.get("ms_mask_present", 0) for e in json.loads(p.stdout)["elements"] if e["type"] == "CPE"]
+    check(any(masks), "no mid/side in %s" % masks)
+    print("ms_mask_present of the first 12 frames: %s" % masks)
 
     # One encode, four containers, one PCM.
     wav = os.path.join(scratch, "music_44100.wav")
@@ -136,7 +156,9 @@ def main():
     for a, b in (("adts", "latm"), ("adts", "mp4"), ("adts-faad", "adif")):
         check(len(pcm[a]) == len(pcm[b]), "%s and %s differ in length" % (a, b))
         value = snr(pcm[a], pcm[b])
-        check(value > 20.0, "%s against %s: %.1f dB" % (a, b, value))
+        # The encodes differ where the budgets do; with mid/side a difference
+        # in mid or side reaches both channels (about 3 dB more).
+        check(value > 16.0, "%s against %s: %.1f dB" % (a, b, value))
         print("%s against %s: %.1f dB" % (a, b, value))
     print("%d passed, %d failed" % (passed, failed))
     return 1 if failed else 0

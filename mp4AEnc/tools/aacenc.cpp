@@ -1,5 +1,5 @@
 // aacenc: 16-bit PCM WAVE in, AAC-LC out in any of the library's formats.
-//   aacenc [-b BITRATE] [-f adts|adif|latm|mp4|raw] [-crc] [-ltp] IN.wav OUT
+//   aacenc [-b BITRATE] [-f adts|adif|latm|mp4|raw] [-crc] [-ltp] [-tools|-notools] IN.wav OUT
 // raw writes the bare raw data blocks one after another (for counting).
 #include <chrono>
 #include <cstdio>
@@ -67,7 +67,7 @@ std::string message(ErrorRecord* e) {
 }
 
 int usage() {
-  std::fprintf(stderr, "usage: aacenc [-b BITRATE] [-f adts|adif|latm|mp4|raw] [-crc] [-ltp] IN.wav OUT\n");
+  std::fprintf(stderr, "usage: aacenc [-b BITRATE] [-f adts|adif|latm|mp4|raw] [-crc] [-ltp] [-tools|-notools] IN.wav OUT\n");
   return 2;
 }
 
@@ -75,7 +75,7 @@ int usage() {
 
 int main(int argc, char** argv) {
   long bitrate = 0;
-  int format = 2, crc = 0, objectType = 2;
+  int format = 2, crc = 0, objectType = 2, tools = 0;
   const char* in = nullptr;
   const char* out = nullptr;
   for (int i = 1; i < argc; ++i) {
@@ -87,6 +87,8 @@ int main(int argc, char** argv) {
       if (format < 0) return usage();
     } else if (a == "-crc") crc = 1;
     else if (a == "-ltp") objectType = 4;
+    else if (a == "-tools") tools = 1;
+    else if (a == "-notools") tools = -1;
     else if (!in) in = argv[i];
     else if (!out) out = argv[i];
     else return usage();
@@ -109,6 +111,19 @@ int main(int argc, char** argv) {
   if (!m.empty()) {
     mp4aenc_close(h, map, 0);
     return std::fprintf(stderr, "aacenc: %s\n", m.c_str()), 1;
+  }
+  // -tools: the filter's tool set, intensity then noise substitution
+  // (mid/side and TNS are on by default); -notools: mid/side off as well.
+  if (tools) {
+    int on = tools > 0;
+    int* const values[1] = {&on};
+    const int keys[3] = {0x100005, 0x100001, 0x100004};
+    for (int k = 0; k < (tools > 0 ? 2 : 3) && m.empty(); ++k)
+      m = message(mp4aenc_param_ctl(h, 1, &keys[k], values, 0));
+    if (!m.empty()) {
+      mp4aenc_close(h, map, 0);
+      return std::fprintf(stderr, "aacenc: %s\n", m.c_str()), 1;
+    }
   }
   Mp4BitstreamSetup setup = {};
   setup.layers = info;

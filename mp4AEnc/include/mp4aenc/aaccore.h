@@ -57,6 +57,7 @@ struct AacToolContext {
   int element;   // index into the map
   int channel;   // -1 for element-wide tools (mid/side, intensity)
   int joint;     // long-term prediction: both channels of a pair use it
+  const AacToolControl* control;  // its settings ("msDeb", "no-ms-mask", ...)
 };
 struct AacToolStage {
   ErrorRecord* (*create)(void** state, const AacToolContext* context);

@@ -34,6 +34,7 @@ struct AacChannelResult {
   float worstNmr, evaluation;
   int commonWindow;
   const TnsInfo* tns;  // null or inactive: no TNS data
+  int jsFlags[kAacMaxGroupBands];  // the coding tools' band flags (ms_stereo.h)
 };
 
 // Side-information costs of a section of n bands.

@@ -30,6 +30,9 @@ struct PsyOut {
   float spectrum[1024];   // eight short: grouped order
   int maxSfb;
   int commonWindow;
+  // Joint-stereo and tool flags per group x band (kJs* of ms_stereo.h),
+  // cleared by the analysis and set by the coding tools.
+  int jsFlags[8 * kPsyMaxBands];
 };
 
 struct PsyChan {

@@ -1,10 +1,9 @@
 // The inner encoder built into this library: the psychoacoustic model
 // driver, the quantisation loops and the bitstream encoder behind the core's
-// stage table. Mid/side, intensity, noise substitution and long-term
-// prediction are not applied yet: their stages accept the tool and leave the
-// frame as it is, so frames stay valid without them (no M/S mask, no noise
-// or intensity books, no prediction data). There is no internal decoder for
-// the same reason.
+// stage table, and the coding tools' stages. Mid/side is applied;
+// intensity, noise substitution and long-term prediction are not yet: their
+// stages accept the tool and leave the frame as it is, so frames stay valid
+// without them (no noise or intensity books, no prediction data).
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -12,6 +11,7 @@
 #include "mp4aenc/aaccore.h"
 #include "mp4aenc/bitmux.h"
 #include "mp4aenc/loops.h"
+#include "mp4aenc/ms_stereo.h"
 #include "mp4aenc/psymain.h"
 #include "mp4aenc/toolmain.h"
 #include "mp4aenc/window.h"
@@ -192,6 +192,7 @@ ErrorRecord* bitmux_update_reservoir(void* s, AacCore* core, const AacFrameBudge
     m->results[c] = *aac_loops_result(static_cast<AacLoops*>(core->loops), c);
     m->results[c].windowShape = psy->out[c]->windowShape;
     m->results[c].tns = psy->main->chan[c].tns;
+    std::memcpy(m->results[c].jsFlags, psy->out[c]->jsFlags, sizeof m->results[c].jsFlags);
     results[c] = &m->results[c];
   }
   ErrorRecord* err = aac_bitmux_update(m->mux, results);
@@ -208,6 +209,62 @@ void bitmux_free(void* s) {
   aac_bitmux_free(m->mux);
   std::free(m->results);
   std::free(m);
+}
+
+// Mid/side: decided on the pair's records before the loops quantise them.
+struct MsStage {
+  MsState* ms;
+  PsyOut mid, side;
+};
+
+ErrorRecord* ms_create(void** s, const AacToolContext* ctx) {
+  auto* st = static_cast<MsStage*>(std::calloc(1, sizeof(MsStage)));
+  if (!st) return error_create(kModule, __LINE__, nullptr, "out of memory");
+  const AacToolControl* c = ctx->control;
+  ErrorRecord* err = MsStereoInit(&st->ms, c ? c->msDebug : 0, c ? c->noMsMask : 0);
+  if (err) {
+    std::free(st);
+    return error_add_trace(kModule, __LINE__, "ms_create", err);
+  }
+  *s = st;
+  return nullptr;
+}
+
+// The channel's entropy over its groups and bands, as the tool control sums it.
+float channel_pe(const PsyOut& o) {
+  float pe = 0.0f;
+  for (int g = 0; g < o.groups; ++g)
+    for (int b = 0; b < o.bandsPerWindow; ++b) {
+      float bandPe = 0.0f;
+      band_pe(o.energy[g * kPsyMaxBands + b], o.threshold[g * kPsyMaxBands + b], o.bandWidths[b], &bandPe);
+      pe += bandPe;
+    }
+  return pe;
+}
+
+ErrorRecord* ms_frame(void* s, const AacToolContext* ctx) {
+  auto* st = static_cast<MsStage*>(s);
+  auto* psy = static_cast<Psy*>(ctx->core->psy);
+  const AacChannelElement& el = ctx->core->map->elements[ctx->element];
+  PsyOut& l = psy->main->chan[el.first].out;
+  PsyOut& r = psy->main->chan[el.second].out;
+  if (!l.commonWindow || !r.commonWindow) return nullptr;
+  st->mid = l;
+  st->side = r;
+  MsFillMidSide(&l, &r, &st->mid, &st->side);
+  ErrorRecord* err = MsStereoDecide(st->ms, &l, &r, &st->mid, &st->side, 0);
+  if (err) return error_add_trace(kModule, __LINE__, "ms_frame", err);
+  if (ctx->core->tools) {
+    ctx->core->tools->pe[el.first] = channel_pe(l);
+    ctx->core->tools->pe[el.second] = channel_pe(r);
+  }
+  return nullptr;
+}
+
+void ms_free(void* s) {
+  auto* st = static_cast<MsStage*>(s);
+  MsStereoFree(&st->ms);
+  std::free(st);
 }
 
 // Tools accepted but not applied yet.
@@ -245,7 +302,8 @@ AacCoreStages make_stages() {
   s.bitmux_write_frame = bitmux_write_frame;
   s.bitmux_side_value = bitmux_side_value;
   s.bitmux_free = bitmux_free;
-  s.superstarv = s.ldns = s.ltp = s.pns = s.is = s.ms = kNotApplied;
+  s.superstarv = s.ldns = s.ltp = s.pns = s.is = kNotApplied;
+  s.ms = {ms_create, ms_frame, nullptr, ms_free};
   // No backward-adaptive predictor: switching it on stays refused.
   return s;
 }

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "mp4aenc/bitmux.h"
+#include "mp4aenc/ms_stereo.h"
 #include "mp4aenc/param.h"
 
 namespace {
@@ -215,7 +216,11 @@ ErrorRecord* write_elements(AacBitmux* m, BitBuffer* b) {
         bitbuf_write_bits(b, uint32_t(r->commonWindow), 1);
         if (r->commonWindow) {
           aac_write_ics_info(b, r);
-          aac_write_ms_mask(b, r->groups, r->maxSfb, nullptr);  // no mid/side decision yet
+          // ms_used: M/S bands, and intensity bands coded with M/S.
+          int msUsed[kAacMaxGroupBands];
+          for (int i = 0; i < kAacMaxGroupBands; ++i)
+            msUsed[i] = (r->jsFlags[i] & (kJsMs | kJsMsOnIntensity)) != 0;
+          aac_write_ms_mask(b, r->groups, r->maxSfb, msUsed);
         }
         aac_write_ics(b, r, r->commonWindow);
         bitbuf_crc_close_region(b);

@@ -134,6 +134,7 @@ static void fill_out(PsyMain* psy, PsyChan& c) {
   o.bandsPerWindow = sfb.numBands;
   o.bandWidths = sfb.widths;
   o.commonWindow = 0;
+  std::memset(o.jsFlags, 0, sizeof o.jsFlags);
   if (isShort) {
     o.groups = c.sw->grouping.count;
     for (int g = 0; g < o.groups; ++g) o.groupLength[g] = c.sw->grouping.lengths[g];

@@ -13,10 +13,10 @@ const double kPi = 3.14159265358979323846;
 // Creates one tool through its stage; a stage the inner encoder does not
 // have is a failure naming it.
 ErrorRecord* create_tool(const AacToolStage& stage, const char* name, void** state, AacCore* core,
-                         int element, int channel) {
+                         int element, int channel, const AacToolControl* control = nullptr) {
   if (!stage.create)
     return error_create(kModule, __LINE__, nullptr, "AAC core stage %s_create is not built", name);
-  const AacToolContext context = {core, element, channel, 0};
+  const AacToolContext context = {core, element, channel, 0, control};
   return stage.create(state, &context);
 }
 
@@ -24,13 +24,13 @@ ErrorRecord* run_tool(const AacToolStage& stage, const char* name, void* state, 
                       int channel, int joint) {
   if (!state) return nullptr;
   if (!stage.frame) return error_create(kModule, __LINE__, nullptr, "AAC core stage %s_frame is not built", name);
-  const AacToolContext context = {core, element, channel, joint};
+  const AacToolContext context = {core, element, channel, joint, core->tools};
   return stage.frame(state, &context);
 }
 
 ErrorRecord* update_tool(const AacToolStage& stage, void* state, AacCore* core, int element, int channel) {
   if (!state || !stage.update) return nullptr;
-  const AacToolContext context = {core, element, channel, 0};
+  const AacToolContext context = {core, element, channel, 0, core->tools};
   return stage.update(state, &context);
 }
 
@@ -125,9 +125,9 @@ ErrorRecord* tool_control_create(AacToolControl** out, AacCore* core) {
         if (!err && me.ms) {
           param_get_int("msDeb", 0, 2, "0: no debug 1: all sfb ms on 2: half of sfb ms on", nullptr, &c->msDebug);
           param_get_flag("no-ms-mask", "no mid/side mask", nullptr, &c->noMsMask);
-          err = create_tool(s.ms, "ms", &el.ms, core, e, -1);
+          err = create_tool(s.ms, "ms", &el.ms, core, e, -1, c);
         }
-        if (!err && me.intensity) err = create_tool(s.is, "is", &el.is, core, e, -1);
+        if (!err && me.intensity) err = create_tool(s.is, "is", &el.is, core, e, -1, c);
         for (int slot = 0; slot < 2 && !err; ++slot) {
           const int channel = slot ? me.second : me.first;
           const AacToolSwitches& sw = slot ? me.right : me.left;
