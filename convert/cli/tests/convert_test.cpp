@@ -15,6 +15,7 @@
 
 #include "amr_fixture.h"
 #include "atl/owners.h"
+#include "com_client.h"
 #include "command.h"
 #include "importane.h"
 #include "peers.h"
@@ -57,23 +58,8 @@ void RegisterBoth(bool unregister) {
   ASSERT_EQ(Regsvr32(WRITER_DLL, unregister), 0u);
 }
 
-std::map<std::string, std::map<std::string, std::string>> RegTree(const std::string& key) {
-  std::map<std::string, std::map<std::string, std::string>> tree;
-  std::istringstream lines(Tool("reg.exe", "query \"" + key + "\" /s").output);
-  std::string line, current;
-  while (std::getline(lines, line)) {
-    while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
-    if (line.rfind("HKEY_CLASSES_ROOT\\", 0) == 0) {
-      current = line.substr(18);
-      tree[current];
-      continue;
-    }
-    size_t type = line.find("    REG_SZ    ");
-    if (type == std::string::npos || current.empty()) continue;
-    tree[current][line.substr(4, type - 4)] = line.substr(type + 14);
-  }
-  return tree;
-}
+// Through a file, as Tool does: reg.exe may start a service that holds a pipe.
+RegKeys ClassTree(const std::string& key) { return ParseRegQuery(Tool("reg.exe", "query \"" + key + "\" /s").output); }
 
 std::string ExportClasses(const std::string& file) {
   std::string path = TestDir() + file;
@@ -109,13 +95,13 @@ TEST(Registration, BothServersRegisterTheirKeysAndUnregisterToTheSameExport) {
   std::map<std::string, std::map<std::string, std::string>> found;
   for (std::string key : {"CLSID\\" + kClsid, std::string("Importane.IMpeg4FileV2.1"),
                           std::string("Importane.IMpeg4FileV2"), "TypeLib\\" + kLibId, "Interface\\" + kIid})
-    found.merge(RegTree("HKCR\\" + key));
+    found.merge(ClassTree("HKCR\\" + key));
   for (const auto& [key, values] : expected) {
     auto it = found.find(key);
     ASSERT_NE(it, found.end()) << key;
     EXPECT_EQ(it->second, values) << key;
   }
-  auto writer = RegTree("HKCR\\CLSID\\" + kWriterClsid);
+  auto writer = ClassTree("HKCR\\CLSID\\" + kWriterClsid);
   EXPECT_EQ(writer["CLSID\\" + kWriterClsid + "\\InprocServer32"]["(Default)"], Win(WRITER_DLL));
 
   RegisterBoth(true);

@@ -21,9 +21,11 @@ void Invoke(IDispatch* object, DISPID id, WORD flags, std::vector<VARIANT> args,
   call->hr = object->Invoke(id, IID_NULL, 0, flags, &params, call->result.Out(), &call->exception, &call->argError);
 }
 
-std::map<std::string, std::map<std::string, std::string>> RegTree(const std::string& key) {
-  std::map<std::string, std::map<std::string, std::string>> tree;
-  std::istringstream lines(RunCommand("reg.exe query \"" + key + "\" /s").output);
+RegKeys RegTree(const std::string& key) { return ParseRegQuery(RunCommand("reg.exe query \"" + key + "\" /s").output); }
+
+RegKeys ParseRegQuery(const std::string& output) {
+  RegKeys tree;
+  std::istringstream lines(output);
   std::string line, current;
   while (std::getline(lines, line)) {
     while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();

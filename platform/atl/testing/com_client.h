@@ -30,4 +30,7 @@ void Invoke(IDispatch* object, DISPID id, WORD flags, std::vector<VARIANT> args,
 
 // `reg query /s` of a key ("HKCR\\..."): {key below HKEY_CLASSES_ROOT:
 // {value name: data}}; a key without values is there with an empty map.
-std::map<std::string, std::map<std::string, std::string>> RegTree(const std::string& key);
+using RegKeys = std::map<std::string, std::map<std::string, std::string>>;
+RegKeys RegTree(const std::string& key);
+// The same from reg.exe's printed output, for callers that run it their way.
+RegKeys ParseRegQuery(const std::string& output);
