@@ -1,0 +1,120 @@
+// The authoring control `CKRActiveCtrl`: the properties of `_DScrivelControl`
+// with their rules and their copies in the media engine's four settings
+// records, the methods built so far, failures reported through `KRError`,
+// the mouse buttons with Click, DblClick and the context menu, and dropped
+// files. Methods that belong to the engine binding, encoding, statistics,
+// sessions, still images and the property sheet answer E_NOTIMPL for now.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <string>
+
+#include "ctlvane.h"
+#include "ctlvane/contract.h"
+#include "ctlvane/rules.h"
+#include "mediaengine/interfaces.h"
+#include "olecontrol/control.h"
+#include "olecontrol/property_page.h"
+
+// Event dispatch ids of `_DScrivelControlEvents`.
+enum ControlEvent : DISPID {
+  kEventStart = 1,
+  kEventStop = 2,
+  kEventKRError = 3,
+  kEventDropFiles = 9,
+};
+
+extern const CLSID CLSID_KRActivePropPage;
+
+class CKRActiveCtrl : public olectl::COleControl {
+ public:
+  static const olectl::ControlClass& Class();
+  static const atl::InterfaceEntry* Interfaces() { return ControlInterfaces<CKRActiveCtrl>(); }
+
+  CKRActiveCtrl();
+
+  // Turns `code` into its message and fires KRError (sc, text, "", 0).
+  void ReportError(HRESULT code);
+
+  // The records as the engine will get them (video, audio, output,
+  // application, back to back).
+  mediaengine::KRSettingsRecords& Records() { return records_; }
+  // 0, 1 stopped; 2 paused; 3 encoding.
+  void SetRunState(int state) { runState_ = state; }
+  // The engine once it is bound; null until then.
+  void SetEngine(IUnknown* engine) { engine_ = engine; }
+
+  void OnDraw(HDC dc, const RECT& bounds, const RECT& invalid) override;
+  void OnResetState() override;
+  void AboutBox() override;
+  void OnDropFiles(const std::vector<std::wstring>& files, POINT client) override;
+
+ private:
+  template <class T>
+  void BindNumber(DISPID id, T* member, std::function<void()> accepted = {});
+  template <class T>
+  void BindText(DISPID id, T* member);
+  void BindMethods();
+  // The "set by reset" properties from the records.
+  void PropertiesFromRecords();
+  void OnEncPreviewTypeChanged();
+  void OnGuiModeChanged();
+  void Layout();
+
+  void OnButtonDown(SHORT button, WPARAM keys, POINT point);
+  void ShowContextMenu();
+  HRESULT SetPortNumber(olectl::DispArgs& args);
+  HRESULT GetPortNumber(olectl::DispArgs& args);
+  HRESULT SetClientTimeOut(olectl::DispArgs& args);
+  HRESULT GetClientTimeOut(olectl::DispArgs& args);
+  HRESULT GrantConnection(olectl::DispArgs& args);
+
+  mediaengine::KRSettingsRecords records_{};
+  atl::ComPtr<IUnknown> engine_;
+  int runState_ = 0;
+  // Values of the control's own numeric properties last accepted (what a
+  // refused write puts back where no record holds the value).
+  std::map<DISPID, double> accepted_;
+  bool customDisplay_ = false;
+  bool displayShown_ = false;
+
+  // Properties, by dispatch id.
+  SHORT encWidth_ = 0, nLayers_ = 0, encHeight_ = 0;
+  LONG baseBitRate_ = 0, enBitRate_ = 0;
+  float baseFrameRate_ = 0, enFrameRate_ = 0;
+  SHORT iFrameInterval_ = 0, mediaOut_ = 0, streamOut_ = 0;
+  atl::Bstr outputFileName_;
+  SHORT sourceType_ = 0, encPreviewType_ = 0;
+  VARIANT_BOOL encoding_ = VARIANT_FALSE;
+  SHORT capWidth_ = 0, capHeight_ = 0;
+  atl::Bstr srcFileName_;
+  VARIANT_BOOL enableSkin_ = VARIANT_TRUE;
+  LONG bandwidth_ = 0;
+  SHORT contentVersion_ = 0;
+  float maxDuration_ = 0;
+  SHORT unitDuration_ = 0;
+  LONG maxSize_ = 0;
+  atl::Variant profileName_;
+  SHORT bFullSearch_ = 0;
+  atl::Variant profileDescription_;
+  SHORT bEnableFixedIFrame_ = 0, bEncodeDownloadOnly_ = 0, bFileOut_ = 0, enableSecurityCheck_ = 0;
+  VARIANT_BOOL enableDragandDrop_ = VARIANT_FALSE;
+  SHORT guiMode_ = 0, contextMenuSettings_ = 0, buttonMode_ = 0;
+  OLE_COLOR backColor_ = 0;
+  VARIANT_BOOL allowSelfResize_ = VARIANT_TRUE;
+  SHORT bMultiplePass_ = 0, bClientNoAudio_ = 0;
+  LONG statRefreshRate_ = 0, statWindowDuration_ = 0;
+  SHORT bEnableVideoRandomPositioning_ = 0;
+  atl::Bstr scratchDisk_;
+  SHORT bEnableRandomPositioning_ = 0;
+};
+
+// The default property page: encoding size and base bit rate.
+class CKRActivePropPage : public olectl::PropertyPage {
+ public:
+  static const atl::InterfaceEntry* Interfaces() { return PageInterfaces<CKRActivePropPage>(); }
+  CKRActivePropPage();
+  void OnRead(IDispatch* object) override;
+  HRESULT OnApply(IDispatch* object) override;
+};
