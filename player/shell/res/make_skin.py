@@ -12,7 +12,7 @@ import struct
 import sys
 
 FACE = (212, 208, 200)  # the classic dialog grey; shown as 192 on grey desktops
-WIDTH, HEIGHT = 240, 260
+WIDTH, HEIGHT = 240, 264
 VIDEO = (24, 36, 192, 144)  # x, y, width, height
 
 
@@ -37,14 +37,21 @@ def bevel(img, colour_light, colour_dark):
 
 def background():
     img = blank(WIDTH, HEIGHT, FACE)
-    # A blue band behind the title and a darker frame round the video.
+    # A grain on the grey and a title band that changes along both axes:
+    # no two neighbouring rows or columns are alike, so a band stretched
+    # from the wrong row or column shows.
+    for y in range(HEIGHT):
+        for x in range(WIDTH):
+            if (x + 2 * y) % 7 == 0:
+                img[y][x] = (200, 196, 188)
     for y in range(0, 34):
-        rect(img, 0, y, WIDTH, y + 1, (30 + y * 2, 60 + y * 3, 140 + y * 2))
+        for x in range(WIDTH):
+            img[y][x] = (30 + y * 2 + x % 16, 60 + y * 3, 140 + y * 2 + x % 5)
     x, y, w, h = VIDEO
     rect(img, x - 2, y - 2, x + w + 2, y + h + 2, (64, 64, 72))
     rect(img, x, y, x + w, y + h, (0, 0, 0))
     rect(img, 0, 182, WIDTH, 183, (128, 128, 128))
-    rect(img, 0, 240, WIDTH, 241, (255, 255, 255))
+    rect(img, 0, 240, WIDTH, 241, (255, 255, 255))  # above the status line
     bevel(img, (255, 255, 255), (64, 64, 64))
     return img
 
@@ -149,37 +156,50 @@ def element_record(number, x, y, w, h, images):
     return out + b"".join(images)
 
 
-def main(path):
-    elements = []
-    rgb = bytearray()
+# Where each piece of art sits: element number, position, images, bits per
+# pixel and the images' own positions where they differ from the element's.
+# The status line and the time area: their text starts a sixth of their
+# height down, and a 10-point face's line (16 pixels at 96 dots per inch)
+# fits below that; the time area takes "1:05:00/1:05:00".
+STATUS = (40, 242, 80, 20)
+TIME = (124, 242, 96, 20)
 
-    def add(number, x, y, images, bits=24, positions=None):
+
+def elements():
+    dark = ((30, 30, 30), (60, 60, 60))
+    return [
+        (0, 0, 0, [background()], 24, None),
+        (1, 20, 214, [button(32, 24, s, "play" if s < 3 else "pause") for s in range(6)], 24, None),
+        (2, 56, 214, [button(32, 24, s, "stop") for s in range(3)], 24, None),
+        (3, 92, 214, [button(24, 24, s, "volume") for s in range(3)], 24, None),
+        (4, 95, 116, [slider_track(), slider_thumb()], 8, [(95, 116), (0, 0)]),
+        (5, 20, 184, [seek_face()], 24, None),
+        (6, 20, 242, [animation(f) for f in range(8)], 8, None),
+        (7, 24, 8, [strip(184, 20, (20, 40, 90), (50, 80, 150))], 24, None),
+        (8, 212, 6, [button(24, 24, 0, "star")], 24, None),  # right-anchored: in the top band
+        (9, STATUS[0], STATUS[1], [strip(STATUS[2], STATUS[3], *dark)], 24, None),
+        (10, TIME[0], TIME[1], [strip(TIME[2], TIME[3], *dark)], 24, None),
+    ]
+
+
+def main(path):
+    records = []
+    rgb = bytearray()
+    for number, x, y, images, bits, positions in elements():
         w, h = len(images[0][0]), len(images[0])
         palette = palette_of(images) if bits == 8 else None
-        records = []
+        out = []
         for j, img in enumerate(images):
             px, py = positions[j] if positions else (x, y)
-            records.append(image_record(img, px, py, bits, palette))
+            out.append(image_record(img, px, py, bits, palette))
             rgb.extend(v for row in img for c in row for v in c)
-        elements.append(element_record(number, x, y, w, h, records))
-
-    add(0, 0, 0, [background()])
-    add(1, 20, 214, [button(32, 24, s, "play" if s < 3 else "pause") for s in range(6)])
-    add(2, 56, 214, [button(32, 24, s, "stop") for s in range(3)])
-    add(3, 92, 214, [button(24, 24, s, "volume") for s in range(3)])
-    add(4, 95, 116, [slider_track(), slider_thumb()], bits=8, positions=[(95, 116), (0, 0)])
-    add(5, 20, 184, [seek_face()])
-    add(6, 20, 242, [animation(f) for f in range(8)], bits=8)
-    add(7, 24, 8, [strip(184, 20, (20, 40, 90), (50, 80, 150))])
-    add(8, 212, 6, [button(24, 24, 0, "star")])  # right-anchored: in the top band
-    add(9, 40, 242, [strip(120, 14, (30, 30, 30), (60, 60, 60))])
-    add(10, 164, 242, [strip(56, 14, (30, 30, 30), (60, 60, 60))])
+        records.append(element_record(number, x, y, w, h, out))
 
     name = b"Orlomer".ljust(256, b"\0")
-    header = struct.pack("<HHHHI", 0xE0E0, 0, 0, 0x0201, len(elements)) + name
+    header = struct.pack("<HHHHI", 0xE0E0, 0, 0, 0x0201, len(records)) + name
     header += struct.pack("<II", VIDEO[0] | VIDEO[1] << 16, VIDEO[2] | VIDEO[3] << 16)
     with open(path, "wb") as f:
-        f.write(header + b"".join(elements))
+        f.write(header + b"".join(records))
     with open(path + ".rgb", "wb") as f:
         f.write(bytes(rgb))
 

@@ -99,6 +99,10 @@ void SkinWindowBase::SetVolume(int value) {
   if (volume_) volume_->SetVolume(value);
 }
 
+HFONT SkinWindowBase::TextFont() const {
+  return displayFont_ ? displayFont_ : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+}
+
 HBRUSH SkinWindowBase::OnCtlColorStatic(HDC dc) {
   SetBkMode(dc, TRANSPARENT);
   return static_cast<HBRUSH>(GetStockObject(NULL_BRUSH));
@@ -335,11 +339,16 @@ RECT PlayerSkinWindow::TimeRect() const {
 void PlayerSkinWindow::DrawTextArea(HDC dc, const RECT& r, const std::wstring& text, UINT align) {
   FillRect(dc, &r, black_);
   if (text.empty()) return;
-  HGDIOBJ old = SelectObject(dc, displayFont_ ? displayFont_ : GetStockObject(DEFAULT_GUI_FONT));
+  HGDIOBJ old = SelectObject(dc, TextFont());
   SetBkMode(dc, TRANSPARENT);
   SetTextColor(dc, RGB(255, 255, 255));
+  // A sixth of the height down, but never so low that the line's descent
+  // falls below the area: a skin's area only just taller than the font
+  // would cut "g" and "y".
+  TEXTMETRICW metrics = {};
+  GetTextMetricsW(dc, &metrics);
   RECT at = r;
-  at.top += (r.bottom - r.top) / 6;
+  at.top += std::max(0, std::min<int>((r.bottom - r.top) / 6, r.bottom - r.top - metrics.tmHeight));
   DrawTextW(dc, text.c_str(), -1, &at, align | DT_TOP | DT_SINGLELINE | DT_NOPREFIX);
   SelectObject(dc, old);
 }

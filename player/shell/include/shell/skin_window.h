@@ -65,6 +65,8 @@ class SkinWindowBase : public SeekOwner {
   const std::wstring& StatusText() const { return status_; }
   bool BusyRunning() const { return busyTimer_ != 0; }
   int AnimationFrame() const { return frame_; }
+  // The font of the status line and the time area.
+  HFONT TextFont() const;
 
   // Button states (image numbers): the main window writes them.
   int playState = 1, stopState = 1, volumeState = 1;
