@@ -191,6 +191,29 @@ TEST(Writer, AmrFramesAreMaskedAndEmptyOnesSkipped) {
   EXPECT_EQ(typeName(stsd->children[0].type), "mp4a");
 }
 
+// Each frame type keeps exactly the bits it fills in its last byte (the
+// AMR standard's bit counts: 95, 103, 118, 134, 148, 159, 204, 244 for the
+// speech modes; 39 for the AMR SID frame, 43, 38, 37 for types 9 to 11).
+TEST(Writer, AmrLastByteKeepsTheBitsOfItsFrameType) {
+  static const int kBits[12] = {95, 103, 118, 134, 148, 159, 204, 244, 39, 43, 38, 37};
+  auto w = recorderWriter(2);
+  uint32_t amr = w->AddTrack(fourcc("soun"), 1);
+  for (uint32_t type = 0; type < 12; ++type) {
+    Bytes frame(size_t((kBits[type] + 7) / 8), 0xFF);
+    EXPECT_TRUE(w->AddSample(amr, frame.data(), uint32_t(frame.size()), 20 * type, type));
+  }
+  Bytes file = writeAndRead(*w, "amr_types.mp4");
+  Box root = test::parseBoxes(file);
+  const Box& mdat = root.children[4];
+  size_t at = mdat.offset + 8;
+  for (int type = 0; type < 12; ++type) {
+    at += size_t((kBits[type] + 7) / 8);
+    EXPECT_EQ(file[at - 2], 0xFF) << "type " << type;
+    EXPECT_EQ(file[at - 1], uint8_t(0xFF << (8 - kBits[type] % 8))) << "type " << type;
+  }
+  EXPECT_EQ(at, mdat.offset + mdat.size);
+}
+
 TEST(Writer, MisuseIsReportedAndRefused) {
   auto w = recorderWriter();
   uint32_t v = w->AddTrack(fourcc("vide"), 1);

@@ -12,6 +12,7 @@
 
 #include "fixture.h"
 #include "elementary_streams.h"
+#include "amrenc/amrenc.h"
 #include "reader/mp4_file.h"
 
 using namespace reader;
@@ -252,4 +253,103 @@ TEST(Robustness, MutatedFilesNeverCrash) {
   // Both outcomes occur: some mutations still open, most are refused.
   EXPECT_GT(seen[EVERYTHING_FINE], 0);
   EXPECT_GT(seen.size(), 10u);
+}
+
+// AMR frames of every frame type (speech modes 0-7 and the SID frame 8),
+// with their padding bits set, go through the recorder's writer and come
+// back through both of the player's paths: the raw runs the file source
+// groups (payload with only the padding cleared, the frame type in the
+// sample's description) and the decoder's IF2 frames, which the encoder
+// library's own packer turns back into the same storage frames.
+TEST(WriterPeer, AmrFramesOfEveryTypeReadBackAsWritten) {
+  // Speech bits per frame type (the AMR standard's table).
+  static const int kBits[9] = {95, 103, 118, 134, 148, 159, 204, 244, 39};
+  const auto dir = fixture::ScratchDir();
+  const std::string amr = (dir / "mp4reader_frames.amr").string();
+  const auto out = dir / "mp4reader_amr.mp4";
+  struct Frame {
+    int type;
+    std::vector<uint8_t> payload;  // as the file should keep it
+  };
+  std::vector<Frame> frames;
+  std::vector<uint8_t> storage = {'#', '!', 'A', 'M', 'R', '\n'};
+  uint32_t seed = 7;
+  for (int i = 0; i < 27; ++i) {
+    const int type = (i * 4) % 9;  // every type three times, neighbours of different types
+    std::vector<uint8_t> payload(size_t((kBits[type] + 7) / 8));
+    for (uint8_t& b : payload) {
+      seed = seed * 1103515245 + 12345;
+      b = uint8_t(seed >> 16);
+    }
+    payload.back() |= uint8_t(0xFF >> (kBits[type] % 8));  // padding bits set in the input
+    storage.push_back(uint8_t(type << 3 | 4));
+    storage.insert(storage.end(), payload.begin(), payload.end());
+    payload.back() &= uint8_t(0xFF << (8 - kBits[type] % 8));
+    frames.push_back({type, payload});
+  }
+  {
+    std::FILE* f = std::fopen(amr.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fwrite(storage.data(), 1, storage.size(), f);
+    std::fclose(f);
+  }
+  fileformat::tools::Recording in;
+  in.amr = amr;
+  const auto here = std::filesystem::current_path();
+  std::filesystem::current_path(dir);
+  fileformat::tools::RecordResult r = fileformat::tools::recordMp4(out.string(), in);
+  std::filesystem::current_path(here);
+  ASSERT_TRUE(r.ok) << r.error;
+  ASSERT_EQ(r.samples, frames.size());
+
+  auto f = Open(out);
+  ASSERT_NE(f, nullptr);
+  ASSERT_TRUE(f->ok()) << MP4FileErrorName(f->error());
+  uint32_t ids[4];
+  ASSERT_EQ(f->GetTrackIds(ids, 4), 1u);
+  const uint32_t track = ids[0];
+  ASSERT_EQ(f->GetObjectTypeIndication(track), 0xD0);
+
+  // The file source's road: groups of ten, peeked then read in one run.
+  size_t k = 0;
+  while (k < frames.size()) {
+    SampleRequest peek;
+    uint32_t n = 10;
+    f->PeekSamples(track, &n, &peek);
+    ASSERT_GT(n, 0u) << "at frame " << k;
+    std::vector<uint8_t> data(1024);
+    SampleRequest read;
+    read.bufferCount = 1;
+    read.buffers[0] = {uint32_t(data.size()), data.data()};
+    uint32_t got = n;
+    const int32_t status = f->ReadSamples(track, &got, &read);
+    ASSERT_TRUE(status == EVERYTHING_FINE || status == END_OF_TRACK) << status;
+    ASSERT_EQ(got, n);
+    size_t at = 0;
+    for (uint32_t j = 0; j < got; ++j, ++k) {
+      const Frame& want = frames[k];
+      const Mp4SampleEntry* e = f->GetSampleDescription(track, peek.slots[j].descriptionIndex);
+      ASSERT_TRUE(e && e->Dsi()) << "frame " << k;
+      EXPECT_EQ(e->Dsi()->mode & 15, want.type) << "frame " << k;
+      ASSERT_EQ(peek.slots[j].size, want.payload.size()) << "frame " << k;
+      EXPECT_EQ(std::vector<uint8_t>(data.begin() + long(at), data.begin() + long(at + want.payload.size())),
+                want.payload)
+          << "frame " << k << ", type " << want.type;
+      at += want.payload.size();
+    }
+  }
+
+  // The decoder's road: IF2 frames, packed back by the encoder library.
+  f->ResetTracks();
+  for (size_t i = 0; i < frames.size(); ++i) {
+    std::vector<uint8_t> if2(64);
+    const int32_t got = f->ReadSample(track, if2.data(), uint32_t(if2.size()), nullptr);
+    ASSERT_EQ(got, amr_if2_frame_bytes(frames[i].type)) << "frame " << i;
+    std::vector<uint8_t> back(64);
+    const int n = amr_if2_to_storage(if2.data(), back.data());
+    std::vector<uint8_t> want = {uint8_t(frames[i].type << 3 | 4)};
+    want.insert(want.end(), frames[i].payload.begin(), frames[i].payload.end());
+    EXPECT_EQ(std::vector<uint8_t>(back.begin(), back.begin() + n), want) << "frame " << i << ", type " << frames[i].type;
+  }
+  for (const auto& p : {std::filesystem::path(amr), out}) std::filesystem::remove(p);
 }
