@@ -247,6 +247,42 @@ void PlayAndCheck(const std::string& name) {
   DeletePlayerKeys();
 }
 
+// The program with a damaged skin in its data folder: message 50043 (to
+// the instrumentation log in place of its box), no window, a clean exit.
+TEST(OrlomerProgram, ADamagedSkinGivesMessage50043AndNoWindow) {
+  const std::string good = ReadFileBytes(BesideTest("Orlomer.ksk"));
+  ASSERT_GT(good.size(), 1000u);
+  std::string badMagic = good, shortSkin = good;
+  badMagic[0] = 0x0E;
+  shortSkin[8] = 10;  // ten elements: the time area's is missing
+  const std::wstring folder = TempPath(L"orlomer_damaged_skin\\");
+  CreateDirectoryW(folder.c_str(), nullptr);
+  const std::wstring skin = folder + L"Orlomer.ksk", log = folder + L"player.log";
+  struct Case {
+    const char* what;
+    std::string bytes;
+  };
+  for (const Case& c : {Case{"cut", good.substr(0, good.size() / 2)}, Case{"bad magic", badMagic},
+                        Case{"an element short", shortSkin}}) {
+    SCOPED_TRACE(c.what);
+    std::ofstream(skin.c_str(), std::ios::binary | std::ios::trunc) << c.bytes;
+    DeleteFileW(log.c_str());
+    DeletePlayerKeys();
+    ASSERT_TRUE(WriteSettingStringById(GetModuleHandleW(nullptr), shell::kKRData, folder.c_str()));
+    ASSERT_TRUE(WriteSettingStringById(GetModuleHandleW(nullptr), shell::kInstrumentTesting, log.c_str()));
+    Program program(L"");
+    ASSERT_TRUE(program.started);
+    EXPECT_EQ(program.Wait(20000), 0) << "the program did not end cleanly";
+    EXPECT_NE(ReadFileBytes(log).find("Missing \"Skin\" file.  Please reinstall Orlomer."), std::string::npos)
+        << ReadFileBytes(log);
+    EXPECT_EQ(FindWindowW(L"Orlomer", nullptr), nullptr);
+  }
+  DeletePlayerKeys();
+  DeleteFileW(skin.c_str());
+  DeleteFileW(log.c_str());
+  RemoveDirectoryW(folder.c_str());
+}
+
 TEST(OrlomerProgram, PlaysAClipWithAacToItsEnd) { PlayAndCheck("aac_clip"); }
 
 TEST(OrlomerProgram, PlaysAClipWithAmrToItsEnd) { PlayAndCheck("amr_clip"); }

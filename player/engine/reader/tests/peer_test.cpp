@@ -351,5 +351,6 @@ TEST(WriterPeer, AmrFramesOfEveryTypeReadBackAsWritten) {
     want.insert(want.end(), frames[i].payload.begin(), frames[i].payload.end());
     EXPECT_EQ(std::vector<uint8_t>(back.begin(), back.begin() + n), want) << "frame " << i << ", type " << frames[i].type;
   }
+  f.reset();  // Windows removes no file that is still open
   for (const auto& p : {std::filesystem::path(amr), out}) std::filesystem::remove(p);
 }
