@@ -40,6 +40,39 @@ void raw_write(BitBuffer* b, uint32_t value, int n) {
   b->written += n;
 }
 
+// Stream position of the write end.
+int64_t write_end(const BitBuffer* b) { return b->consumed + b->fill; }
+
+BitBufferRegion& region_at(BitBuffer* b, int i) { return b->regions[(b->regionHead + i) % kBitBufferRegions]; }
+
+// Forgets regions whose bits were read.
+void drop_read_regions(BitBuffer* b) {
+  while (b->regionCount > 0 && b->regions[b->regionHead].start < b->consumed) {
+    b->regionHead = (b->regionHead + 1) % kBitBufferRegions;
+    --b->regionCount;
+  }
+}
+
+// Forgets regions past the write end (bits taken back).
+void drop_unwritten_regions(BitBuffer* b) {
+  while (b->regionCount > 0 && region_at(b, b->regionCount - 1).start >= write_end(b)) --b->regionCount;
+  for (int i = 0; i < b->regionCount; ++i) {
+    BitBufferRegion& r = region_at(b, i);
+    if (r.end > write_end(b)) r.end = write_end(b);
+  }
+}
+
+void add_region(BitBuffer* b, const BitBufferRegion& r) {
+  drop_read_regions(b);
+  // A buffer nobody reads regions from (the drained output of format 0)
+  // keeps the newest ones.
+  if (b->regionCount == kBitBufferRegions) {
+    b->regionHead = (b->regionHead + 1) % kBitBufferRegions;
+    --b->regionCount;
+  }
+  region_at(b, b->regionCount++) = r;
+}
+
 }  // namespace
 
 BitBuffer* bitbuf_create(long capacityBits) {
@@ -66,7 +99,9 @@ void bitbuf_free(BitBuffer* buffer) {
 
 void bitbuf_reset(BitBuffer* b) {
   if (!b) return;
-  b->readPos = b->writePos = b->fill = b->written = 0;
+  b->readPos = b->writePos = b->fill = 0;
+  b->written = b->consumed = 0;
+  b->regionHead = b->regionCount = 0;
   b->overflow = 0;
   b->crcOn = b->crcAll = 0;
   b->crcBitsLeft = 0;
@@ -104,18 +139,20 @@ int bitbuf_read_bits(BitBuffer* b, int n, uint32_t* value) {
     b->readPos = b->readPos + 1 == b->capacity ? 0 : b->readPos + 1;
   }
   b->fill -= n;
+  b->consumed += n;
   *value = v;
   return 0;
 }
 
 long bitbuf_bit_count(const BitBuffer* b) { return b ? b->fill : 0; }
 
-long bitbuf_bit_position(const BitBuffer* b) { return b ? b->written : 0; }
+int64_t bitbuf_bit_position(const BitBuffer* b) { return b ? b->written : 0; }
 
 int bitbuf_advance_read(BitBuffer* b, long bits) {
   if (!b || bits > b->fill || b->fill - bits > b->capacity) return -1;
   b->readPos = wrap(b->readPos + bits, b->capacity);
   b->fill -= bits;
+  b->consumed += bits;
   return 0;
 }
 
@@ -124,11 +161,21 @@ int bitbuf_advance_write(BitBuffer* b, long bits) {
   b->writePos = wrap(b->writePos + bits, b->capacity);
   b->fill += bits;
   if (bits > 0) b->written += bits;
+  if (bits < 0) drop_unwritten_regions(b);
   return 0;
 }
 
 int bitbuf_copy_from(BitBuffer* dst, BitBuffer* src, long n) {
   if (!dst || !src || n < 0 || n > src->fill || dst->fill + n > dst->capacity) return -1;
+  drop_read_regions(src);
+  const int64_t from = src->consumed, to = dst->consumed + dst->fill;
+  for (int i = 0; i < src->regionCount; ++i) {
+    BitBufferRegion r = region_at(src, i);
+    if (r.start >= from + n) break;
+    r.start += to - from;
+    if (r.end >= 0) r.end = (r.end > from + n ? from + n : r.end) + to - from;
+    add_region(dst, r);
+  }
   while (n > 0) {
     const int piece = n > 32 ? 32 : int(n);
     uint32_t v = 0;
@@ -211,12 +258,41 @@ void bitbuf_crc_all_bits(BitBuffer* b, int on) {
 }
 
 void bitbuf_crc_set_region(BitBuffer* b, long bits) {
-  if (b && b->crcOn && bits > 0) b->crcBitsLeft = bits;
+  if (!b || bits <= 0) return;
+  add_region(b, BitBufferRegion{write_end(b), -1, bits});
+  if (b->crcOn) b->crcBitsLeft = bits;
 }
 
 void bitbuf_crc_close_region(BitBuffer* b) {
-  if (!b || !b->crcOn || b->crcAll) return;
+  if (!b) return;
+  if (b->regionCount > 0) {
+    BitBufferRegion& r = region_at(b, b->regionCount - 1);
+    if (r.end < 0) r.end = write_end(b);
+  }
+  if (!b->crcOn || b->crcAll) return;
   for (; b->crcBitsLeft > 0; --b->crcBitsLeft) crc_bit(b, 0);
+}
+
+int bitbuf_region_count(const BitBuffer* b) {
+  if (!b) return 0;
+  int n = 0;
+  for (int i = 0; i < b->regionCount; ++i)
+    if (b->regions[(b->regionHead + i) % kBitBufferRegions].start >= b->consumed) ++n;
+  return n;
+}
+
+int bitbuf_crc_feed_regions(BitBuffer* b) {
+  if (!b) return 0;
+  drop_read_regions(b);
+  for (int i = 0; i < b->regionCount; ++i) {
+    const BitBufferRegion& r = region_at(b, i);
+    // An open region ends where the bits do.
+    const int64_t end = r.end < 0 ? write_end(b) : r.end;
+    int64_t p = r.start;
+    for (; p < end && p < r.start + r.limit; ++p) crc_bit(b, get_bit(b, wrap(b->readPos + long(p - b->consumed), b->capacity)));
+    for (; p < r.start + r.limit; ++p) crc_bit(b, 0);
+  }
+  return b->regionCount;
 }
 
 int bitbuf_crc_reserve(BitBuffer* b, int bits) {

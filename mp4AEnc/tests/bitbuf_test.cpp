@@ -165,9 +165,9 @@ TEST(BitBuffer, DrainAndCrcEqualAnIndependentWriterAndCrcmod) {
   bitbuf_crc_set_polynomial(b, 0x8005, 0x8000);
   bitbuf_crc_set_register(b, 0xFFFFFFFFu);
   bitbuf_crc_enable(b, 1);
-  long frameStart = 0;
+  int64_t frameStart = 0;
   auto frame = [&] {
-    ASSERT_EQ(bitbuf_push_count(b, bitbuf_bit_position(b) - frameStart), nullptr);
+    ASSERT_EQ(bitbuf_push_count(b, long(bitbuf_bit_position(b) - frameStart)), nullptr);
     frameStart = bitbuf_bit_position(b);
     r.ops << "frame\n";
   };
@@ -222,6 +222,95 @@ TEST(BitBuffer, DrainAndCrcEqualAnIndependentWriterAndCrcmod) {
   EXPECT_EQ(line, expected);
   EXPECT_EQ(ours.size(), 3u);
   EXPECT_EQ(ours[1].size(), 4u);  // 13 bits: two bytes
+}
+
+// Regions marked in a scratch buffer travel with their bits: copied behind
+// a header into a buffer that wraps, then fed, they give the register the
+// region mode gives when the same bits are written there directly.
+TEST(BitBuffer, RegionsTravelWithTheirBits) {
+  std::mt19937 rng(5);
+  struct Piece {
+    int n;
+    uint32_t v;
+    long region;  // > 0: open a region of this length first; -1: close one after
+  };
+  std::vector<Piece> frame;
+  size_t lastId = 0;
+  for (int e = 0; e < 6; ++e) {
+    lastId = frame.size();
+    frame.push_back({3, Mask(rng(), 3), 0});  // outside: an element id
+    const long limit = e % 2 ? 128 : 192;
+    // Elements shorter and longer than their region.
+    const int pieces = 2 + int(rng() % (e < 3 ? 4 : 14));
+    for (int k = 0; k < pieces; ++k) {
+      const int n = 1 + int(rng() % 32);
+      frame.push_back({n, Mask(rng(), n), k == 0 ? limit : 0});
+    }
+    frame.back().region = frame.back().region ? frame.back().region : -1;
+  }
+  auto write = [&](BitBuffer* b) {
+    for (const Piece& p : frame) {
+      if (p.region > 0) bitbuf_crc_set_region(b, p.region);
+      bitbuf_write_bits(b, p.v, p.n);
+      if (p.region < 0) bitbuf_crc_close_region(b);
+    }
+  };
+  auto start = [](BitBuffer* b) {
+    bitbuf_crc_set_register(b, 0xFFFF);
+    bitbuf_crc_enable(b, 1);
+    bitbuf_crc_all_bits(b, 1);
+    bitbuf_write_bits(b, 0xFFF1, 16);
+    bitbuf_write_bits(b, 0x2345, 14);
+    bitbuf_crc_all_bits(b, 0);
+  };
+  // Directly, in region mode.
+  Buffer direct(bitbuf_create(4096));
+  start(direct.get());
+  write(direct.get());
+  // Through a scratch buffer, into a buffer of 4000 bits whose write
+  // position starts near its end.
+  Buffer scratch(bitbuf_create(4096)), out(bitbuf_create(4000));
+  write(scratch.get());
+  EXPECT_EQ(bitbuf_region_count(scratch.get()), 6);
+  ASSERT_EQ(bitbuf_advance_write(out.get(), 3900), 0);
+  ASSERT_EQ(bitbuf_advance_read(out.get(), 3900), 0);
+  start(out.get());
+  bitbuf_crc_enable(out.get(), 0);  // nothing enters the CRC while copying
+  ASSERT_EQ(bitbuf_copy_from(out.get(), scratch.get(), bitbuf_bit_count(scratch.get())), 0);
+  EXPECT_EQ(bitbuf_region_count(scratch.get()), 0);
+  EXPECT_EQ(bitbuf_crc_feed_regions(out.get()), 6);
+  EXPECT_EQ(bitbuf_crc_register(out.get()), bitbuf_crc_register(direct.get()));
+  // Regions leave with their bits: read into the first (past the header
+  // and an id), take back the whole last element after its id.
+  uint32_t v = 0;
+  ASSERT_EQ(bitbuf_read_bits(out.get(), 30, &v), 0);
+  ASSERT_EQ(bitbuf_read_bits(out.get(), 3 + 1, &v), 0);
+  EXPECT_EQ(bitbuf_region_count(out.get()), 5);
+  long last = 0;
+  for (size_t i = lastId + 1; i < frame.size(); ++i) last += frame[i].n;
+  ASSERT_EQ(bitbuf_advance_write(out.get(), -(last - 1)), 0);
+  EXPECT_EQ(bitbuf_region_count(out.get()), 5);  // its first bit is still there
+  ASSERT_EQ(bitbuf_advance_write(out.get(), -1), 0);
+  EXPECT_EQ(bitbuf_region_count(out.get()), 4);
+}
+
+TEST(BitBuffer, RegionsNobodyTakesKeepTheNewest) {
+  Buffer b(bitbuf_create(1 << 16));
+  for (int i = 0; i < 3 * kBitBufferRegions; ++i) {
+    bitbuf_crc_set_region(b.get(), 8);
+    bitbuf_write_bits(b.get(), uint32_t(i), 8);
+    bitbuf_crc_close_region(b.get());
+  }
+  EXPECT_EQ(bitbuf_region_count(b.get()), kBitBufferRegions);
+  // The newest: the last 64 bytes, fed as they are.
+  Buffer direct(bitbuf_create(1024));
+  bitbuf_crc_set_register(direct.get(), 0xFFFF);
+  bitbuf_crc_enable(direct.get(), 1);
+  bitbuf_crc_all_bits(direct.get(), 1);
+  for (int i = 2 * kBitBufferRegions; i < 3 * kBitBufferRegions; ++i) bitbuf_write_bits(direct.get(), uint32_t(i), 8);
+  bitbuf_crc_set_register(b.get(), 0xFFFF);
+  bitbuf_crc_feed_regions(b.get());
+  EXPECT_EQ(bitbuf_crc_register(b.get()), bitbuf_crc_register(direct.get()));
 }
 
 TEST(BitBuffer, CrcOfAKnownMessage) {

@@ -157,7 +157,7 @@ struct Parsed {
 
 Parsed ParseFrame(BitBuffer* b, long rate) {
   // Byte-aligned copy of what was written.
-  const long bits = bitbuf_bit_position(b);
+  const long bits = long(bitbuf_bit_position(b));
   std::string hex;
   char two[3];
   for (long at = 0; at < bits; at += 8) {
@@ -230,7 +230,7 @@ TEST(Writers, IndividualChannelStreamReadsBack) {
   bitbuf_write_bits(b, 5, 4);
   const long n = aac_write_ics(b, &r, 0);
   bitbuf_write_bits(b, 7, 3);
-  const long total = bitbuf_bit_position(b);
+  const long total = long(bitbuf_bit_position(b));
   EXPECT_EQ(total, n + 10);
   const Parsed p = ParseFrame(b, 44100);
   bitbuf_free(b);
@@ -423,7 +423,7 @@ TEST(FramingHeader, CrcEqualsCrcmodAndTheCounterWraps) {
   std::mt19937 rng(9);
   std::string frames;
   for (int f = 0; f < 33; ++f) {
-    const long start = bitbuf_bit_position(b);
+    const int64_t start = bitbuf_bit_position(b);
     const int channels = 1 + f % 2;
     ASSERT_EQ(aac_framing_write(h, b, 30, f % 7, channels), nullptr);
     for (int i = 0; i < 24; ++i) bitbuf_write_bits(b, rng() & 0xffu, 8);

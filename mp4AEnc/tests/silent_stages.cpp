@@ -136,7 +136,7 @@ ErrorRecord* bitmux_write_frame(void* s, AacCore* core, const AacFrameBudget*) {
   Log("bitmux_write_frame");
   auto* m = static_cast<Mux*>(s);
   BitBuffer* b = m->buffer;
-  const long start = bitbuf_bit_position(b);
+  const int64_t start = bitbuf_bit_position(b);
   for (int e = 0; e < core->map->header.elementCount; ++e) {
     const AacChannelElement& el = core->map->elements[e];
     bitbuf_write_bits(b, uint32_t(el.kind == kAacLfe ? 3 : el.kind == kAacPair ? 1 : 0), 3);
@@ -146,12 +146,12 @@ ErrorRecord* bitmux_write_frame(void* s, AacCore* core, const AacFrameBudget*) {
     if (el.kind == kAacPair) silent_ics(b);
   }
   bitbuf_write_bits(b, 7, 3);  // END
-  const long bits = bitbuf_bit_position(b) - start;
+  const long bits = long(bitbuf_bit_position(b) - start);
   bitbuf_write_bits(b, 0, int((8 - bits % 8) % 8));
   if (b->overflow) return error_create(kModule, __LINE__, nullptr, "bit buffer full");
-  ErrorRecord* err = bitbuf_push_count(b, bitbuf_bit_position(b) - start);
+  ErrorRecord* err = bitbuf_push_count(b, long(bitbuf_bit_position(b) - start));
   if (err) {
-    bitbuf_advance_write(b, -(bitbuf_bit_position(b) - start));
+    bitbuf_advance_write(b, -long(bitbuf_bit_position(b) - start));
     return err;
   }
   ++m->frames;

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -160,19 +161,67 @@ TEST(Writers, AdtsHeadersAreSevenOrNineBytesWithTheirCrc) {
     EXPECT_EQ(out[5] & 0x1F, 0x1F);  // fullness 0x7FF without a reservoir figure
     EXPECT_EQ(out[6], 0xFC);
     EXPECT_EQ(Bytes(out.end() - long(frame.size()), out.end()), frame);
-    if (crc && PeerAvailable()) {
-      // CRC-16 (0x8005, initial 0xFFFF) over the 7 header bytes.
-      char hex[32];
-      for (int i = 0; i < 7; ++i) std::snprintf(hex + 2 * i, 3, "%02x", out[size_t(i)]);
-      int status = 0;
-      const std::string v = RunPeer(std::string("/usr/bin/python3 -c \"import crcmod; print('%04x' % "
-                                                "crcmod.mkCrcFun(0x18005, initCrc=0xFFFF, rev=False, xorOut=0)"
-                                                "(bytes.fromhex('") + hex + "')))\"",
-                                    &status);
-      char ours[8];
-      std::snprintf(ours, sizeof ours, "%02x%02x\n", out[7], out[8]);
-      EXPECT_EQ(v, ours);
-    }
+  }
+}
+
+// Bit string of bits [from, to) of a byte string.
+std::string BitString(const Bytes& b, size_t from, size_t to) {
+  std::string s;
+  for (size_t i = from; i < to; ++i) s += char('0' + ((b[i / 8] >> (7 - i % 8)) & 1));
+  return s;
+}
+
+// CRC-16 (0x8005, register from all ones, most significant bit first) of a
+// bit string, computed by python.
+std::string PythonCrc(const std::string& bits) {
+  int status = 0;
+  const std::string v = RunPeer(
+      "/usr/bin/python3 -c \"import sys\nr=0xFFFF\nfor c in sys.argv[1]:\n t=r>>15\n r=(r<<1)&0xFFFF\n"
+      " r^=0x8005 if t!=int(c) else 0\nprint('%04x'%r)\" " + bits,
+      &status);
+  EXPECT_EQ(status, 0);
+  return v;
+}
+
+// With protection, the error check covers the 56 header bits, the whole
+// program configuration element after its id, and the regions the
+// multiplexer marked in the frame: each region's first bits as written, the
+// rest of its length as zeros.
+TEST(Writers, AdtsCrcCoversTheHeaderThePceAndTheMarkedRegions) {
+  if (!PeerAvailable()) GTEST_SKIP() << "python peer runs on the Linux host only";
+  for (const char* speakers : {static_cast<const char*>(nullptr), "FF"}) {
+    Rewrap r(2, 44100, 2, 96000);
+    r.setup.crc = 1;
+    r.setup.speakers = speakers;
+    ASSERT_EQ(Message(r.Open(2)), "(none)");
+    // 48 bits: an id, a 192-bit region closed after 27 bits, a region of 8
+    // bits over 16 written ones, 2 bits outside.
+    BitBuffer* b = r.buffer;
+    std::mt19937 rng(7);
+    bitbuf_write_bits(b, 1, 3);
+    bitbuf_crc_set_region(b, 192);
+    bitbuf_write_bits(b, rng() & 0x7FFFFFF, 27);
+    bitbuf_crc_close_region(b);
+    bitbuf_crc_set_region(b, 8);
+    bitbuf_write_bits(b, rng() & 0xFFFF, 16);
+    bitbuf_crc_close_region(b);
+    bitbuf_write_bits(b, 3, 2);
+    ASSERT_EQ(bitbuf_region_count(b), 2);
+    ASSERT_EQ(bitbuf_push_count(b, 48), nullptr);
+    BitBuffer* layers[kMp4Layers] = {b};
+    uint8_t bytes[256];
+    uint32_t n = 0;
+    ASSERT_EQ(Message(mp4aenc_bitstream_write(r.writer, layers, nullptr, bytes, sizeof bytes, &n)), "(none)");
+    const Bytes out(bytes, bytes + n);
+    const size_t payload = (n - 6) * 8;  // the frame's first bit
+    std::string covered = BitString(out, 0, 56);
+    if (speakers) covered += BitString(out, 72 + 3, payload);
+    covered += BitString(out, payload + 3, payload + 30) + std::string(165, '0');
+    covered += BitString(out, payload + 30, payload + 38);
+    char ours[8];
+    std::snprintf(ours, sizeof ours, "%02x%02x\n", out[7], out[8]);
+    EXPECT_EQ(PythonCrc(covered), ours) << (speakers ? "with" : "without") << " a program configuration";
+    EXPECT_EQ(bitbuf_region_count(b), 0);  // taken with the frame
   }
 }
 

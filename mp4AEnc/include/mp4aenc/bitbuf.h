@@ -11,13 +11,24 @@
 #include "mp4aenc/error.h"
 
 constexpr int kBitBufferFrameQueue = 19;
+constexpr int kBitBufferRegions = 64;
+
+// A CRC region as the multiplexer marked it, in stream positions (bits
+// consumed plus bits held): it protects the first `limit` bits from `start`,
+// those past `end` (where it was closed) counting as zeros. `end` is -1
+// while the region is open.
+struct BitBufferRegion {
+  int64_t start, end;
+  long limit;
+};
 
 struct BitBuffer {
   uint32_t* words;
   long capacity;  // bits
   long readPos, writePos;
   long fill;      // bits held; tells a full buffer from an empty one
-  long written;   // bits written since creation
+  int64_t written;   // bits written since creation
+  int64_t consumed;  // bits read (or skipped) since creation
   int overflow;   // set when a write did not fit (the bits were dropped)
   // CRC engine
   int crcOn, crcAll;
@@ -25,6 +36,10 @@ struct BitBuffer {
   uint32_t crcRegister, crcTopMask, crcPolynomial;
   long reservePos;
   int reserveBits;
+  // regions of the bits held, oldest first; they travel with the bits
+  // through bitbuf_copy_from so that a stream writer can protect them
+  BitBufferRegion regions[kBitBufferRegions];
+  int regionHead, regionCount;
   // frame lengths in bits, oldest first
   long frameLengths[kBitBufferFrameQueue];
   int frameHead, frameCount;
@@ -46,14 +61,15 @@ int bitbuf_write_bits(BitBuffer* buffer, uint32_t value, int n);
 int bitbuf_read_bits(BitBuffer* buffer, int n, uint32_t* value);
 // Bits held.
 long bitbuf_bit_count(const BitBuffer* buffer);
-// Bits written so far.
-long bitbuf_bit_position(const BitBuffer* buffer);
+// Bits written so far (64 bits: a capture of hours passes 2^31).
+int64_t bitbuf_bit_position(const BitBuffer* buffer);
 // Move the read or the write position by a signed amount, wrapping; -1 when
 // that would take more bits than are held, or hold more than the capacity.
 int bitbuf_advance_read(BitBuffer* buffer, long bits);
 int bitbuf_advance_write(BitBuffer* buffer, long bits);
 // Copies n bits from the read position of source (which are consumed) in
-// pieces of 32; -1 when the source holds fewer or they do not fit.
+// pieces of 32, with the CRC regions that start among them; -1 when the
+// source holds fewer or they do not fit.
 int bitbuf_copy_from(BitBuffer* destination, BitBuffer* source, long n);
 
 // Frame-length queue: at most 19 entries. A 20th push or a pop from an empty
@@ -76,10 +92,19 @@ uint32_t bitbuf_crc_register(const BitBuffer* buffer);
 void bitbuf_crc_set_polynomial(BitBuffer* buffer, uint32_t polynomial, uint32_t topMask);
 void bitbuf_crc_enable(BitBuffer* buffer, int on);    // off also clears the region
 void bitbuf_crc_all_bits(BitBuffer* buffer, int on);  // every written bit is protected
-// Region mode: the next `bits` bits written enter the CRC.
+// Region mode: the next `bits` bits written enter the CRC. The region is
+// also recorded with the bits (whether or not the CRC is on), so that a
+// writer the bits are copied into can protect them later.
 void bitbuf_crc_set_region(BitBuffer* buffer, long bits);
-// Feeds zero bits for what is left of the region, then clears it.
+// Feeds zero bits for what is left of the region, then clears it; closes
+// the recorded region.
 void bitbuf_crc_close_region(BitBuffer* buffer);
+// Recorded regions among the bits held.
+int bitbuf_region_count(const BitBuffer* buffer);
+// Feeds the protected bits of every recorded region among the bits held
+// into the register, oldest first, each padded with zeros to its length
+// (the CRC need not be on). Answers the number of regions fed.
+int bitbuf_crc_feed_regions(BitBuffer* buffer);
 // Remembers the position and writes `bits` zero bits outside the CRC.
 int bitbuf_crc_reserve(BitBuffer* buffer, int bits);
 // Writes the register's low bits into the reserved field.

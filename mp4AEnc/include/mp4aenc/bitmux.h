@@ -30,7 +30,7 @@ int aac_bitmux_sampling_index(long sampleRate);
 // CRC (16, all bits of the frame), index-below-5 bit: 48 bits.
 struct AacFramingHeader {
   int protection;
-  long start;
+  int64_t start;
   int counter;
 };
 ErrorRecord* aac_framing_create(AacFramingHeader** out);

@@ -246,7 +246,7 @@ ErrorRecord* aac_bitmux_update(AacBitmux* m, const AacChannelResult* const* resu
   bitbuf_reset(m->scratch);
   if (ErrorRecord* err = write_elements(m, m->scratch)) return err;
   if (m->scratch->overflow) return error_create(kModule, __LINE__, nullptr, "frame does not fit its buffer");
-  m->elementBits = bitbuf_bit_position(m->scratch);
+  m->elementBits = long(bitbuf_bit_position(m->scratch));
   const long used = m->headerBits + m->elementBits + 3;
   const long usedBytes = (used + 7) / 8;
   const long frameBits = BitResUpdate(m->res, m->grantedBits, usedBytes);
@@ -259,7 +259,7 @@ ErrorRecord* aac_bitmux_update(AacBitmux* m, const AacChannelResult* const* resu
 
 ErrorRecord* aac_bitmux_write(AacBitmux* m) {
   BitBuffer* b = m->out;
-  const long start = bitbuf_bit_position(b);
+  const int64_t start = bitbuf_bit_position(b);
   if (m->framing) {
     const long bytes = (m->headerBits + m->elementBits + 3 + m->fillBits) / 8;
     if (ErrorRecord* err = aac_framing_write(m->framing, b, bytes, m->samplingIndex, m->config.channels))
@@ -274,7 +274,7 @@ ErrorRecord* aac_bitmux_write(AacBitmux* m) {
   const long align = m->fillBits - fillWritten;
   if (align >= 8 || align < 0) return error_create(kModule, __LINE__, nullptr, "alignment bits >= 8");
   bitbuf_write_bits(b, 0, int(align));
-  const long bits = bitbuf_bit_position(b) - start;
+  const long bits = long(bitbuf_bit_position(b) - start);
   if (m->framing) aac_framing_close(m->framing, b);
   if (b->overflow) return error_create(kModule, __LINE__, nullptr, "bit buffer full");
   if (bits != m->elementBits + 3 + m->fillBits + aac_framing_bits(m->framing))

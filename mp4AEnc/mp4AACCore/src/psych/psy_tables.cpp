@@ -59,6 +59,23 @@ const BandwidthRow kBandwidthRows[] = {
     // 128 kbit/s per channel and more: 2.5 bits per line at 16000 Hz; the
     // ear gains little above.
     {0, 81000, 160000, 44100, 48000, 16000, 16000, 16000, 16000},
+    // The filter's other table entries (its sample rate for a bitrate
+    // depends on the channel count) and the scalable coder's layers, at the
+    // same 1.5 bits per line where the band allows it.
+    // 24 kbit/s stereo at 16000 (12000 per channel): 1.5 at 4000 Hz, as
+    // the fixed mono row there.
+    {0, 8000, 15999, 16000, 16000, 4000, 4000, 4000, 4000},
+    // A single channel at 12 to 20 kbit/s and 16 kHz: 1.5 at 12000.
+    {1, 12000, 19999, 16000, 16000, 4000, 4000, 4000, 4000},
+    // 32 and 48 kbit/s mono at 32000: 1.6 and 2.4 bits at 10000 Hz; one
+    // band for both, so that the higher rate never sounds duller.
+    {1, 28000, 59999, 32000, 32000, 10000, 10000, 10000, 10000},
+    // 96 to 128 kbit/s mono at 22050: the band reaches 10 kHz, near the
+    // top of the table; the spare bits lower the noise.
+    {1, 28000, 160000, 22050, 24000, 10000, 10000, 10000, 10000},
+    // A single channel at 24 to 60 kbit/s and 48 kHz (a scalable layer of
+    // 32 kbit/s: 1.52 bits at 10500 Hz).
+    {1, 24000, 59999, 48000, 48000, 10500, 10500, 10500, 10500},
 };
 const int kBandwidthRowCount = int(sizeof kBandwidthRows / sizeof kBandwidthRows[0]);
 const BandwidthRow* const kBandwidthRowsLowDelay = nullptr;

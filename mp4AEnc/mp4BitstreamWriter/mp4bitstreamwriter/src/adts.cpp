@@ -127,13 +127,18 @@ ErrorRecord* adts_write(Mp4BitstreamWriter* w, BitBuffer* layers[kMp4Layers], co
       bitbuf_write_bits(o, uint32_t(frameBytes), 13);
       bitbuf_write_bits(o, fullness, 11);
       bitbuf_write_bits(o, uint32_t(w->blocks - 1), 2);
+      // The rest enters the CRC through its recorded regions: the whole
+      // program configuration element (after its id), then the first 192
+      // bits of each channel element from its instance tag and the first
+      // 128 of a pair's second channel, as the multiplexer marked them.
       bitbuf_crc_all_bits(o, 0);
-      // The payload's protected regions are set by the multiplexer; without
-      // them only the header is covered.
+      bitbuf_crc_enable(o, 0);
       if (w->crc) bitbuf_crc_reserve(o, 16);
       if (pceBits) {
         bitbuf_write_bits(o, 5, 3);
+        bitbuf_crc_set_region(o, pceBits - 3);
         pce_write(o, &w->pce, 0);
+        bitbuf_crc_close_region(o);
       }
     }
     long taken = 0;
@@ -142,7 +147,10 @@ ErrorRecord* adts_write(Mp4BitstreamWriter* w, BitBuffer* layers[kMp4Layers], co
       bitbuf_reset(o);
       return err;
     }
-    if (w->crc) bitbuf_crc_store(o);
+    if (w->crc) {
+      bitbuf_crc_feed_regions(o);
+      bitbuf_crc_store(o);
+    }
     // Into the group being built.
     const size_t at = w->group.size();
     w->group.resize(at + size_t(bitbuf_bit_count(o) / 8));

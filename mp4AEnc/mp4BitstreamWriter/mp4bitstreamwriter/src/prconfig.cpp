@@ -166,10 +166,10 @@ long put_pce(BitBuffer* out, const ProgramConfig* p, long offset) {
 
 int pce_write(BitBuffer* out, const ProgramConfig* p, long alignStart) {
   if (!out || !p) return -1;
-  const long before = bitbuf_bit_position(out);
-  const long need = put_pce(nullptr, p, before - alignStart);
+  const int64_t before = bitbuf_bit_position(out);
+  const long need = put_pce(nullptr, p, long(before - alignStart));
   if (bitbuf_bit_count(out) + need > out->capacity) return -1;
-  put_pce(out, p, before - alignStart);
+  put_pce(out, p, long(before - alignStart));
   return 0;
 }
 
