@@ -5,6 +5,7 @@
 #include <initializer_list>
 
 #include "mp4aenc/scalable.h"
+#include "mp4aenc/state_table.h"
 #include "mp4aenc/toolmain.h"
 
 namespace {
@@ -118,6 +119,9 @@ ErrorRecord* mp4aenc_open(Mp4AEncHandle** handle, int objectType, long sampleRat
   err = aac_core_create(&core, &setup);
   if (err) return error_add_trace(kModule, __LINE__, "mp4aenc_open", err);
   h->coder = core;
+  // The AAC path never reads it; it is there for the scalable coder's access.
+  err = state_table_build(&core->state, core);
+  if (err) return error_add_trace(kModule, __LINE__, "mp4aenc_open", err);
 
   LayerInfo& info = layerInfo[0];
   info.sampleRate = int32_t(sampleRate);
@@ -155,6 +159,10 @@ ErrorRecord* mp4aenc_set_option(Mp4AEncHandle* h, const Mp4BitstreamWriter* writ
 ErrorRecord* mp4aenc_param_ctl(Mp4AEncHandle* h, int count, const int* keys, int* const* values, int /*reserved*/) {
   if (!h || count < 0 || (count > 0 && (!keys || !values)))
     return error_create(kModule, __LINE__, nullptr, "null pointer");
+  if (h->objectType == 6 && h->coder) {
+    ErrorRecord* err = scalable_param_ctl(static_cast<ScalableCoder*>(h->coder), count, keys, values);
+    return err ? error_add_trace(kModule, __LINE__, "mp4aenc_param_ctl", err) : nullptr;
+  }
   if (!is_aac(h->objectType) || !h->coder) return error_create(kModule, __LINE__, nullptr, "encoder not open");
   auto* core = static_cast<AacCore*>(h->coder);
   auto* map = const_cast<AacChannelMap*>(core->map);

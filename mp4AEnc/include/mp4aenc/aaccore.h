@@ -15,6 +15,7 @@
 struct AacCore;
 struct AacToolControl;
 struct Mp4BitstreamWriter;
+struct StateTable;
 struct StereoPrepro;
 
 // What the psychoacoustic model tells the core and the tool control about
@@ -133,6 +134,7 @@ struct AacCore {
   int mode;  // 1 on the AAC entry's path
   AacFrameBudget lastBudget;
   long frames;
+  StateTable* state;  // built by the opener (the AAC entry or the scalable coder); freed with the core
 };
 
 struct AacCoreSetup {

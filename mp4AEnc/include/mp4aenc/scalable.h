@@ -33,6 +33,11 @@ struct ScalableCoder {
 };
 
 ErrorRecord* scalable_open(ScalableCoder** out, const ScalableSetup* setup);
+// Parameter access: writes each key's value through the layers' state
+// access tables (see scalable.cpp for the key classes). `writes`, when
+// given, counts the entries written.
+ErrorRecord* scalable_param_ctl(ScalableCoder* coder, int count, const int* keys, int* const* values,
+                                int* writes = nullptr);
 // Layered frames are not written: always "WriteBitstreamScal() failed".
 ErrorRecord* scalable_encode_frame(ScalableCoder* coder, const float* samples);
 void scalable_free(ScalableCoder* coder);

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "mp4aenc/bitstream.h"
+#include "mp4aenc/state_table.h"
 #include "mp4aenc/stereo_prepro.h"
 #include "mp4aenc/toolmain.h"
 
@@ -192,6 +193,7 @@ void aac_core_free(AacCore* core) {
   stereo_prepro_free(core->prepro);
   if (core->psy) s.psy_free(core->psy);
   if (core->tfdec) s.tfdec_free(core->tfdec);
+  state_table_free(core->state);
   std::free(core->work);
   std::free(core);
 }
