@@ -65,18 +65,4 @@ const olectl::ModuleHooks kHooks = {
 
 }  // namespace
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, void*) {
-  if (reason == DLL_PROCESS_ATTACH) {
-    DisableThreadLibraryCalls(instance);
-    atl::CurrentModule().Init(instance, &kModule);
-    olectl::SetModuleHooks(&kHooks);
-  }
-  return TRUE;
-}
-
-STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** out) {
-  return olectl::ModuleGetClassObject(clsid, iid, out);
-}
-STDAPI DllCanUnloadNow() { return olectl::ModuleCanUnloadNow(); }
-STDAPI DllRegisterServer() { return atl::CurrentModule().RegisterServer(); }
-STDAPI DllUnregisterServer() { return atl::CurrentModule().UnregisterServer(); }
+OLECTL_CONTROL_EXPORTS(kModule, kHooks)

@@ -23,6 +23,7 @@
 #include "atl/owners.h"
 #include "com_client.h"
 #include "command.h"
+#include "host_testing.h"
 #include "peers.h"
 #include "sample.h"
 #include "window/control_host.h"
@@ -50,69 +51,6 @@ DWORD Regsvr32(bool unregister) {
 }
 
 bool KeyExists(const std::string& key) { return RunCommand("reg.exe query \"HKCR\\" + key + "\"").exitCode == 0; }
-
-void Pump(DWORD ms) {
-  DWORD end = GetTickCount() + ms;
-  do {
-    MSG m;
-    while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&m);
-      DispatchMessageW(&m);
-    }
-    Sleep(5);
-  } while (static_cast<LONG>(end - GetTickCount()) > 0);
-}
-
-std::wstring Text(const VARIANT& v) {
-  VARIANT copy;
-  VariantInit(&copy);
-  if (FAILED(VariantCopyInd(&copy, const_cast<VARIANT*>(&v)))) return L"?";
-  if (V_VT(&copy) == VT_BOOL) {
-    std::wstring b = V_BOOL(&copy) ? L"true" : L"false";
-    VariantClear(&copy);
-    return b;
-  }
-  if (FAILED(VariantChangeType(&copy, &copy, 0, VT_BSTR))) return L"?";
-  std::wstring text = V_BSTR(&copy) ? V_BSTR(&copy) : L"";
-  VariantClear(&copy);
-  return text;
-}
-
-// The event sink of a container: every event with its arguments as text.
-class EventSink : public IDispatch {
- public:
-  struct Event {
-    DISPID id;
-    std::vector<std::wstring> args;
-    bool operator==(const Event&) const = default;
-  };
-  std::vector<Event> events;
-
-  STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch) || IsEqualIID(iid, DIID__DSampleControlEvents)) {
-      *out = static_cast<IDispatch*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
-  STDMETHODIMP_(ULONG) Release() override { return --refs_; }  // lives on the test's stack
-  STDMETHODIMP GetTypeInfoCount(UINT* n) override {
-    *n = 0;
-    return S_OK;
-  }
-  STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-  STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-  STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* p, VARIANT*, EXCEPINFO*, UINT*) override {
-    Event e{id, {}};
-    for (UINT i = p->cArgs; i-- > 0;) e.args.push_back(Text(p->rgvarg[i]));
-    events.push_back(e);
-    return S_OK;
-  }
-  ULONG refs_ = 0;
-};
 
 class PropertySink : public IPropertyNotifySink {
  public:
@@ -159,49 +97,17 @@ std::wstring Get(IDispatch* object, DISPID id) {
   Call c;
   Invoke(object, id, DISPATCH_PROPERTYGET, {}, &c);
   EXPECT_EQ(c.hr, S_OK) << "get " << id;
-  return Text(c.result.Get()) + L":" + std::to_wstring(c.result.Type());
+  return VariantText(c.result.Get()) + L":" + std::to_wstring(c.result.Type());
 }
 
-// A container window painted in its own colour, with the window layer's
-// host (Wine's AtlAxWin) as a child that creates the control by its ProgID.
-class Container {
+// The sample hosted in a container window painted in its own colour.
+class SampleContainer : public Container {
  public:
   static constexpr RECT kHost = {40, 30, 240, 150};
-
-  Container() {
-    frame_.On(WM_PAINT, [this](WPARAM, LPARAM) -> LRESULT {
-      PAINTSTRUCT ps;
-      HDC dc = BeginPaint(frame_.Handle(), &ps);
-      RECT r;
-      GetClientRect(frame_.Handle(), &r);
-      win::FillSolid(dc, r, kContainer);
-      EndPaint(frame_.Handle(), &ps);
-      return 0;
-    });
-    frame_.On(WM_ERASEBKGND, [](WPARAM, LPARAM) -> LRESULT { return 1; });
-    EXPECT_TRUE(frame_.Create(L"KrTestContainer", WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN, 0, nullptr,
-                              RECT{60, 60, 380, 260}));
-    EXPECT_TRUE(host_.Create(frame_.Handle(), kHost, L"KrSampleControl.SampleControl"));
-    if (host_.Control()) host_.Control()->QueryInterface(IID_IDispatch, dispatch_.OutVoid());
-    Pump(100);
+  SampleContainer()
+      : Container(L"KrSampleControl.SampleControl", RECT{60, 60, 380, 260}, kHost, kContainer) {
+    EXPECT_NE(Dispatch(), nullptr);
   }
-  ~Container() {
-    dispatch_.Reset();
-    host_.Destroy();
-    frame_.Destroy();
-    Pump(50);
-  }
-
-  IDispatch* Dispatch() const { return dispatch_.Get(); }
-  IUnknown* Control() const { return host_.Control(); }
-  HWND Frame() const { return frame_.Handle(); }
-  HWND Host() const { return host_.Handle(); }
-  HWND ControlWindow() const { return host_.ControlWindow(); }
-
- private:
-  win::Window frame_;
-  win::ControlHost host_;
-  ComPtr<IDispatch> dispatch_;
 };
 
 template <class I>
@@ -210,27 +116,6 @@ ComPtr<I> As(IUnknown* object, const IID& iid) {
   EXPECT_EQ(object->QueryInterface(iid, out.OutVoid()), S_OK);
   return out;
 }
-
-// Connects a sink to one of the control's connection points for the life
-// of the object.
-class Connection {
- public:
-  Connection(IUnknown* control, const IID& iid, IUnknown* sink) {
-    auto container = As<IConnectionPointContainer>(control, IID_IConnectionPointContainer);
-    if (!container) return;
-    EXPECT_EQ(container->FindConnectionPoint(iid, point_.Out()), S_OK);
-    if (point_) {
-      EXPECT_EQ(point_->Advise(sink, &cookie_), S_OK);
-    }
-  }
-  ~Connection() {
-    if (point_ && cookie_) point_->Unadvise(cookie_);
-  }
-
- private:
-  ComPtr<IConnectionPoint> point_;
-  DWORD cookie_ = 0;
-};
 
 TEST(Registration, RegsvrWritesControlPageTypeLibraryAndCategoriesAndUnregisteringRemovesThem) {
   ASSERT_EQ(Regsvr32(false), 0u);
@@ -277,7 +162,7 @@ class Hosted : public testing::Test {
   static void TearDownTestSuite() { EXPECT_EQ(Regsvr32(true), 0u); }
   void SetUp() override {
     ASSERT_TRUE(SUCCEEDED(com_));
-    container_ = std::make_unique<Container>();
+    container_ = std::make_unique<SampleContainer>();
     ASSERT_NE(container_->Dispatch(), nullptr);
   }
   void TearDown() override {
@@ -293,7 +178,7 @@ class Hosted : public testing::Test {
   bool Dirty() { return As<IPersistStreamInit>(container_->Control(), IID_IPersistStreamInit)->IsDirty() == S_OK; }
 
   HRESULT com_ = OleInitialize(nullptr);
-  std::unique_ptr<Container> container_;
+  std::unique_ptr<SampleContainer> container_;
 };
 
 // Each row starts from the reset control. `read` is the property read back
@@ -355,7 +240,7 @@ TEST_F(Hosted, PropertiesAndMethodsByDispatchId) {
       {"resize refuses a zero size", 10, DISPATCH_METHOD, [] { return std::vector{V(0), V(10)}; },
        DISP_E_EXCEPTION, 0xFFFF, L"", 2, L"0:3", {}, false, none},
   };
-  EventSink events;
+  EventSink events{DIID__DSampleControlEvents};
   PropertySink properties;
   Connection c1(container_->Control(), DIID__DSampleControlEvents, &events);
   Connection c2(container_->Control(), IID_IPropertyNotifySink, &properties);
@@ -370,7 +255,7 @@ TEST_F(Hosted, PropertiesAndMethodsByDispatchId) {
     if (row.argError != 0xFFFF) {
       EXPECT_EQ(c.argError, row.argError);
     }
-    EXPECT_EQ(c.result.Type() == VT_EMPTY ? L"" : Text(c.result.Get()), row.result);
+    EXPECT_EQ(c.result.Type() == VT_EMPTY ? L"" : VariantText(c.result.Get()), row.result);
     std::vector<DISPID> changed = properties.changed;  // the read-back adds nothing
     bool dirty = Dirty();
     EXPECT_EQ(Get(D(), row.read), row.readBack);
@@ -403,7 +288,7 @@ TEST_F(Hosted, WinesHostSitesActivatesMovesAndClosesTheControl) {
   DeleteFileA(trace.c_str());
   SetEnvironmentVariableA("KR_OLECONTROL_TRACE", trace.c_str());
   {
-    Container second;
+    SampleContainer second;
     ASSERT_NE(second.Dispatch(), nullptr);
     MoveWindow(second.Host(), 0, 0, 100, 50, TRUE);
     Pump(50);
@@ -446,11 +331,11 @@ TEST_F(Hosted, OutsAreWrittenThroughTypedAndVariantReferences) {
   Call c;
   Invoke(D(), 8, DISPATCH_METHOD, {V(text), refs[0], refs[1], refs[2]}, &c);
   ASSERT_EQ(c.hr, S_OK);
-  EXPECT_EQ(Text(c.result.Get()), L"3");
+  EXPECT_EQ(VariantText(c.result.Get()), L"3");
   EXPECT_EQ(length, 14);
   EXPECT_STREQ(upper, L"ONE TWO  THREE");
   EXPECT_EQ(words.Type(), VT_I4);
-  EXPECT_EQ(Text(words.Get()), L"3");
+  EXPECT_EQ(VariantText(words.Get()), L"3");
   SysFreeString(upper);
 
   // A script's variables: every out a reference to a VARIANT, holding
@@ -466,14 +351,14 @@ TEST_F(Hosted, OutsAreWrittenThroughTypedAndVariantReferences) {
   Invoke(D(), 8, DISPATCH_METHOD | DISPATCH_PROPERTYGET, {V(text), vrefs[0], vrefs[1], vrefs[2]}, &s);
   ASSERT_EQ(s.hr, S_OK);
   EXPECT_EQ(a.Type(), VT_I4);
-  EXPECT_EQ(Text(a.Get()), L"14");
+  EXPECT_EQ(VariantText(a.Get()), L"14");
   EXPECT_EQ(b.Type(), VT_BSTR);
-  EXPECT_EQ(Text(b.Get()), L"ONE TWO  THREE");
-  EXPECT_EQ(Text(d.Get()), L"3");
+  EXPECT_EQ(VariantText(b.Get()), L"ONE TWO  THREE");
+  EXPECT_EQ(VariantText(d.Get()), L"3");
 }
 
 TEST_F(Hosted, MouseAndDroppedFilesReachTheSinkUnlessEventsAreFrozen) {
-  EventSink events;
+  EventSink events{DIID__DSampleControlEvents};
   Connection connection(container_->Control(), DIID__DSampleControlEvents, &events);
   HWND w = container_->ControlWindow();
   ASSERT_NE(w, nullptr);
@@ -611,8 +496,8 @@ TEST_F(Hosted, ScreenshotShowsTheBackColourInsideTheControlAndTheContainerOutsid
   Grab g = Screenshot(container_->Frame(), png);
   ASSERT_GT(g.width, 0);
   RECT control = WindowRectIn(container_->ControlWindow(), container_->Frame());
-  EXPECT_EQ(control.left, Container::kHost.left);
-  EXPECT_EQ(control.top, Container::kHost.top);
+  EXPECT_EQ(control.left, SampleContainer::kHost.left);
+  EXPECT_EQ(control.top, SampleContainer::kHost.top);
   struct Region {
     const char* what;
     int x, y;

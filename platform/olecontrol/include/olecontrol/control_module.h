@@ -9,11 +9,14 @@
 //   DllGetClassObject:  return olectl::ModuleGetClassObject(clsid, iid, out);
 //   DllCanUnloadNow:    return olectl::ModuleCanUnloadNow();
 //   DllRegisterServer:  return atl::CurrentModule().RegisterServer();
+// (OLECTL_CONTROL_EXPORTS below writes exactly these.)
 #pragma once
 
 #include <windows.h>
 
 #include <cstddef>
+
+#include "atl/module.h"
 
 namespace olectl {
 
@@ -33,3 +36,22 @@ HRESULT ModuleCanUnloadNow();
 bool ModuleStarted();
 
 }  // namespace olectl
+
+// Expands, at namespace scope of one source file of a control's DLL, to
+// DllMain (the module's class table and the hooks are stored at attach)
+// and the four exports over olectl's module functions.
+#define OLECTL_CONTROL_EXPORTS(moduleInfo, hooks)                                    \
+  extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, void*) {          \
+    if (reason == DLL_PROCESS_ATTACH) {                                              \
+      DisableThreadLibraryCalls(instance);                                           \
+      atl::CurrentModule().Init(instance, &(moduleInfo));                            \
+      olectl::SetModuleHooks(&(hooks));                                              \
+    }                                                                                \
+    return TRUE;                                                                     \
+  }                                                                                  \
+  STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** out) {                 \
+    return olectl::ModuleGetClassObject(clsid, iid, out);                            \
+  }                                                                                  \
+  STDAPI DllCanUnloadNow() { return olectl::ModuleCanUnloadNow(); }                  \
+  STDAPI DllRegisterServer() { return atl::CurrentModule().RegisterServer(); }       \
+  STDAPI DllUnregisterServer() { return atl::CurrentModule().UnregisterServer(); }
