@@ -63,6 +63,10 @@ HRESULT COKRMedia::CreateGraph(LONG mode) {
     return KRM_E_INTERFACE_NOT_FOUND;
   }
   HRESULT emptied = DestroyGraph();
+  if (mode == 0 && live_) {
+    genFromLive_.RemoveCaptureDevice(1);
+    genFromLive_.RemoveCaptureDevice(0);
+  }
   if (mode == 0 || (mode == 1 && !live_)) {
     graph_->Destroy();
     HRESULT hr = graph_->Create(1);
@@ -79,10 +83,15 @@ HRESULT COKRMedia::DestroyGraph() {
   LONG flushed = 0;
   FlushEvent(&flushed);
   LONG count = 0;
-  HRESULT hr = graph_->RemoveAllFilters(&count, nullptr, nullptr);
+  // The live source's devices stay in the graph: they are used again.
+  IBaseFilter* camera = genFromLive_.VideoCapture();
+  IBaseFilter* microphone = genFromLive_.AudioCapture();
+  HRESULT hr = camera || microphone ? graph_->RemoveAllFilters(&count, camera, microphone)
+                                    : graph_->RemoveAllFilters(&count, nullptr, nullptr);
   if (FAILED(hr)) TraceError("DestroyGraph", hr);
   graph_->ResetWindows();
   ForgetFilters();
+  genFromLive_.ForgetGraph();
   return hr;
 }
 
@@ -203,6 +212,16 @@ HRESULT COKRMedia::GetDSEvent(LONG* code, LONG_PTR* param1, LONG_PTR* param2) {
       *param1 = 0;
       *param2 = 0;
     }
+  }
+  if (live_ && got == 32778 && genFromLive_.VideoCapture()) {
+    // The capture rate goes back to the one before the encoding.
+    KROutputConfig output;
+    if (ReadOutputConfig(&output)) genFromLive_.ResetSrcFrameRate(output);
+  }
+  if (live_ && got == 32781) {
+    // The drift in milliseconds rides in the second parameter.
+    const HRESULT adjusted = AdjustCaptureClock(p2);
+    if (FAILED(adjusted)) hr = adjusted;
   }
   events->FreeEventParams(got, p1, p2);
   events->Release();

@@ -115,6 +115,8 @@ COKRMedia::~COKRMedia() {
     delete graph_;
     graph_ = nullptr;
   }
+  // The devices go back to the manager before the manager may go.
+  genFromLive_.ReleaseDevices();
   if (config_) config_->Release();
   config_ = nullptr;
   // Each engine holds its own reference, so the manager goes with the last.

@@ -97,11 +97,12 @@ TEST_F(EngineTest, ConfigurationInterfaceIsTheCompanionsOwn) {
   config->Release();
 }
 
-TEST_F(EngineTest, SourceOperationsAreNotThereYet) {
-  // The live source comes with its own work.
+TEST_F(EngineTest, LiveSourceWithoutACamera) {
+  // This prefix has no capture device: the live source says so.
   IGenFromLive* live = Query<IGenFromLive>(engine_, IID_IGenFromLive);
   ASSERT_NE(live, nullptr);
-  EXPECT_EQ(live->StartEncode(1), E_NOTIMPL);
+  EXPECT_EQ(live->StartEncode(1), KRM_E_NO_VIDEO_CAPTURE_DEVICE);
+  EXPECT_EQ(live->StartPreview(1, 0), KRM_E_NO_VIDEO_CAPTURE_DEVICE);
   live->Release();
 }
 

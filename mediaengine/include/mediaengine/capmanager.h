@@ -1,7 +1,7 @@
 // COKRCapManager: the process-wide capture device manager. One instance
 // serves every engine of the process; engines reach it through ICapManager
-// with their instance number as the caller. Device listing and selection
-// come with the live capture source; this is the object and its sharing.
+// with their instance number as the caller. Devices are listed once, when
+// the manager is made; each table keeps the first five of its class.
 #pragma once
 
 #include <windows.h>
@@ -15,6 +15,7 @@ class COKRCapManager;
 constexpr int kCaptureDevicesPerClass = 5;
 
 struct CaptureDeviceEntry {
+  IMoniker* moniker = nullptr;  // the device as listed: a selection binds this one
   IBaseFilter* filter = nullptr;
   WCHAR name[258] = {};
   LONG owner = 0;  // 0: free
@@ -22,19 +23,26 @@ struct CaptureDeviceEntry {
 
 class CImpICapManager : public ICapManager {
  public:
-  CImpICapManager(COKRCapManager* manager, IUnknown* controlling) : manager_(manager), controlling_(controlling) {}
-  virtual ~CImpICapManager() = default;
+  CImpICapManager(COKRCapManager* manager, IUnknown* controlling);
+  virtual ~CImpICapManager();
 
   STDMETHODIMP QueryInterface(REFIID iid, void** out) override { return controlling_->QueryInterface(iid, out); }
   STDMETHODIMP_(ULONG) AddRef() override { return controlling_->AddRef(); }
   STDMETHODIMP_(ULONG) Release() override { return controlling_->Release(); }
 
-  STDMETHODIMP GetDeviceList(LONG, WCHAR**, LONG*) override { return E_NOTIMPL; }
-  STDMETHODIMP SelectDevice(LONG, LONG, LONG, IBaseFilter**) override { return E_NOTIMPL; }
-  STDMETHODIMP ReleaseDevice(LONG, LONG, LONG) override { return E_NOTIMPL; }
-  STDMETHODIMP SelectAvailableDevice(LONG, LONG, IBaseFilter**, LONG*) override { return E_NOTIMPL; }
+  // Up to five names (the table's, valid while the manager lives) and the
+  // class's count, at most five.
+  STDMETHODIMP GetDeviceList(LONG deviceClass, WCHAR** names, LONG* count) override;
+  STDMETHODIMP SelectDevice(LONG caller, LONG index, LONG deviceClass, IBaseFilter** filter) override;
+  STDMETHODIMP ReleaseDevice(LONG caller, LONG deviceClass, LONG index) override;
+  STDMETHODIMP SelectAvailableDevice(LONG caller, LONG deviceClass, IBaseFilter** filter, LONG* index) override;
+
+  // Lists the class's devices into its table (class 0 video, 1 audio).
+  HRESULT GetDevices(LONG deviceClass);
 
  private:
+  // Engines on other threads share the tables.
+  CRITICAL_SECTION lock_;
   COKRCapManager* manager_;
   IUnknown* controlling_;
   LONG videoCount_ = 0;

@@ -55,6 +55,55 @@ struct KRSourceFileInfo {
 };
 static_assert(sizeof(KRSourceFileInfo) == 512 + 28);
 
+// The capture format of the live source (ConfigVideoCapture).
+struct KRVideoCaptureConfig {
+  int32_t width;
+  int32_t height;
+  uint16_t bitsPerPixel;
+  float frameRate;
+};
+static_assert(sizeof(KRVideoCaptureConfig) == 16);
+
+// The sizes a capture device offers. The engine grows `sizes` with the C
+// runtime's realloc; the caller frees it with free (one runtime DLL for both).
+// On input `count` is how many probe sizes to try, 0 all.
+struct KRVideoCaptureCapabilities {
+  int32_t count;
+  int32_t (*sizes)[2];  // width, height
+  float highestFrameRate;
+};
+
+// Statistics records of IKRStats.
+struct KRVideoCaptureStat {
+  int32_t dropped;
+  int32_t notDropped;
+  int32_t averageFrameSize;
+  int32_t padding;
+  int64_t bytes;  // averageFrameSize x notDropped
+};
+static_assert(sizeof(KRVideoCaptureStat) == 24);
+
+struct KRVideoEncoderStat {
+  uint32_t word[9];
+};
+
+struct KRAudioCaptureStat {
+  uint32_t inputBytes[2];
+  uint32_t inputSamples;
+  uint32_t emptyInputs;
+};
+
+struct KRAudioEncoderStat {
+  uint32_t enabled;
+  struct Entry {
+    int32_t codec;  // -1: not enabled
+    uint32_t bytes;
+    uint32_t samples;
+    uint32_t streamTime;
+  } entry[5];
+};
+static_assert(sizeof(KRAudioEncoderStat) == 21 * 4);
+
 // ---- interfaces -------------------------------------------------------------
 
 struct IKRMediaConfig : public IUnknown {

@@ -41,8 +41,6 @@ class CNestedInterface : public Interface {
   volatile LONG refs_ = 0;
 };
 
-// The live source, statistics and grant interfaces are filled in by the
-// engine's later parts; until then their operations answer E_NOTIMPL.
 class CImpIGenFromFile : public CNestedInterface<IGenFromFile> {
  public:
   using CNestedInterface::CNestedInterface;
@@ -74,38 +72,80 @@ class CImpIGenFromFile : public CNestedInterface<IGenFromFile> {
   wchar_t sourceFileName_[256] = {};
 };
 
+// Encoding from capture devices: the devices come from the process's
+// capture manager, the capture format is committed to the camera's capture
+// pin (with a fallback size when the device refuses it), and the graph is
+// built by the engine's shared steps.
 class CImpIGenFromLive : public CNestedInterface<IGenFromLive> {
  public:
   using CNestedInterface::CNestedInterface;
-  STDMETHODIMP ConfigVideoCapture(void*) override { return E_NOTIMPL; }
-  STDMETHODIMP GetConfigVideoCapture(void*) override { return E_NOTIMPL; }
-  STDMETHODIMP GetVideoCaptureCapabilities(void*) override { return E_NOTIMPL; }
-  STDMETHODIMP DisplayVideoCaptureDlg(LONG, HWND) override { return E_NOTIMPL; }
-  STDMETHODIMP DisplayVidCaptureDlg(LONG, HWND) override { return E_NOTIMPL; }
-  STDMETHODIMP SelectDevice(LONG, LONG) override { return E_NOTIMPL; }
-  STDMETHODIMP GetDeviceNames(LONG, void*, void*) override { return E_NOTIMPL; }
-  STDMETHODIMP StartEncode(LONG) override { return E_NOTIMPL; }
-  STDMETHODIMP StartPreview(LONG, LONG) override { return E_NOTIMPL; }
-  STDMETHODIMP GetDSEvent(LONG*, LONG_PTR*, LONG_PTR*) override { return E_NOTIMPL; }
-  STDMETHODIMP GetDSEventHandle(HANDLE*) override { return E_NOTIMPL; }
-  STDMETHODIMP FreeDSEvent(LONG, LONG_PTR, LONG_PTR) override { return E_NOTIMPL; }
-  STDMETHODIMP Stop(SHORT) override { return E_NOTIMPL; }
-  STDMETHODIMP SetPreviewType(LONG) override { return E_NOTIMPL; }
-  STDMETHODIMP GetCurrentMediaTime(double*) override { return E_NOTIMPL; }
-  STDMETHODIMP GetCurrentImage(LONG*, BYTE**) override { return E_NOTIMPL; }
-  STDMETHODIMP InitLive() override { return E_NOTIMPL; }
+  ~CImpIGenFromLive() override;
+  STDMETHODIMP ConfigVideoCapture(void* capture) override;
+  STDMETHODIMP GetConfigVideoCapture(void* capture) override;
+  STDMETHODIMP GetVideoCaptureCapabilities(void* capabilities) override;
+  STDMETHODIMP DisplayVideoCaptureDlg(LONG dialogId, HWND parent) override;
+  STDMETHODIMP DisplayVidCaptureDlg(LONG dialogId, HWND parent) override;
+  STDMETHODIMP SelectDevice(LONG index, LONG kind) override;
+  // names: room for five name pointers; third: the count.
+  STDMETHODIMP GetDeviceNames(LONG kind, void* names, void* third) override;
+  STDMETHODIMP StartEncode(LONG run) override;
+  STDMETHODIMP StartPreview(LONG build, LONG run) override;
+  STDMETHODIMP GetDSEvent(LONG* code, LONG_PTR* param1, LONG_PTR* param2) override;
+  STDMETHODIMP GetDSEventHandle(HANDLE* event) override;
+  STDMETHODIMP FreeDSEvent(LONG code, LONG_PTR param1, LONG_PTR param2) override;
+  STDMETHODIMP Stop(SHORT mode) override;
+  STDMETHODIMP SetPreviewType(LONG type) override;
+  STDMETHODIMP GetCurrentMediaTime(double* seconds) override;
+  // The block: a 40-byte bitmap header and the picture, from CoTaskMemAlloc.
+  STDMETHODIMP GetCurrentImage(LONG* size, BYTE** block) override;
+  STDMETHODIMP InitLive() override;
+
+  // For the engine.
+  IBaseFilter* VideoCapture() const { return videoCapture_; }
+  IBaseFilter* AudioCapture() const { return audioCapture_; }
+  HRESULT RemoveCaptureDevice(LONG kind);
+  HRESULT ResetSrcFrameRate(const KROutputConfig& output);
+  // The graph went: its per-graph marks with it.
+  void ForgetGraph() { captureChecked_ = 0; }
+  // Releases both devices to the manager (the engine is going).
+  void ReleaseDevices();
+  HRESULT CommitVideoCaptureSettings(KRVideoCaptureConfig* capture);
+  HRESULT UpdateCaptureSrcFrameRate(float rate);
+  HRESULT GetActualVideoCaptureSettings(KRVideoCaptureConfig* capture);
+
+ private:
+  HRESULT CheckCaptureGraph();
+  HRESULT GetCaptureFilter(LONG kind);
+  HRESULT AddCaptureFilter(LONG kind);
+  HRESULT ApplyCaptureFormat(IAMStreamConfig* config, AM_MEDIA_TYPE* format, const KRVideoCaptureConfig& capture);
+  HRESULT ShowPropertyPages(IUnknown* object, HWND parent);
+  HRESULT SetCaptureClock();
+  HRESULT PreviewCapture(const KRDestinationWindow& destination);
+  ICapManager* CapManager();
+
+  LONG previewOnly_ = 1;
+  LONG sizeSearch_ = 0;
+  IBaseFilter* videoCapture_ = nullptr;
+  LONG videoIndex_ = -1;
+  IBaseFilter* audioCapture_ = nullptr;
+  LONG audioIndex_ = -1;
+  KRVideoCaptureConfig capture_ = {160, 120, 24, 30.0f};
+  LONG captureChecked_ = 0;
+  LONG capturePrepared_ = 0;
+  float savedFrameRate_ = 30.0f;
 };
 
 class CImpIKRStats : public CNestedInterface<IKRStats> {
  public:
   using CNestedInterface::CNestedInterface;
-  STDMETHODIMP GetVideoCaptureStat(void*) override { return E_NOTIMPL; }
-  STDMETHODIMP GetVideoEncoderStat(void*) override { return E_NOTIMPL; }
-  STDMETHODIMP GetAudioCaptureStat(void*) override { return E_NOTIMPL; }
-  STDMETHODIMP GetAudioEncoderStat(void*) override { return E_NOTIMPL; }
-  STDMETHODIMP GetClientStatus(void*) override { return E_NOTIMPL; }
-  STDMETHODIMP GetOutputStat(LONG, void*) override { return E_NOTIMPL; }
-  STDMETHODIMP GetCurrentMediaTime(double*) override { return E_NOTIMPL; }
+  STDMETHODIMP GetVideoCaptureStat(void* record) override;
+  // Two words are differences against what the caller's record held.
+  STDMETHODIMP GetVideoEncoderStat(void* record) override;
+  STDMETHODIMP GetAudioCaptureStat(void* record) override;
+  STDMETHODIMP GetAudioEncoderStat(void* record) override;
+  STDMETHODIMP GetClientStatus(void*) override { return S_OK; }
+  STDMETHODIMP GetOutputStat(LONG, void*) override { return S_OK; }
+  STDMETHODIMP GetCurrentMediaTime(double* seconds) override;
 };
 
 class CImpIKRMediaGraph : public CNestedInterface<IKRMediaGraph> {
@@ -118,7 +158,9 @@ class CImpIKRMediaGraph : public CNestedInterface<IKRMediaGraph> {
 class CImpIGrantConnection : public CNestedInterface<IGrantConnection> {
  public:
   using CNestedInterface::CNestedInterface;
-  STDMETHODIMP GrantConnection(LONG, LONG) override { return E_NOTIMPL; }
+  // The verdict (1 admits, anything else refuses) to the streamer; no
+  // streamer in the graph: KRM_E_INTERFACE_NOT_FOUND.
+  STDMETHODIMP GrantConnection(LONG clientId, LONG grant) override;
 };
 
 // Feeds the host's own buffers to the encoders through one custom source
@@ -245,6 +287,7 @@ class COKRMedia : public IUnknown {
   LONG GraphState() const { return graphState_; }
   void SetGraphState(LONG state) { graphState_ = state; }
   void SetPreviewMode(LONG mode) { previewMode_ = mode; }
+  LONG PreviewMode() const { return previewMode_; }
   LONG PreviewType() const { return previewType_; }
   void SetPreviewType(LONG type) { previewType_ = type; }
   LONG InstanceNumber() const { return instance_; }
@@ -261,6 +304,10 @@ class COKRMedia : public IUnknown {
   const std::vector<BYTE>& StillPixels() const { return stillPixels_; }
   // The configuration interface (a reference), or null.
   IKRMediaConfig* MediaConfig();
+  CImpIGenFromLive& LiveSource() { return genFromLive_; }
+  IBaseFilter* Grabber() const { return grabber_; }
+  // A copy of the output record; false without the configuration interface.
+  bool ReadOutputConfig(KROutputConfig* output);
 
   // Steps the file and custom sources share. The records a build reads
   // (false: no configuration interface).
@@ -279,7 +326,8 @@ class COKRMedia : public IUnknown {
  private:
   explicit COKRMedia(IUnknown* outer);
   HRESULT Init();
-  bool ReadOutputConfig(KROutputConfig* output);
+  // EC_KR_AUDIO_DRIFT: the drift (ms) into the capture clock.
+  HRESULT AdjustCaptureClock(LONG_PTR driftMs);
   HRESULT SetStreamerPauseState(LONG keepClients);
   void ForgetFilters();
   void DropFilter(IBaseFilter*& filter);
