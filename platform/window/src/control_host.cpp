@@ -23,6 +23,19 @@ AtlAxGetControlFn HostLibrary() {
 
 }  // namespace
 
+bool EnableControlHosting() { return HostLibrary() != nullptr; }
+
+HRESULT HostedControl(HWND host, IUnknown** control) {
+  if (!control) return E_POINTER;
+  *control = nullptr;
+  AtlAxGetControlFn getControl = HostLibrary();
+  if (!getControl) return REGDB_E_CLASSNOTREG;
+  if (!host) return E_INVALIDARG;
+  HRESULT hr = getControl(host, control);
+  if (SUCCEEDED(hr) && !*control) hr = E_NOINTERFACE;
+  return hr;
+}
+
 bool ControlHost::Create(HWND parent, const RECT& rect, const wchar_t* progId, UINT_PTR id) {
   Destroy();
   AtlAxGetControlFn getControl = HostLibrary();

@@ -4,13 +4,18 @@ namespace win {
 
 Window::~Window() { Destroy(); }
 
-bool Window::Create(const wchar_t* className, DWORD style, DWORD exStyle, HWND parent, const RECT& rect,
-                    const wchar_t* title, UINT_PTR id) {
+HINSTANCE Window::ClassModule() {
   HINSTANCE instance = nullptr;
   // The class belongs to the module this code is linked into, so a DLL's
   // windows go with it.
   GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
                      reinterpret_cast<LPCWSTR>(&Window::Procedure), &instance);
+  return instance;
+}
+
+bool Window::Create(const wchar_t* className, DWORD style, DWORD exStyle, HWND parent, const RECT& rect,
+                    const wchar_t* title, UINT_PTR id) {
+  HINSTANCE instance = ClassModule();
   WNDCLASSEXW known = {};
   known.cbSize = sizeof(known);
   if (!GetClassInfoExW(instance, className, &known)) {
@@ -26,6 +31,11 @@ bool Window::Create(const wchar_t* className, DWORD style, DWORD exStyle, HWND p
   HMENU menuOrId = (style & WS_CHILD) ? reinterpret_cast<HMENU>(id) : nullptr;
   return CreateWindowExW(exStyle, className, title, style, rect.left, rect.top, rect.right - rect.left,
                          rect.bottom - rect.top, parent, menuOrId, instance, this) != nullptr;
+}
+
+bool Window::CreateFromTemplate(HINSTANCE module, const wchar_t* templateName, HWND parent) {
+  return CreateDialogParamW(module, templateName, parent, &Window::DialogProcedure,
+                            reinterpret_cast<LPARAM>(this)) != nullptr;
 }
 
 void Window::Destroy() {
@@ -98,13 +108,28 @@ LRESULT Window::Builtin(UINT message, WPARAM wParam, LPARAM lParam, bool* handle
   }
 }
 
-LRESULT Window::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
+bool Window::Handle(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) {
   bool handled = false;
-  LRESULT result = Builtin(message, wParam, lParam, &handled);
-  if (handled) return result;
+  *result = Builtin(message, wParam, lParam, &handled);
+  if (handled) return true;
   auto it = handlers_.find(message);
-  if (it != handlers_.end()) return it->second(wParam, lParam);
+  if (it == handlers_.end()) return false;
+  *result = it->second(wParam, lParam);
+  return true;
+}
+
+LRESULT Window::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
+  LRESULT result = 0;
+  if (Handle(message, wParam, lParam, &result)) return result;
   return DefWindowProcW(hwnd_, message, wParam, lParam);
+}
+
+// The window is going: its timers stop and the object lets go of it.
+void Window::Forget() {
+  for (const auto& timer : timers_) KillTimer(hwnd_, timer.first);
+  timers_.clear();
+  hwnd_ = nullptr;
+  OnFinalMessage();
 }
 
 LRESULT CALLBACK Window::Procedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -118,13 +143,47 @@ LRESULT CALLBACK Window::Procedure(HWND hwnd, UINT message, WPARAM wParam, LPARA
   if (message == WM_NCDESTROY) {
     LRESULT result = self->Dispatch(message, wParam, lParam);
     SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-    for (const auto& timer : self->timers_) KillTimer(hwnd, timer.first);
-    self->timers_.clear();
-    self->hwnd_ = nullptr;
-    self->OnFinalMessage();
+    self->Forget();
     return result;
   }
   return self->Dispatch(message, wParam, lParam);
+}
+
+INT_PTR CALLBACK Window::DialogProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  auto* self = reinterpret_cast<Window*>(GetWindowLongPtrW(hwnd, DWLP_USER));
+  if (!self && message == WM_INITDIALOG) {
+    self = reinterpret_cast<Window*>(lParam);
+    self->hwnd_ = hwnd;
+    SetWindowLongPtrW(hwnd, DWLP_USER, reinterpret_cast<LONG_PTR>(self));
+  }
+  if (!self) return FALSE;
+  LRESULT result = 0;
+  bool handled = self->Handle(message, wParam, lParam, &result);
+  if (message == WM_NCDESTROY) {
+    SetWindowLongPtrW(hwnd, DWLP_USER, 0);
+    self->Forget();
+    return FALSE;
+  }
+  if (!handled) return message == WM_INITDIALOG;  // the dialog manager sets the focus
+  switch (message) {
+    // These answer through the procedure's own result.
+    case WM_INITDIALOG:
+    case WM_CTLCOLORMSGBOX:
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORLISTBOX:
+    case WM_CTLCOLORBTN:
+    case WM_CTLCOLORDLG:
+    case WM_CTLCOLORSCROLLBAR:
+    case WM_CTLCOLORSTATIC:
+    case WM_COMPAREITEM:
+    case WM_VKEYTOITEM:
+    case WM_CHARTOITEM:
+    case WM_QUERYDRAGICON:
+      return static_cast<INT_PTR>(result);
+    default:
+      SetWindowLongPtrW(hwnd, DWLP_MSGRESULT, result);
+      return TRUE;
+  }
 }
 
 void ShowPopupMenu(HMENU menu, HWND owner, POINT screen) {

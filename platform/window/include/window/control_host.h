@@ -8,6 +8,12 @@
 
 namespace win {
 
+// Loads atl.dll for the process and registers its host class (AtlAxWin), so
+// that a dialog template may name it with a ProgID as the control's text.
+bool EnableControlHosting();
+// The control inside an AtlAxWin window, with a reference for the caller.
+HRESULT HostedControl(HWND host, IUnknown** control);
+
 class ControlHost {
  public:
   ControlHost() = default;

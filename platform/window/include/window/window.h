@@ -31,6 +31,11 @@ class Window {
   // no background brush: the owner paints) and creates the window.
   bool Create(const wchar_t* className, DWORD style, DWORD exStyle, HWND parent, const RECT& rect,
               const wchar_t* title = L"", UINT_PTR id = 0);
+  // Creates the window as a modeless dialog from a template of `module`
+  // (a form on a parent says WS_CHILD | DS_CONTROL in its template). Its
+  // messages go to the same tables; what no handler takes goes to the
+  // dialog manager.
+  bool CreateFromTemplate(HINSTANCE module, const wchar_t* templateName, HWND parent);
   void Destroy();
   HWND Handle() const { return hwnd_; }
 
@@ -54,6 +59,11 @@ class Window {
   // What the window does with a message: its handler, else the default.
   LRESULT Dispatch(UINT message, WPARAM wParam, LPARAM lParam);
 
+  // For a window class of the caller's own (its name, icon, brush): the
+  // procedure and module to register it with, so that Create finds it.
+  static WNDPROC ClassProcedure() { return &Procedure; }
+  static HINSTANCE ClassModule();
+
  protected:
   // The window is gone (WM_NCDESTROY): the handle is cleared.
   virtual void OnFinalMessage() {}
@@ -64,7 +74,11 @@ class Window {
     std::function<bool()> enabled;
   };
   static LRESULT CALLBACK Procedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+  static INT_PTR CALLBACK DialogProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT Builtin(UINT message, WPARAM wParam, LPARAM lParam, bool* handled);
+  // A handler's answer, or false when no table takes the message.
+  bool Handle(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result);
+  void Forget();
 
   HWND hwnd_ = nullptr;
   std::map<UINT, Handler> handlers_;
