@@ -22,6 +22,7 @@
 #include "mediaengine/errors.h"
 #include "mediaengine/media.h"
 #include "mediaengine/server.h"
+#include "mediaengine/trace.h"
 #include "peers.h"
 #include "test_util.h"
 
@@ -777,6 +778,247 @@ TEST_F(LiveTest, AudioDriftAdjustsTheMicrophonesClock) {
     EncodeResult r;
     EXPECT_TRUE(rig.Pump(32778, 15000, &r)) << k.what << ": the file is written";
   }
+}
+
+// ---- runs from the fake devices ---------------------------------------------------------
+
+// Our reader's view of a file, through mp4info.
+Ran Info(const std::string& file, const char* tag) {
+  return RunWindows(TestDir() + "mp4info.exe", "\"" + file + "\"", tag);
+}
+
+// Frames ffmpeg's own decoder takes from a file's video, strictly; -1 on
+// any error.
+int VideoFramesFfmpegDecodes(const std::string& file, const char* tag) {
+  const Ran ff = RunUnix("/usr/bin/ffmpeg -nostdin -v error -xerror -i " + UnixPath(file) + " -map 0:v -f framecrc -",
+                         tag);
+  EXPECT_EQ(ff.exitCode, 0) << ff.output;
+  if (ff.exitCode != 0) return -1;
+  int frames = 0;
+  for (size_t p = ff.output.find("\n0,"); p != std::string::npos; p = ff.output.find("\n0,", p + 1)) ++frames;
+  return frames;
+}
+
+// The AMR frames our reader reads from a file, decoded by ffmpeg; -1 on any
+// error.
+int AmrFramesFfmpegDecodes(const std::string& file, const char* tag) {
+  const std::string amr = file + ".amr";
+  const Ran dump = RunWindows(TestDir() + "mp4_amr_dump.exe", "\"" + file + "\" \"" + amr + "\"",
+                              (std::string(tag) + "-dump").c_str());
+  EXPECT_EQ(dump.exitCode, 0) << dump.output;
+  const Ran ff =
+      RunUnix("/usr/bin/ffmpeg -nostdin -v error -xerror -f amr -i " + UnixPath(amr) + " -f framecrc -", tag);
+  EXPECT_EQ(ff.exitCode, 0) << ff.output;
+  if (ff.exitCode != 0) return -1;
+  int frames = 0;
+  for (size_t p = ff.output.find("\n0,"); p != std::string::npos; p = ff.output.find("\n0,", p + 1)) ++frames;
+  return frames;
+}
+
+TEST_F(LiveTest, ACaptureRunWritesAFileAndReportsItsStatistics) {
+  LiveRig rig(true);
+  ASSERT_NE(rig.engine, nullptr);
+  const std::string file = Dir() + "capture.mp4";
+  std::remove(file.c_str());
+  ASSERT_EQ(rig.Prepare(CaptureJob(file, 3)), S_OK);
+  KRVideoCaptureStat capture = {};
+  EXPECT_EQ(rig.stats->GetVideoCaptureStat(&capture), E_FAIL) << "no graph yet";
+  ASSERT_EQ(rig.live->StartEncode(1), S_OK);
+  EncodeResult r;
+  rig.Pump(-1, 2500, &r);
+
+  EXPECT_EQ(rig.stats->GetVideoCaptureStat(nullptr), E_INVALIDARG);
+  ASSERT_EQ(rig.stats->GetVideoCaptureStat(&capture), S_OK);
+  EXPECT_GE(capture.dropped, 1) << "the camera loses every eighth picture";
+  EXPECT_GE(capture.notDropped, 10);
+  EXPECT_EQ(capture.averageFrameSize, 176 * 144 * 3);
+  EXPECT_EQ(capture.bytes, int64_t(capture.averageFrameSize) * capture.notDropped);
+
+  // The intra counter runs modulo 1024: a record that last saw 1022 counts
+  // the step to the encoder's value across the wrap.
+  KRVideoEncoderStat encoder = {};
+  encoder.word[3] = 1022;
+  ASSERT_EQ(rig.stats->GetVideoEncoderStat(&encoder), S_OK);
+  ASSERT_LT(encoder.word[3], 1022u);
+  EXPECT_EQ(encoder.word[5], encoder.word[3] + 1024 - 1022);
+  EXPECT_GT(encoder.word[7], 0u) << "pictures coded";
+  EXPECT_EQ(encoder.word[4], encoder.word[2]) << "kilobytes since a record of 0";
+  const KRVideoEncoderStat before = encoder;
+  rig.Pump(-1, 800, &r);
+  ASSERT_EQ(rig.stats->GetVideoEncoderStat(&encoder), S_OK);
+  EXPECT_GE(encoder.word[7], before.word[7]);
+  EXPECT_EQ(encoder.word[4], encoder.word[2] - before.word[2]);
+  EXPECT_EQ(encoder.word[5], encoder.word[3] - before.word[3]);
+
+  KRAudioCaptureStat input = {};
+  ASSERT_EQ(rig.stats->GetAudioCaptureStat(&input), S_OK);
+  EXPECT_GT(uint64_t(input.inputBytes[0]) * 1024 + input.inputBytes[1], 0u);
+  EXPECT_GT(input.inputSamples, 0u);
+
+  KRAudioEncoderStat coded;
+  std::memset(&coded, 0x5A, sizeof coded);
+  ASSERT_EQ(rig.stats->GetAudioEncoderStat(&coded), S_OK);
+  EXPECT_EQ(coded.enabled, 1u);
+  EXPECT_EQ(coded.entry[0].codec, 0);
+  EXPECT_GT(coded.entry[0].bytes, 0u);
+  EXPECT_GT(coded.entry[0].samples, 0u);
+  for (int i : {1, 2, 3, 4}) EXPECT_EQ(coded.entry[i].codec, -1) << i;
+  double seconds = -1;
+  EXPECT_EQ(rig.stats->GetCurrentMediaTime(&seconds), S_OK);
+  EXPECT_GE(seconds, 2.0);
+  EXPECT_EQ(rig.stats->GetClientStatus(nullptr), S_OK);
+
+  EXPECT_EQ(rig.live->Stop(0), S_OK);
+  EXPECT_TRUE(rig.Pump(32778, 20000, &r)) << "the file is written";
+  EXPECT_EQ(rig.stats->GetVideoCaptureStat(&capture), E_FAIL) << "stopped";
+  EXPECT_EQ(rig.stats->GetVideoEncoderStat(&encoder), KRM_E_MUST_BE_PLAYING);
+  EXPECT_EQ(rig.stats->GetAudioEncoderStat(&coded), KRM_E_MUST_BE_PLAYING);
+  // The capture rate went back to what it was before the encoding.
+  EXPECT_EQ(rig.Capture().frameRate, 15.0f);
+
+  const Ran info = Info(file, "mp4info-capture");
+  EXPECT_EQ(info.exitCode, 0) << info.output;
+  EXPECT_NE(info.output.find("MP4V-ES"), std::string::npos) << info.output;
+  EXPECT_NE(info.output.find("AMR, time scale"), std::string::npos) << info.output;
+  EXPECT_GE(VideoFramesFfmpegDecodes(file, "ffmpeg-capture-video"), 20);
+  EXPECT_GE(AmrFramesFfmpegDecodes(file, "ffmpeg-capture-amr"), 50);
+}
+
+TEST_F(LiveTest, AudioEncoderStatisticsCountTheEnabledEntries) {
+  LiveRig rig;
+  ASSERT_EQ(rig.Prepare(CaptureJob(Dir() + "entries.mp4", 1)), S_OK);
+  // GSM-AMR in entry 0 and EVRC in entry 2; entry 1 stays off.
+  KRAudioEncoderConfig audio;
+  rig.config->GetConfigAudioEncoder(&audio);
+  audio.stream[2] = {1, 1, 8000, 9200, 1};
+  ASSERT_EQ(rig.config->ConfigAudioEncoder(&audio), S_OK);
+  ASSERT_EQ(rig.live->StartEncode(1), S_OK);
+  EncodeResult r;
+  rig.Pump(-1, 1500, &r);
+  KRAudioEncoderStat coded;
+  std::memset(&coded, 0x5A, sizeof coded);
+  ASSERT_EQ(rig.stats->GetAudioEncoderStat(&coded), S_OK);
+  EXPECT_EQ(coded.enabled, 2u);
+  EXPECT_EQ(coded.entry[0].codec, 0);
+  EXPECT_GT(coded.entry[0].bytes, 0u);
+  EXPECT_EQ(coded.entry[1].codec, -1);
+  EXPECT_EQ(coded.entry[2].codec, 1);
+  EXPECT_GT(coded.entry[2].bytes, 0u);
+  EXPECT_GT(coded.entry[2].samples, 0u);
+  for (int i : {3, 4}) EXPECT_EQ(coded.entry[i].codec, -1) << i;
+  KRVideoEncoderStat encoder = {};
+  EXPECT_EQ(rig.stats->GetVideoEncoderStat(&encoder), S_OK) << "sound alone: the record as it was";
+  EXPECT_EQ(encoder.word[7], 0u);
+  EXPECT_EQ(rig.live->Stop(0), S_OK);
+  rig.Pump(32778, 15000, &r);
+}
+
+TEST_F(LiveTest, AFileGraphHasNoCaptureStatistics) {
+  const std::string wav = Dir() + "speech.wav";
+  const Ran made = RunUnix("/usr/bin/ffmpeg -nostdin -v error -y -f lavfi -i sine=frequency=440:sample_rate=8000 "
+                           "-ac 2 -c:a pcm_s16le -t 2 " + UnixPath(wav),
+                           "ffmpeg-speech");
+  ASSERT_EQ(made.exitCode, 0) << made.output;
+  LiveRig rig;
+  IGenFromFile* source = Query<IGenFromFile>(rig.engine, IID_IGenFromFile);
+  EncodeJob job = CaptureJob(Dir() + "speech.mp4", 1);
+  ASSERT_EQ(ApplyJob(rig.config, job), S_OK);
+  ASSERT_EQ(source->SetSourceFileName(Wide(wav).c_str()), S_OK);
+  ASSERT_EQ(source->StartEncode(1), S_OK);
+  KRVideoCaptureStat capture = {};
+  EXPECT_EQ(rig.stats->GetVideoCaptureStat(&capture), E_FAIL);
+  EXPECT_EQ(LastTrace(), "COKRMedia::GetVideoCaptureStat:The graph is not live !");
+  LONG code;
+  LONG_PTR p1, p2;
+  EXPECT_EQ(rig.live->GetDSEvent(&code, &p1, &p2), KRM_E_WRONG_MODE);
+  KRVideoEncoderStat encoder = {};
+  EXPECT_EQ(rig.stats->GetVideoEncoderStat(&encoder), S_OK) << "no video encoder: the record as it was";
+  EXPECT_EQ(encoder.word[7], 0u);
+  EncodeResult r;
+  EXPECT_TRUE(PumpEvents(source, rig.window, EC_COMPLETE, 20000, &r, nullptr));
+  EXPECT_EQ(source->Stop(), S_OK);
+  PumpEvents(source, rig.window, 32778, 20000, &r, nullptr);
+  source->Release();
+}
+
+TEST_F(LiveTest, GrantWithoutAStreamerAndWhatTheStreamerIsGiven) {
+  LiveRig rig;
+  IGrantConnection* grant = Query<IGrantConnection>(rig.engine, IID_IGrantConnection);
+  EXPECT_EQ(grant->GrantConnection(7, 1), KRM_E_INTERFACE_NOT_FOUND) << "no streamer in the graph";
+  // A built live graph: the verdicts reach the streamer as 1 or 0.
+  const std::string log = Dir() + "streamer.log";
+  std::remove(log.c_str());
+  SetEnvironmentVariableA("KR_FILTER_LOG", log.c_str());
+  ASSERT_EQ(rig.Prepare(CaptureJob(Dir() + "grant.mp4", 3)), S_OK);
+  ASSERT_EQ(rig.live->StartEncode(0), S_OK);
+  EXPECT_EQ(grant->GrantConnection(7, 1), S_OK);
+  EXPECT_EQ(grant->GrantConnection(8, 0), S_OK);
+  EXPECT_EQ(grant->GrantConnection(9, 2), S_OK);
+  SetEnvironmentVariableA("KR_FILTER_LOG", nullptr);
+  const std::string written = ReadWholeFile(log);
+  for (const char* line : {"grant client 7: 1", "grant client 8: 0", "grant client 9: 0"})
+    EXPECT_NE(written.find(line), std::string::npos) << line << " in\n" << written;
+  grant->Release();
+}
+
+// A host process started without waiting; its end is the done file.
+std::string StartUnix(const std::string& command, const std::string& tag) {
+  const std::string done = Dir() + tag + ".done";
+  std::remove(done.c_str());
+  std::string cmd = "/bin/sh -c \"" + command + " >" + UnixPath(Dir() + tag + ".out") + " 2>&1; echo $? >" +
+                    UnixPath(done) + "\"";
+  STARTUPINFOA si = {};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi = {};
+  if (!CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return "";
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  return done;
+}
+
+TEST_F(LiveTest, TheLiveRoadRunsWhenAPlayerConnects) {
+  LiveRig rig(true);
+  ASSERT_NE(rig.engine, nullptr);
+  IKRMediaGraph* graph = Query<IKRMediaGraph>(rig.engine, IID_IKRMediaGraph);
+  EncodeJob job = CaptureJob(Dir() + "road.mp4", 3);
+  // 5: RTP to players and the archive file. (4 alone is the archive: the
+  // server's output mask opens no listener for it.)
+  job.outputType = 5;
+  // The record takes ports up to 7999; one of this process's own.
+  job.rtspPort = LONG(7100 + GetCurrentProcessId() % 800);
+  ASSERT_EQ(rig.Prepare(job), S_OK);
+  ASSERT_EQ(rig.live->StartEncode(1), S_OK);
+  LONG state = 0;
+  EXPECT_EQ(graph->GetGraphState(&state), S_OK);
+  EXPECT_EQ(state, 1) << "built, waiting for a player";
+
+  // The server's own python client: DESCRIBE, SETUP, PLAY, then the units
+  // until the stream ends, judged by ffmpeg.
+  const std::string out = Dir() + "road";
+  const std::string url = "rtsp://127.0.0.1:" + std::to_string(job.rtspPort) + "/live";
+  const std::string done =
+      // The listener opens on the controller's thread: a moment first.
+      StartUnix("sleep 1; /usr/bin/python3 " + std::string(SUITE_SOURCE_DIR) + "/Flumera/tests/rtsp_client.py receive " +
+                    url + " --out " + UnixPath(out) + " --timeout 30 --ffmpeg",
+                "road-client");
+  ASSERT_FALSE(done.empty());
+  EncodeResult r;
+  ASSERT_TRUE(rig.Pump(32773, 20000, &r)) << "EC_KR_CONNECTED reaches the host's window";
+  EXPECT_EQ(rig.live->StartEncode(1), S_OK) << "the second start runs the graph";
+  EXPECT_EQ(graph->GetGraphState(&state), S_OK);
+  EXPECT_EQ(state, 3);
+  rig.Pump(-1, 4000, &r);
+  EXPECT_EQ(rig.live->Stop(0), S_OK);
+  EXPECT_TRUE(WaitForFile(done, 40000)) << "the client ends";
+  rig.Pump(32778, 20000, &r);
+  const std::string result = ReadWholeFile(out + "\\result.json");
+  std::printf("client: %s\n%s\n", result.c_str(), ReadWholeFile(Dir() + "road-client.out").c_str());
+  EXPECT_NE(result.find("\"setup\": 200"), std::string::npos);
+  EXPECT_NE(result.find("\"play\": 200"), std::string::npos);
+  EXPECT_NE(result.find("\"video_decodes\": true"), std::string::npos);
+  EXPECT_NE(result.find("\"amr_decodes\": true"), std::string::npos);
+  EXPECT_EQ(result.find("\"video_units\": 0,"), std::string::npos);
+  graph->Release();
 }
 
 }  // namespace
