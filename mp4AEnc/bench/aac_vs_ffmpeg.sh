@@ -2,6 +2,8 @@
 # Our AAC encoder beside ffmpeg's (-threads 1 -c:a aac) on the same inputs in
 # the same run: 30 s of made music (44.1 kHz stereo) and espeak-ng speech, at
 # 64 and 128 kbit/s; bitrate, quality decoded by ffmpeg and by faad, speed.
+# Ours three times: the coding tools off (-notools), the default (mid/side)
+# and the filter's tool set (-tools).
 # usage: bench/aac_vs_ffmpeg.sh AACENC SCRATCH_DIR   (AACENC of a release build)
 set -e
 enc=$1; dir=$2; here=$(dirname "$0")
@@ -14,15 +16,21 @@ for input in music speech; do
   src="$dir/$input.wav"
   secs=$(/usr/bin/python3 -c "import wave; w=wave.open('$src'); print(w.getnframes()/w.getframerate())")
   for rate in 64000 128000; do
-    t0=$(date +%s.%N); "$enc" -b $rate "$src" "$dir/ours.aac" 2>/dev/null; t1=$(date +%s.%N)
-    ffmpeg -nostdin -v error -y -threads 1 -i "$src" -c:a aac -b:a $rate "$dir/theirs.m4a"; t2=$(date +%s.%N)
-    for who in ours theirs; do
+    f0=$(date +%s.%N)
+    ffmpeg -nostdin -v error -y -threads 1 -i "$src" -c:a aac -b:a $rate "$dir/theirs.m4a"; f1=$(date +%s.%N)
+    for who in ours-notools ours ours-tools theirs; do
       f="$dir/ours.aac"; [ $who = theirs ] && f="$dir/theirs.m4a"
-      if [ $who = ours ]; then el=$(echo "$t1 - $t0" | bc); else el=$(echo "$t2 - $t1" | bc); fi
+      if [ $who != theirs ]; then
+        opt=""; [ $who = ours-notools ] && opt=-notools; [ $who = ours-tools ] && opt=-tools
+        t0=$(date +%s.%N); "$enc" -b $rate $opt "$src" "$f" 2>/dev/null; t1=$(date +%s.%N)
+        el=$(echo "$t1 - $t0" | bc)
+      else
+        el=$(echo "$f1 - $f0" | bc)
+      fi
       bytes=$(stat -c %s "$f")
       ffmpeg -nostdin -v error -i "$f" -f s16le -y "$dir/dec_ff.raw"
       q1=$(/usr/bin/python3 "$here/aac_quality.py" "$src" "$dir/dec_ff.raw")
-      if [ $who = ours ]; then
+      if [ $who != theirs ]; then
         faad -q -w -f 2 "$f" > "$dir/dec_faad.raw"; q2=$(/usr/bin/python3 "$here/aac_quality.py" "$src" "$dir/dec_faad.raw")
       else
         ffmpeg -nostdin -v error -y -i "$f" -c:a copy -f adts "$dir/theirs.aac"

@@ -188,7 +188,7 @@ TEST(EncoderFrame, StagesRunInFrameOrder) {
   ASSERT_EQ(Message(mp4aenc_encode_frame(e.handle, pcm.data(), out, nullptr, 0, 0)), "(none)");
   const std::vector<std::string> expected = {
       "bitmux_start_frame",   "psy_analyse",           "ltp_frame 0 0 joint", "ltp_frame 0 1 joint",
-      "ms_frame 0 -1",        "bitmux_prepare_frame",  "loops_outer",         "bitmux_update_reservoir",
+      "ms_frame 0 -1",        "superstarv_frame 0 -1", "bitmux_prepare_frame",  "loops_outer",  "bitmux_update_reservoir",
       "bitmux_write_frame",   "ltp_update 0 0",        "ltp_update 0 1",      "tfdec_frame"};
   EXPECT_EQ(g_silentLog, expected);
 }
@@ -285,8 +285,10 @@ TEST(ToolControl, ElementOrderAndCreationRules) {
     if (s.find("_frame ") != std::string::npos && s.find("bitmux") == std::string::npos &&
         s.find("tfdec") == std::string::npos)
       tools.push_back(s);
-  const std::vector<std::string> expected = {"ltp_frame 0 0", "ltp_frame 1 1 joint", "ltp_frame 1 2 joint",
-                                             "is_frame 1 -1", "ms_frame 1 -1"};
+  // Super starving last in each element.
+  const std::vector<std::string> expected = {"ltp_frame 0 0",  "superstarv_frame 0 -1", "ltp_frame 1 1 joint",
+                                             "ltp_frame 1 2 joint", "is_frame 1 -1", "ms_frame 1 -1",
+                                             "superstarv_frame 1 -1"};
   EXPECT_EQ(tools, expected);
 
   // Prediction on one channel of a pair only: refused. On both channels

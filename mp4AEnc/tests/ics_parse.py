@@ -119,12 +119,25 @@ class Reader:
                 sections.append(gsec)
                 books_of.append(gbooks)
             out["sections"] = sections
+            # Noise bands (13) carry noise energies on their own chain, the
+            # first as 9 bits from global_gain - 90; intensity bands (14, 15)
+            # positions.
             sf, last = [], out["global_gain"]
+            noise, position, first_noise = out["global_gain"] - 90, 0, True
             for gb in books_of:
                 gs = []
                 for cb in gb:
                     if cb == 0:
                         gs.append(None)
+                        continue
+                    if cb == 13:
+                        noise += bits.get(9) - 256 if first_noise else decode(bits, scf)[0]
+                        first_noise = False
+                        gs.append(noise)
+                        continue
+                    if cb in (14, 15):
+                        position += decode(bits, scf)[0]
+                        gs.append(position)
                         continue
                     last += decode(bits, scf)[0]
                     gs.append(last)
@@ -163,7 +176,7 @@ class Reader:
                 for b in range(info["max_sfb"]):
                     cb = books_of[gi][b]
                     n = g * (off[b + 1] - off[b])
-                    if cb == 0:
+                    if cb == 0 or cb > 11:
                         values += [0] * n
                         continue
                     dim = 4 if cb <= 4 else 2

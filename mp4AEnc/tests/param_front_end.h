@@ -5,5 +5,9 @@
 
 #include <initializer_list>
 #include <string>
+#include <vector>
 
 void configure_params(std::initializer_list<std::string> items);
+void configure_params(const std::vector<std::string>& items);
+// One line of items: "-a 1 -b 2 3 -c".
+void configure_params_line(const std::string& line);

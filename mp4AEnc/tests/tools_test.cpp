@@ -4,8 +4,11 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <string>
 
+#include "mp4aenc/band_reduce.h"
 #include "mp4aenc/ms_stereo.h"
+#include "mp4aenc/pns.h"
 #include "mp4aenc/param.h"
 #include "param_front_end.h"
 
@@ -77,7 +80,7 @@ TEST_F(MsTest, FactorAndDebugModesDecideTheBands) {
                {"", 2, {0, 1, 0, 1}}};
   for (const Case& c : cases) {
     param_free_all();
-    if (*c.params) configure_params({c.params});
+    if (*c.params) configure_params_line(c.params);
     ASSERT_EQ(MsStereoInit(&ms, c.debug, 1), nullptr);
     auto l = record(1.0f, 4.0f, 2.0f), r = record(1.0f, 4.0f, 2.0f);
     auto m = record(1.0f, 4.0f, 0.2f), s = record(0.0f, 1.0f, 0.2f);
@@ -175,6 +178,354 @@ TEST(MsFill, MidAndSideTakeTheCommonThreshold) {
   EXPECT_FLOAT_EQ(s->energy[1], 2.0f * 4 * 0.25f);
   EXPECT_FLOAT_EQ(m->threshold[1], 1.0f * std::sqrt(1.0f / (2.0f / 18.0f + 1.0f)));
   EXPECT_EQ(m->threshold[1], s->threshold[1]);
+}
+
+}  // namespace
+
+namespace {
+
+// Eight bands of 4 lines, loudness 1..8 (band 0 quietest); sum 36, average
+// 4.5, ldnsAvg 0.4 allows bands below 1.8.
+std::unique_ptr<PsyOut> eight_bands(int blockType = 0) {
+  static const int widths[8] = {4, 4, 4, 4, 4, 4, 4, 4};
+  auto o = std::make_unique<PsyOut>();
+  std::memset(o.get(), 0, sizeof(PsyOut));
+  o->blockType = blockType;
+  o->groups = 1;
+  o->groupLength[0] = 1;
+  o->bandsPerWindow = 8;
+  o->bandWidths = widths;
+  o->maxSfb = 8;
+  for (int i = 0; i < 32; ++i) o->spectrum[i] = 1.0f;
+  for (int b = 0; b < 8; ++b) o->energy[b] = 4.0f;
+  return o;
+}
+
+TEST(LdnsCut, TheWorkloadBoundsTheCutShare) {
+  float loud[kPsyMaxBands] = {1, 2, 3, 4, 5, 6, 7, 8};
+  // Everything below the average may go (ldnsAvg 1): workload 0 allows 2 %
+  // of 36 (nothing: band 0 alone is 2.8 %), workload 1 allows 8 % = 2.88
+  // (band 0 and no more: bands 0 and 1 would be 8.3 %), a wider share 3;
+  // half the workload 5 % = 1.8, band 0.
+  struct Case {
+    float min, max, workload;
+    int cut;
+  } cases[] = {{0.02f, 0.08f, 0.0f, 0}, {0.02f, 0.08f, 1.0f, 1}, {0.02f, 0.2f, 1.0f, 3}, {0.02f, 0.08f, 0.5f, 1}};
+  for (const Case& c : cases) {
+    LdnsCutState* s = nullptr;
+    ASSERT_EQ(LdnsCutInit(&s, c.min, c.max, 1.0f), nullptr);
+    auto o = eight_bands();
+    float pe[kPsyMaxBands];
+    for (float& p : pe) p = 9.0f;
+    EXPECT_EQ(LdnsCutFrame(o.get(), loud, pe, c.workload, s), c.cut) << c.max << " " << c.workload;
+    float cutLoudness = 0.0f;
+    for (int b = 0; b < 8; ++b)
+      if (s->mask[b]) {
+        cutLoudness += loud[b];
+        EXPECT_EQ(o->energy[b], 0.0f);
+        EXPECT_EQ(pe[b], 0.0f);
+        EXPECT_EQ(o->spectrum[4 * b], 0.0f);
+      } else {
+        EXPECT_EQ(o->spectrum[4 * b], 1.0f);
+      }
+    EXPECT_LE(cutLoudness, 36.0f * (c.min + (c.max - c.min) * c.workload));
+    LdnsCutFree(s);
+  }
+}
+
+// Band 3 was cut: it sorts first while its key (4 - 0.2 * 4.5) stays the
+// lowest, and a stop block forgets it.
+TEST(LdnsCut, TheCutSetIsStableAndAStopBlockForgetsIt) {
+  float first[kPsyMaxBands] = {3.1f, 3.2f, 3.3f, 1.0f, 5, 6, 7, 8};
+  float second[kPsyMaxBands] = {3.1f, 3.2f, 3.3f, 3.4f, 5, 6, 7, 4.9f};
+  LdnsCutState* s = nullptr;
+  ASSERT_EQ(LdnsCutInit(&s, 0.1f, 0.1f, 1.0f), nullptr);
+  auto o = eight_bands();
+  EXPECT_EQ(LdnsCutFrame(o.get(), first, nullptr, 0.0f, s), 1);
+  EXPECT_EQ(s->mask[3], 1);
+  o = eight_bands();
+  EXPECT_EQ(LdnsCutFrame(o.get(), second, nullptr, 0.0f, s), 1);
+  EXPECT_EQ(s->mask[3], 1) << "the band cut last frame is kept";
+  EXPECT_EQ(s->mask[0], 0);
+  o = eight_bands(3);
+  EXPECT_EQ(LdnsCutFrame(o.get(), second, nullptr, 0.0f, s), 1);
+  EXPECT_EQ(s->mask[0], 1) << "after a stop block the quietest band";
+  EXPECT_EQ(s->mask[3], 0);
+  // Nothing quieter than avg * ldnsAvg: nothing is cut.
+  LdnsCutState* none = nullptr;
+  ASSERT_EQ(LdnsCutInit(&none, 0.5f, 0.5f, 0.1f), nullptr);
+  o = eight_bands();
+  EXPECT_EQ(LdnsCutFrame(o.get(), first, nullptr, 1.0f, none), 0);
+  LdnsCutFree(none);
+  LdnsCutFree(s);
+}
+
+TEST(SuperStarv, PicksPairsOfTheStrongestLines) {
+  float x[16];
+  for (int i = 0; i < 16; ++i) x[i] = float(i % 5);
+  unsigned char chosen[16] = {0};
+  // 32 lines asked of a band of 16: min(32, 15) lines, 8 picks.
+  EXPECT_EQ(superstarv_band(x, 16, 32, 0.0f, 0, chosen), 8);
+  // 4 lines: two picks, the pairs (3, 4) and (8, 9) (3 + 4 and 3 + 4, the
+  // first found wins over (13, 14)).
+  unsigned char four[16] = {0};
+  EXPECT_EQ(superstarv_band(x, 16, 4, 0.0f, 0, four), 2);
+  for (int i = 0; i < 16; ++i) EXPECT_EQ(four[i], i == 3 || i == 4 || i == 8 || i == 9) << i;
+  // Below the threshold a picked line is not kept.
+  unsigned char loud[16] = {0};
+  superstarv_band(x, 16, 4, 10.0f, 1, loud);
+  for (int i = 0; i < 16; ++i) EXPECT_EQ(loud[i], i == 4 || i == 9) << i;
+  // Six lines, five wanted: (3, 4), (1, 2), then no free pair: line 0.
+  unsigned char six[6] = {0};
+  EXPECT_EQ(superstarv_band(x, 6, 8, 0.0f, 0, six), 3);
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(six[i], i < 5) << i;
+}
+
+TEST(SuperStarv, SettingsAndTheOddLineCount) {
+  const int offsets[9] = {0, 4, 8, 12, 16, 20, 24, 28, 32};
+  struct Case {
+    const char* params;
+    int enabled, minSfb, numLin;
+    const char* error;
+  } cases[] = {{"", 0, 200, 32, nullptr},
+               {"-sst-minSfb 3", 1, 3, 32, nullptr},
+               {"-sst-minFreqLong 0", 0, 200, 32, nullptr},
+               {"-sst-minSfb 3 -sst-numLin 7", 0, 200, 32,
+                "wrong parameter for sst-numLin or sst-numLinSh: Disabling superstarving !!!"}};
+  for (const Case& c : cases) {
+    param_free_all();
+    if (*c.params) configure_params_line(c.params);
+    SuperStarvState s;
+    ErrorRecord* err = SuperStarvInit(&s, 48000.0f, 8, offsets, 8, offsets);
+    if (c.error) {
+      ASSERT_NE(err, nullptr);
+      EXPECT_STREQ(err->message, c.error);
+      error_free(err);
+    } else {
+      EXPECT_EQ(err, nullptr);
+    }
+    EXPECT_EQ(s.enabled, c.enabled) << c.params;
+    EXPECT_EQ(s.minSfb, c.minSfb) << c.params;
+    EXPECT_EQ(s.numLin, c.numLin) << c.params;
+  }
+  param_free_all();
+}
+
+// Starving from band 1 with 2 lines a band: each record keeps one pair per
+// band, the second the first's lines when shared; energies follow.
+TEST(SuperStarv, SharedLinesAndEnergies) {
+  const int offsets[9] = {0, 4, 8, 12, 16, 20, 24, 28, 32};
+  configure_params_line("-sst-minSfb 1 -sst-numLin 2");
+  SuperStarvState s;
+  ASSERT_EQ(SuperStarvInit(&s, 48000.0f, 8, offsets, 8, offsets), nullptr);
+  auto a = eight_bands(), b = eight_bands();
+  a->spectrum[6] = a->spectrum[7] = 3.0f;  // band 1: lines 6 and 7 are the strongest
+  SuperStarvFrame(&s, a.get(), b.get(), 1);
+  EXPECT_EQ(a->spectrum[0], 1.0f) << "below the start band";
+  EXPECT_EQ(a->spectrum[4], 0.0f);
+  EXPECT_EQ(a->spectrum[6], 3.0f);
+  EXPECT_EQ(b->spectrum[4], 0.0f);
+  EXPECT_EQ(b->spectrum[6], 1.0f) << "the second keeps the first's lines";
+  EXPECT_FLOAT_EQ(a->energy[1], 4.0f * 18.0f / 20.0f);
+  EXPECT_FLOAT_EQ(b->energy[2], 4.0f * 2.0f / 4.0f);
+  param_free_all();
+}
+
+TEST(DiffCtrl, TableRowsAndTheUnsupportedRate) {
+  struct Case {
+    long rate;
+    int coreType, units, v2, v3;
+  } cases[] = {{96000, 0, 4, 8, 2},   {44100, 0, 5, 18, 5},  {44100, 6, 7, 36, 7},
+               {16000, 6, 10, 120, 15}, {8000, 0, 9, 104, 14}, {32000, 6, 8, 60, 9}};
+  for (const Case& c : cases) {
+    int units = 0, v2 = 0, v3 = 0;
+    ASSERT_TRUE(diff_ctrl_table(c.rate, c.coreType, &units, &v2, &v3)) << c.rate;
+    EXPECT_EQ(units, c.units);
+    EXPECT_EQ(v2, c.v2);
+    EXPECT_EQ(v3, c.v3);
+  }
+  int u, a, b;
+  EXPECT_FALSE(diff_ctrl_table(12000, 6, &u, &a, &b));
+  for (long rate : {22000L, 12000L}) {
+    DiffCtrlState* s = nullptr;
+    ErrorRecord* err = DiffCtrlInit(&s, 0, 6, rate, 1024, 0);
+    ASSERT_NE(err, nullptr);
+    EXPECT_STREQ(err->message, "unsupported diff control sample rate");
+    EXPECT_EQ(s, nullptr);
+    error_free(err);
+  }
+  DiffCtrlState* mono = nullptr;
+  ASSERT_EQ(DiffCtrlInit(&mono, 0, 0, 44100, 1024, 1), nullptr);
+  EXPECT_EQ(mono->units, 20);
+  EXPECT_EQ(mono->unitMark[1], 1);
+  EXPECT_EQ(mono->flags[119], 1);
+  DiffCtrlFree(mono);
+  param_free_all();
+}
+
+}  // namespace
+
+namespace {
+
+// A long band table of 49 bands over 1024 lines (a rough 44.1 kHz shape).
+struct LongBands {
+  int offsets[50];
+  LongBands() {
+    offsets[0] = 0;
+    for (int b = 0; b < 49; ++b) offsets[b + 1] = offsets[b] + (b < 11 ? 4 : b < 40 ? 20 : 40);
+    offsets[49] = 1024;
+  }
+};
+
+TEST(PnsParam, RowsByBitrateAndBandwidth) {
+  static LongBands lb;
+  const int shortOffsets[15] = {0, 4, 8, 12, 16, 20, 28, 36, 44, 56, 68, 80, 96, 112, 128};
+  struct Case {
+    const char* params;
+    long bitrate;
+    float bandwidth;
+    int aot;
+    bool found;
+    int startLong;
+    float refHomogen, refSfm;
+    int minSfbWidth;
+  } cases[] = {
+      {"", 32000, 20000.0f, 2, true, 24, 7.0f, 0.3f, 16},          // table 1 row 4 only
+      {"", 20000, 12999.5f, 2, false, 0, 0, 0, 0},                // the gap between the rows
+      {"-pns-infoTabNr 2", 40000, 10000.0f, 2, true, 24, 6.0f, 0.4f, 16},
+      {"-pns-infoTabNr 4", 20000, 15000.0f, 2, true, 35, 9.0f, 0.1f, 16},
+      {"-pns-infoTabNr 5", 40000, 10000.0f, 2, true, 34, 25.0f, 0.3f, 16},
+      {"-pns-infoTabNr 6", 20000, 10000.0f, 2, true, 35, 14.0f, 0.3f, 16},
+      {"", 45000, 20000.0f, 23, true, 4, 7.0f, 0.3f, 8},           // low delay, the third row
+      {"-pns-startFreq 0", 64000, 16000.0f, 2, true, 0, 7.0f, 0.3f, 16},
+      {"-pns-refHomogen 3 -pns-minSfbWidth 8", 64000, 16000.0f, 2, true, 24, 3.0f, 0.3f, 8},
+  };
+  for (const Case& c : cases) {
+    param_free_all();
+    if (*c.params) configure_params_line(c.params);
+    const PnsBands l = {44100.0f, c.bandwidth, c.bitrate, 49, lb.offsets};
+    const PnsBands s = {44100.0f, c.bandwidth, c.bitrate, 14, shortOffsets};
+    PnsParam p;
+    ErrorRecord* err = pns_param_create(&p, &l, &s, 0, 0, c.aot);
+    if (!c.found) {
+      ASSERT_NE(err, nullptr);
+      EXPECT_STREQ(err->message, "no PNS parameter set for given bitrate/bandwidth combination");
+      error_free(err);
+      continue;
+    }
+    ASSERT_EQ(err, nullptr) << c.params;
+    EXPECT_EQ(p.startSfbLong, c.startLong) << c.params << " " << c.bitrate;
+    EXPECT_FLOAT_EQ(p.refHomogen, c.refHomogen) << c.params;
+    EXPECT_FLOAT_EQ(p.refSfm, c.refSfm) << c.params;
+    EXPECT_EQ(p.minSfbWidth, c.minSfbWidth) << c.params;
+    EXPECT_EQ(p.refGlobTon, c.aot == 23 ? 0.0f : p.refGlobTon);
+    EXPECT_EQ(p.sampleRate, 44100);
+  }
+  param_free_all();
+  configure_params_line("-pns-startSfb 3 -pns-startFreq 1000");
+  const PnsBands l = {44100.0f, 16000.0f, 64000, 49, lb.offsets};
+  PnsParam p;
+  ErrorRecord* err = pns_param_create(&p, &l, &l, 0, 0, 2);
+  ASSERT_NE(err, nullptr);
+  EXPECT_STREQ(err->message, "The pns-startSfb and pns-startFreq switches must not be used together!");
+  error_free(err);
+  param_free_all();
+}
+
+TEST(PnsParam, RampAndFlatness) {
+  EXPECT_EQ(ramp(5.0f, 0.0f, 0.9f, 1.1f), 1.0f);
+  EXPECT_EQ(ramp(0.8f, 1.0f, 0.9f, 1.1f), 1.0f);
+  EXPECT_FLOAT_EQ(ramp(1.0f, 1.0f, 0.9f, 1.1f), 0.5f);
+  EXPECT_EQ(ramp(1.2f, 1.0f, 0.9f, 1.1f), 0.0f);
+  const float zero[4] = {0, 0, 0, 0}, flat[4] = {3, 3, 3, 3}, peaked[4] = {1, 0.001f, 0.001f, 0.001f};
+  EXPECT_EQ(pns_flatness(zero, 4), 0.0);
+  EXPECT_NEAR(pns_flatness(flat, 4), 1.0, 1e-9);
+  EXPECT_LT(pns_flatness(peaked, 4), 0.1);
+}
+
+std::unique_ptr<PnsState> pns_state(int mode) {
+  auto s = std::make_unique<PnsState>();
+  std::memset(s.get(), 0, sizeof(PnsState));
+  s->pnsMode = mode;
+  s->blocktypeMode = 1;
+  s->corrThreshold = 0.6f;
+  return s;
+}
+
+// Measures 0.8 except bands 3 (0.4) and 6 (0.2); band 5's energy is exactly
+// 1.5 times its threshold, which is not above it.
+TEST(Pns, DetectionByMeasureAndEnergy) {
+  const float measure[8] = {0.8f, 0.8f, 0.8f, 0.4f, 0.8f, 0.8f, 0.2f, 0.8f};
+  struct Case {
+    int mode;
+    const char* marks;
+  } cases[] = {{0, "NNNNNNNN"}, {1, "NNN.NN.."}, {2, "NNN.N..N"}, {3, "NNN....."}};
+  for (const Case& c : cases) {
+    auto s = pns_state(c.mode);
+    auto o = eight_bands();
+    for (int b = 0; b < 8; ++b) s->measure[b] = measure[b], o->threshold[b] = 1.0f;
+    o->energy[5] = 1.5f;
+    o->jsFlags[7] = c.mode == 1 ? kJsLtp : 0;  // a predicted band is no noise band
+    PnsDetect(s.get(), o.get(), nullptr);
+    std::string marks;
+    for (int b = 0; b < 8; ++b) marks += (o->jsFlags[b] & kJsPns) ? 'N' : '.';
+    EXPECT_EQ(marks, c.marks) << "mode " << c.mode;
+  }
+}
+
+TEST(Pns, ModeThreeFillsAHoleAndRemovesAnIsolatedBand) {
+  auto s = pns_state(3);
+  auto o = eight_bands();
+  const float measure[8] = {0.8f, 0.8f, 0.6f, 0.8f, 0.1f, 0.1f, 0.8f, 0.1f};
+  for (int b = 0; b < 8; ++b) {
+    s->measure[b] = measure[b];
+    o->threshold[b] = 1.0f;
+  }
+  o->energy[2] = 1.0f;  // noise-like but below 1.5 times its threshold: a hole
+  PnsDetect(s.get(), o.get(), nullptr);
+  std::string marks;
+  for (int b = 0; b < 8; ++b) marks += (o->jsFlags[b] & kJsPns) ? 'N' : '.';
+  EXPECT_EQ(marks, "NNNN....");
+}
+
+TEST(Pns, SubstitutionLimitsNeighbouringValues) {
+  auto s = pns_state(2);
+  auto o = eight_bands();
+  o->jsFlags[2] = o->jsFlags[3] = o->jsFlags[5] = kJsPns;
+  s->energyPerWindow[2] = std::exp2(5.0f);   // 2 log2 E = 10
+  s->energyPerWindow[3] = std::exp2(45.0f);  // 90, written 70
+  s->energyPerWindow[5] = 0.0f;              // 0
+  PnsSubstitute(s.get(), o.get(), nullptr, 0);
+  EXPECT_EQ(s->value[2], 10);
+  EXPECT_EQ(s->value[3], 70);
+  EXPECT_EQ(s->value[5], 10);
+  EXPECT_EQ(o->spectrum[8], 0.0f);
+  EXPECT_EQ(o->energy[3], 0.0f);
+  EXPECT_EQ(o->spectrum[16], 1.0f);
+}
+
+TEST(Pns, PairCorrelationDecidesTheCorrelatedFlag) {
+  for (float corr : {0.7f, 0.5f}) {
+    auto sl = pns_state(2), sr = pns_state(2);
+    auto l = eight_bands(), r = eight_bands();
+    int mask[8 * kPsyMaxBands] = {};
+    l->jsFlags[1] = r->jsFlags[1] = kJsMs | kJsPns;
+    mask[1] = kJsMs;
+    sl->correlation[1] = sr->correlation[1] = corr;
+    PnsPair(l.get(), r.get(), sl.get(), sr.get(), mask);
+    EXPECT_EQ(l->jsFlags[1] & kJsMs, 0) << corr;
+    EXPECT_EQ(r->jsFlags[1] & kJsMs, 0);
+    EXPECT_EQ(l->jsFlags[1] & kJsPnsCorrelated, corr > 0.6f ? kJsPnsCorrelated : 0);
+    EXPECT_EQ(mask[1] & kJsPnsCorrelated, corr > 0.6f ? kJsPnsCorrelated : 0);
+    EXPECT_EQ(r->jsFlags[1] & kJsPns, kJsPns);
+  }
+  // M/S band with noise in one channel only: both lose the noise flag.
+  auto sl = pns_state(2), sr = pns_state(2);
+  auto l = eight_bands(), r = eight_bands();
+  l->jsFlags[0] = kJsMs | kJsPns;
+  r->jsFlags[0] = kJsMs;
+  PnsPair(l.get(), r.get(), sl.get(), sr.get(), nullptr);
+  EXPECT_EQ(l->jsFlags[0], kJsMs);
 }
 
 }  // namespace

@@ -12,6 +12,16 @@
 #include "mp4aenc/error.h"
 #include "mp4aenc/loops.h"
 
+// Book of noise-substituted bands: no spectral data, the noise energy in
+// place of the scalefactor.
+constexpr int kAacNoiseBook = 13;
+
+// Noise bands (flag 0x08 in jsFlags) get book 13 and their noise value in
+// place of the scalefactor (the first within reach of the 9-bit start from
+// global_gain - 90, each next within 60 of the one before); sections are
+// rebuilt from the books. value(channelArg, group, band, &v) gives the value.
+void aac_mark_noise_bands(AacChannelResult* r, bool (*value)(const void* arg, int g, int b, int* v), const void* arg);
+
 // Element writers; each answers the bits written.
 long aac_write_ics_info(BitBuffer* b, const AacChannelResult* r);
 // ms_mask_present 0 (msUsed null or none set), 2 (all set) or 1 and a bit

@@ -1,9 +1,9 @@
 // The inner encoder built into this library: the psychoacoustic model
 // driver, the quantisation loops and the bitstream encoder behind the core's
-// stage table, and the coding tools' stages. Mid/side is applied;
-// intensity, noise substitution and long-term prediction are not yet: their
-// stages accept the tool and leave the frame as it is, so frames stay valid
-// without them (no noise or intensity books, no prediction data).
+// stage table, and the internal decoder. The coding tools' stages are in
+// tools/tool_stages.cpp; intensity and long-term prediction are not applied
+// yet: their stages accept the tool and leave the frame as it is, so frames
+// stay valid without them (no intensity books, no prediction data).
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -12,6 +12,8 @@
 #include "mp4aenc/bitmux.h"
 #include "mp4aenc/loops.h"
 #include "mp4aenc/ms_stereo.h"
+#include "mp4aenc/tf_int_dec.h"
+#include "mp4aenc/tool_stages.h"
 #include "mp4aenc/psymain.h"
 #include "mp4aenc/toolmain.h"
 #include "mp4aenc/window.h"
@@ -32,11 +34,15 @@ struct Psy {
 int g_token;
 void no_free(void*) {}
 
-ErrorRecord* tfdec_create(void** s, AacCore*) {
-  *s = &g_token;
+ErrorRecord* tfdec_create(void** s, AacCore* core) {
+  TfIntDec* d = nullptr;
+  ErrorRecord* err = tf_int_dec_create(&d, core->channels, core->frameLength, core->sampleRate);
+  if (err) return error_add_trace(kModule, __LINE__, "tfdec_create", err);
+  *s = d;
   return nullptr;
 }
-ErrorRecord* tfdec_frame(void*, AacCore*) { return nullptr; }
+ErrorRecord* tfdec_frame(void* s, AacCore* core);
+void tfdec_free(void* s) { tf_int_dec_free(static_cast<TfIntDec*>(s)); }
 
 ErrorRecord* psy_create(void** s, AacCore* core) {
   auto* p = static_cast<Psy*>(std::calloc(1, sizeof(Psy)));
@@ -184,6 +190,15 @@ ErrorRecord* bitmux_prepare_frame(void* s, AacCore* core, const AacFrameBudget* 
   ErrorRecord* err = aac_bitmux_allocate(m->mux, core->tools->pe, blockType, tns, budget->headerBits, m->granted);
   return err ? error_add_trace(kModule, __LINE__, "bitmux_prepare_frame", err) : nullptr;
 }
+struct NoiseOf {
+  const AacCore* core;
+  int channel;
+};
+bool noise_value(const void* arg, int g, int b, int* v) {
+  const auto* of = static_cast<const NoiseOf*>(arg);
+  return aac_pns_value(of->core, of->channel, g, b, v);
+}
+
 ErrorRecord* bitmux_update_reservoir(void* s, AacCore* core, const AacFrameBudget*) {
   auto* m = static_cast<Mux*>(s);
   auto* psy = static_cast<Psy*>(core->psy);
@@ -193,11 +208,24 @@ ErrorRecord* bitmux_update_reservoir(void* s, AacCore* core, const AacFrameBudge
     m->results[c].windowShape = psy->out[c]->windowShape;
     m->results[c].tns = psy->main->chan[c].tns;
     std::memcpy(m->results[c].jsFlags, psy->out[c]->jsFlags, sizeof m->results[c].jsFlags);
+    const NoiseOf of = {core, c};
+    aac_mark_noise_bands(&m->results[c], noise_value, &of);
     results[c] = &m->results[c];
   }
   ErrorRecord* err = aac_bitmux_update(m->mux, results);
   return err ? error_add_trace(kModule, __LINE__, "bitmux_update_reservoir", err) : nullptr;
 }
+// The internal decoder rebuilds the written frame.
+ErrorRecord* tfdec_frame(void* s, AacCore* core) {
+  auto* m = static_cast<Mux*>(core->bitmux);
+  auto* psy = static_cast<Psy*>(core->psy);
+  const AacChannelResult* results[kAacMaxChannels];
+  const TnsInfo* tns[kAacMaxChannels];
+  for (int c = 0; c < core->channels; ++c) results[c] = &m->results[c], tns[c] = psy->main->chan[c].tns;
+  ErrorRecord* err = tf_int_dec_frame(static_cast<TfIntDec*>(s), core->map, results, tns);
+  return err ? error_add_trace(kModule, __LINE__, "tfdec_frame", err) : nullptr;
+}
+
 ErrorRecord* bitmux_write_frame(void* s, AacCore*, const AacFrameBudget*) {
   ErrorRecord* err = aac_bitmux_write(static_cast<Mux*>(s)->mux);
   return err ? error_add_trace(kModule, __LINE__, "bitmux_write_frame", err) : nullptr;
@@ -209,62 +237,6 @@ void bitmux_free(void* s) {
   aac_bitmux_free(m->mux);
   std::free(m->results);
   std::free(m);
-}
-
-// Mid/side: decided on the pair's records before the loops quantise them.
-struct MsStage {
-  MsState* ms;
-  PsyOut mid, side;
-};
-
-ErrorRecord* ms_create(void** s, const AacToolContext* ctx) {
-  auto* st = static_cast<MsStage*>(std::calloc(1, sizeof(MsStage)));
-  if (!st) return error_create(kModule, __LINE__, nullptr, "out of memory");
-  const AacToolControl* c = ctx->control;
-  ErrorRecord* err = MsStereoInit(&st->ms, c ? c->msDebug : 0, c ? c->noMsMask : 0);
-  if (err) {
-    std::free(st);
-    return error_add_trace(kModule, __LINE__, "ms_create", err);
-  }
-  *s = st;
-  return nullptr;
-}
-
-// The channel's entropy over its groups and bands, as the tool control sums it.
-float channel_pe(const PsyOut& o) {
-  float pe = 0.0f;
-  for (int g = 0; g < o.groups; ++g)
-    for (int b = 0; b < o.bandsPerWindow; ++b) {
-      float bandPe = 0.0f;
-      band_pe(o.energy[g * kPsyMaxBands + b], o.threshold[g * kPsyMaxBands + b], o.bandWidths[b], &bandPe);
-      pe += bandPe;
-    }
-  return pe;
-}
-
-ErrorRecord* ms_frame(void* s, const AacToolContext* ctx) {
-  auto* st = static_cast<MsStage*>(s);
-  auto* psy = static_cast<Psy*>(ctx->core->psy);
-  const AacChannelElement& el = ctx->core->map->elements[ctx->element];
-  PsyOut& l = psy->main->chan[el.first].out;
-  PsyOut& r = psy->main->chan[el.second].out;
-  if (!l.commonWindow || !r.commonWindow) return nullptr;
-  st->mid = l;
-  st->side = r;
-  MsFillMidSide(&l, &r, &st->mid, &st->side);
-  ErrorRecord* err = MsStereoDecide(st->ms, &l, &r, &st->mid, &st->side, 0);
-  if (err) return error_add_trace(kModule, __LINE__, "ms_frame", err);
-  if (ctx->core->tools) {
-    ctx->core->tools->pe[el.first] = channel_pe(l);
-    ctx->core->tools->pe[el.second] = channel_pe(r);
-  }
-  return nullptr;
-}
-
-void ms_free(void* s) {
-  auto* st = static_cast<MsStage*>(s);
-  MsStereoFree(&st->ms);
-  std::free(st);
 }
 
 // Tools accepted but not applied yet.
@@ -280,7 +252,7 @@ AacCoreStages make_stages() {
   s.name = "AAC-LC";
   s.tfdec_create = tfdec_create;
   s.tfdec_frame = tfdec_frame;
-  s.tfdec_free = no_free;
+  s.tfdec_free = tfdec_free;
   s.psy_create = psy_create;
   s.psy_analyse = psy_analyse;
   s.psy_frame_time = psy_frame_time;
@@ -302,8 +274,11 @@ AacCoreStages make_stages() {
   s.bitmux_write_frame = bitmux_write_frame;
   s.bitmux_side_value = bitmux_side_value;
   s.bitmux_free = bitmux_free;
-  s.superstarv = s.ldns = s.ltp = s.pns = s.is = kNotApplied;
-  s.ms = {ms_create, ms_frame, nullptr, ms_free};
+  s.ltp = s.is = kNotApplied;
+  s.ms = kAacMsStage;
+  s.pns = kAacPnsStage;
+  s.ldns = kAacLdnsStage;
+  s.superstarv = kAacSuperStarvStage;
   // No backward-adaptive predictor: switching it on stays refused.
   return s;
 }
@@ -313,3 +288,14 @@ const AacCoreStages kInner = make_stages();
 }  // namespace
 
 const AacCoreStages* aac_inner_encoder_stages(void) { return &kInner; }
+
+PsyMain* aac_inner_psy(AacCore* core) { return static_cast<Psy*>(core->psy)->main; }
+
+const TfIntDec* aac_inner_decoder(const AacCore* core) {
+  return core && core->stages->tfdec_create == tfdec_create ? static_cast<const TfIntDec*>(core->tfdec) : nullptr;
+}
+
+const AacChannelResult* aac_inner_result(const AacCore* core, int channel) {
+  if (!core || core->stages->bitmux_create != bitmux_create || channel < 0 || channel >= core->channels) return nullptr;
+  return &static_cast<const Mux*>(core->bitmux)->results[channel];
+}

@@ -216,10 +216,11 @@ ErrorRecord* write_elements(AacBitmux* m, BitBuffer* b) {
         bitbuf_write_bits(b, uint32_t(r->commonWindow), 1);
         if (r->commonWindow) {
           aac_write_ics_info(b, r);
-          // ms_used: M/S bands, and intensity bands coded with M/S.
+          // ms_used: M/S bands, intensity bands coded with M/S, and noise
+          // bands whose noise is the same in both channels.
           int msUsed[kAacMaxGroupBands];
           for (int i = 0; i < kAacMaxGroupBands; ++i)
-            msUsed[i] = (r->jsFlags[i] & (kJsMs | kJsMsOnIntensity)) != 0;
+            msUsed[i] = (r->jsFlags[i] & (kJsMs | kJsMsOnIntensity | kJsPnsCorrelated)) != 0;
           aac_write_ms_mask(b, r->groups, r->maxSfb, msUsed);
         }
         aac_write_ics(b, r, r->commonWindow);

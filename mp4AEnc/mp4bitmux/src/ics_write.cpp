@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "mp4aenc/bitmux.h"
+#include "mp4aenc/ms_stereo.h"
 #include "mp4aenc/noiseless.h"
 
 namespace {
@@ -91,12 +92,22 @@ long aac_write_ics(BitBuffer* b, const AacChannelResult* r, int commonWindow) {
       while (left >= esc) n += put(b, uint32_t(esc), lenBits), left -= esc;
       n += put(b, uint32_t(left), lenBits);
     }
-  // scale_factor_data
-  int last = r->globalGain;
+  // scale_factor_data: noise bands (book 13) carry their noise energy on a
+  // chain of their own, the first as 9 bits from global_gain - 90 + 256.
+  int last = r->globalGain, noise = r->globalGain - 90;
+  bool firstNoise = true;
   for (int g = 0; g < r->groups; ++g)
     for (int s = 0; s < r->maxSfb; ++s) {
       const int i = g * kPsyMaxBands + s;
       if (!r->book[i]) continue;
+      if (r->book[i] == kAacNoiseBook) {
+        const int d = r->sf[i] - noise;
+        if (firstNoise) n += put(b, uint32_t(d + 256), 9);
+        else n += put(b, aac_scf_code(d), aac_scf_len(d));
+        firstNoise = false;
+        noise = r->sf[i];
+        continue;
+      }
       const int d = r->sf[i] - last;
       n += put(b, aac_scf_code(d), aac_scf_len(d));
       last = r->sf[i];
@@ -112,7 +123,7 @@ long aac_write_ics(BitBuffer* b, const AacChannelResult* r, int commonWindow) {
     const int len = r->groupLength[g];
     for (int s = 0; s < r->sectionCount[g]; ++s) {
       const AacSection& sec = r->section[g][s];
-      if (sec.book == 0) continue;
+      if (sec.book == 0 || sec.book > 11) continue;
       const int from = groupStart + len * r->bandOffset[sec.start];
       const int to = groupStart + len * r->bandOffset[sec.start + sec.length];
       n += aac_write_spectrum(b, r->q + from, to - from, sec.book);
@@ -139,4 +150,46 @@ long aac_write_fill(BitBuffer* b, long f) {
     f -= n;
   }
   return written;
+}
+
+void aac_mark_noise_bands(AacChannelResult* r, bool (*value)(const void* arg, int g, int b, int* v), const void* arg) {
+  int noise = r->globalGain - 90;
+  bool first = true, any = false;
+  for (int g = 0; g < r->groups; ++g)
+    for (int s = 0; s < r->maxSfb; ++s) {
+      const int i = g * kPsyMaxBands + s;
+      if (!(r->jsFlags[i] & kJsPns)) continue;
+      int v = 0;
+      if (!value || !value(arg, g, s, &v)) {
+        r->jsFlags[i] &= ~(kJsPns | kJsPnsCorrelated);
+        continue;
+      }
+      // Within the code's reach, and within what decoders scale by
+      // (2^(v / 4) for v from -155 to 100).
+      const int lo = first ? noise - 256 : noise - 60, hi = first ? noise + 255 : noise + 60;
+      v = v < lo ? lo : v > hi ? hi : v;
+      v = v < -155 ? -155 : v > 100 ? 100 : v;
+      if (v < lo || v > hi) {  // no value within both ranges: the band stays silent
+        r->jsFlags[i] &= ~(kJsPns | kJsPnsCorrelated);
+        continue;
+      }
+      r->book[i] = kAacNoiseBook;
+      r->sf[i] = v;
+      noise = v;
+      first = false;
+      any = true;
+    }
+  if (!any) return;
+  // Sections: runs of equal books.
+  for (int g = 0; g < r->groups; ++g) {
+    int count = 0;
+    for (int s = 0; s < r->maxSfb;) {
+      const int book = r->book[g * kPsyMaxBands + s];
+      int e = s + 1;
+      while (e < r->maxSfb && r->book[g * kPsyMaxBands + e] == book) ++e;
+      r->section[g][count++] = {book, s, e - s};
+      s = e;
+    }
+    r->sectionCount[g] = count;
+  }
 }

@@ -16,21 +16,21 @@ ErrorRecord* create_tool(const AacToolStage& stage, const char* name, void** sta
                          int element, int channel, const AacToolControl* control = nullptr) {
   if (!stage.create)
     return error_create(kModule, __LINE__, nullptr, "AAC core stage %s_create is not built", name);
-  const AacToolContext context = {core, element, channel, 0, control};
+  const AacToolContext context = {core, element, channel, 0, control, 0};
   return stage.create(state, &context);
 }
 
 ErrorRecord* run_tool(const AacToolStage& stage, const char* name, void* state, AacCore* core, int element,
-                      int channel, int joint) {
+                      int channel, int joint, int phase = 0) {
   if (!state) return nullptr;
   if (!stage.frame) return error_create(kModule, __LINE__, nullptr, "AAC core stage %s_frame is not built", name);
-  const AacToolContext context = {core, element, channel, joint, core->tools};
+  const AacToolContext context = {core, element, channel, joint, core->tools, phase};
   return stage.frame(state, &context);
 }
 
 ErrorRecord* update_tool(const AacToolStage& stage, void* state, AacCore* core, int element, int channel) {
   if (!state || !stage.update) return nullptr;
-  const AacToolContext context = {core, element, channel, 0, core->tools};
+  const AacToolContext context = {core, element, channel, 0, core->tools, 0};
   return stage.update(state, &context);
 }
 
@@ -54,10 +54,10 @@ ErrorRecord* create_channel_tools(AacToolControl* c, AacCore* core, int e, int s
   AacToolElement& el = c->elements[e];
   const AacCoreStages& s = *c->stages;
   ErrorRecord* err = nullptr;
-  if (c->cutLdns) err = create_tool(s.ldns, "ldns", &el.ldns[slot], core, e, channel);
+  if (c->cutLdns) err = create_tool(s.ldns, "ldns", &el.ldns[slot], core, e, channel, c);
   if (!err && sw.prediction) err = create_prediction(c, &el.pred[slot], core, e, channel);
   if (!err && sw.ltp) err = create_tool(s.ltp, "ltp", &el.ltp[slot], core, e, channel);
-  if (!err && sw.pns) err = create_tool(s.pns, "pns", &el.pns[slot], core, e, channel);
+  if (!err && sw.pns) err = create_tool(s.pns, "pns", &el.pns[slot], core, e, channel, c);
   return err;
 }
 
@@ -103,7 +103,7 @@ ErrorRecord* tool_control_create(AacToolControl** out, AacCore* core) {
     AacToolElement& el = c->elements[e];
     el.element = core->map->elements[e];
     const AacChannelElement& me = el.element;
-    err = create_tool(s.superstarv, "superstarv", &el.superstarv, core, e, -1);
+    err = create_tool(s.superstarv, "superstarv", &el.superstarv, core, e, -1, c);
     if (err) break;
     switch (me.kind) {
       case kAacSingle:
@@ -118,7 +118,7 @@ ErrorRecord* tool_control_create(AacToolControl** out, AacCore* core) {
         }
         for (int slot = 0; slot < 2 && !err; ++slot) {
           const int channel = slot ? me.second : me.first;
-          if (c->cutLdns) err = create_tool(s.ldns, "ldns", &el.ldns[slot], core, e, channel);
+          if (c->cutLdns) err = create_tool(s.ldns, "ldns", &el.ldns[slot], core, e, channel, c);
           if (!err && (slot ? me.right : me.left).prediction)
             err = create_prediction(c, &el.pred[slot], core, e, channel);
         }
@@ -132,7 +132,7 @@ ErrorRecord* tool_control_create(AacToolControl** out, AacCore* core) {
           const int channel = slot ? me.second : me.first;
           const AacToolSwitches& sw = slot ? me.right : me.left;
           if (sw.ltp) err = create_tool(s.ltp, "ltp", &el.ltp[slot], core, e, channel);
-          if (!err && sw.pns) err = create_tool(s.pns, "pns", &el.pns[slot], core, e, channel);
+          if (!err && sw.pns) err = create_tool(s.pns, "pns", &el.pns[slot], core, e, channel, c);
         }
         break;
       default:
@@ -183,12 +183,21 @@ ErrorRecord* tool_control_frame(AacToolControl* c, AacCore* core, float frameTim
     switch (me.kind) {
       case kAacSingle:
       case kAacCoupling:
-        err = run_tool(s.ltp, "ltp", el.ltp[0], core, e, me.first, 0);
+        err = run_tool(s.ldns, "ldns", el.ldns[0], core, e, me.first, 0);
+        if (!err) err = run_tool(s.pns, "pns", el.pns[0], core, e, me.first, 0, 0);
+        if (!err) err = run_tool(s.ltp, "ltp", el.ltp[0], core, e, me.first, 0);
         if (!err) err = run_tool(s.pred, "pred", el.pred[0], core, e, me.first, 0);
+        if (!err) err = run_tool(s.pns, "pns", el.pns[0], core, e, me.first, 0, 1);
+        if (!err) err = run_tool(s.superstarv, "superstarv", el.superstarv, core, e, -1, 0);
         break;
       case kAacPair: {
+        // Loudness cut, noise detection, prediction, intensity, mid/side,
+        // then the pair's noise resolution and substitution, super
+        // starving last.
         for (int slot = 0; slot < 2 && !err; ++slot)
           err = run_tool(s.ldns, "ldns", el.ldns[slot], core, e, slot ? me.second : me.first, 0);
+        for (int slot = 0; slot < 2 && !err; ++slot)
+          err = run_tool(s.pns, "pns", el.pns[slot], core, e, slot ? me.second : me.first, 0, 0);
         const int joint = el.ltp[0] && el.ltp[1];
         for (int slot = 0; slot < 2 && !err; ++slot)
           err = run_tool(s.ltp, "ltp", el.ltp[slot], core, e, slot ? me.second : me.first, joint);
@@ -196,6 +205,9 @@ ErrorRecord* tool_control_frame(AacToolControl* c, AacCore* core, float frameTim
         for (int slot = 0; slot < 2 && !err; ++slot)
           err = run_tool(s.pred, "pred", el.pred[slot], core, e, slot ? me.second : me.first, 0);
         if (!err) err = run_tool(s.ms, "ms", el.ms, core, e, -1, 0);
+        for (int slot = 0; slot < 2 && !err; ++slot)
+          err = run_tool(s.pns, "pns", el.pns[slot], core, e, slot ? me.second : me.first, 0, 1);
+        if (!err) err = run_tool(s.superstarv, "superstarv", el.superstarv, core, e, -1, 0);
         break;
       }
       case kAacLfe:

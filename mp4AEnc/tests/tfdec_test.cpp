@@ -1,0 +1,168 @@
+// The internal decoder: its regrouping, and its reconstruction of our own
+// frames against ffmpeg's decode of them.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "mp4aenc/aaccore.h"
+#include "mp4aenc/bitstream.h"
+#include "mp4aenc/mp4aenc.h"
+#include "mp4aenc/tf_int_dec.h"
+#include "mp4aenc/tool_stages.h"
+#include "param_front_end.h"
+#include "peer.h"
+
+namespace {
+
+std::string Message(ErrorRecord* e) {
+  if (!e) return "";
+  std::string m = e->message;
+  error_free(e);
+  return m;
+}
+
+// Groups of 3, 4 and 1 windows over two bands of 4 and 12 lines (16 lines a
+// window): each grouped value lands at line k of window w, k * 8 + w.
+TEST(TfRegroup, GroupedShortWindowsBecomeInterleaved) {
+  AacChannelResult r{};
+  r.blockType = 2;
+  r.groups = 3;
+  r.groupLength[0] = 3, r.groupLength[1] = 4, r.groupLength[2] = 1;
+  r.bandsPerWindow = 2;
+  r.bandOffset[0] = 0, r.bandOffset[1] = 4, r.bandOffset[2] = 16;
+  std::vector<float> grouped(1024), out(1024, -1.0f);
+  for (int i = 0; i < 128; ++i) grouped[size_t(i)] = float(i + 1);
+  tf_regroup(&r, grouped.data(), out.data());
+  // Group 0: band 0 of windows 0..2 (values 1..12), then band 1 (13..48).
+  EXPECT_EQ(out[0 * 8 + 0], 1.0f);
+  EXPECT_EQ(out[3 * 8 + 0], 4.0f);
+  EXPECT_EQ(out[0 * 8 + 1], 5.0f);
+  EXPECT_EQ(out[4 * 8 + 0], 13.0f);
+  EXPECT_EQ(out[15 * 8 + 2], 48.0f);
+  // Group 1 starts at window 3 with value 49; group 2 is window 7.
+  EXPECT_EQ(out[0 * 8 + 3], 49.0f);
+  EXPECT_EQ(out[0 * 8 + 7], 113.0f);
+  EXPECT_EQ(out[15 * 8 + 7], 128.0f);
+  // Lines beyond the 16 per window are cleared.
+  EXPECT_EQ(out[16 * 8], 0.0f);
+}
+
+// A stereo signal with tones, a moving image and hits that switch to short
+// windows, 16-bit values.
+std::vector<float> TestSignal(int rate, int frames) {
+  std::mt19937 rng(3);
+  std::normal_distribution<float> noise(0.0f, 1.0f);
+  const int n = frames * 1024;
+  std::vector<float> s(size_t(2 * n));
+  for (int i = 0; i < n; ++i) {
+    const double t = double(i) / rate;
+    const double pan = 0.5 + 0.4 * std::sin(2 * M_PI * 0.7 * t);
+    double x = 0.0;
+    for (int h = 1; h <= 6; ++h) x += std::sin(2 * M_PI * 196.0 * h * t) / h;
+    const int sinceHit = i % (rate / 3);
+    const double hit = sinceHit < 2000 ? noise(rng) * std::exp(-sinceHit / 300.0) * 2.0 : 0.0;
+    s[size_t(2 * i)] = float(6000.0 * (x * pan + hit) + 300.0 * noise(rng));
+    s[size_t(2 * i + 1)] = float(6000.0 * (x * (1.0 - pan) + 0.8 * hit) + 300.0 * noise(rng));
+  }
+  return s;
+}
+
+struct Encoded {
+  std::vector<uint8_t> adts;
+  std::vector<float> reconstruction;  // interleaved stereo
+  int shortFrames = 0, msFrames = 0;
+};
+
+std::string Encode(long bitrate, int rate, const std::vector<float>& pcm, Encoded* out) {
+  Mp4AEncHandle* h = nullptr;
+  AacChannelMap* map = nullptr;
+  LayerInfo info[kMp4Layers] = {};
+  int frameLength = 1024, channels[1] = {2}, offsets[2] = {0, 1}, strides[2] = {2, 2};
+  long bitrates[1] = {bitrate};
+  std::string m = Message(mp4aenc_open(&h, 2, rate, bitrates, &frameLength, 0, &map, 1, 0, channels, 0, "NO_CORE",
+                                       offsets, strides, info));
+  Mp4BitstreamSetup setup = {};
+  setup.layers = info;
+  setup.map = map;
+  Mp4BitstreamWriter* writer = nullptr;
+  if (m.empty()) m = Message(mp4aenc_bitstream_open(&writer, &setup, 2));
+  if (m.empty()) mp4aenc_set_option(h, writer);
+  std::vector<uint8_t> bytes(65536);
+  const size_t frames = pcm.size() / 2048;
+  for (size_t f = 0; f < frames && m.empty(); ++f) {
+    BitBuffer* layers[kMp4Layers];
+    long side = 0;
+    m = Message(mp4aenc_encode_frame(h, pcm.data() + f * 2048, layers, &side, 0, 0));
+    if (!m.empty()) break;
+    const long values[kMp4Layers] = {side};
+    uint32_t n = 0;
+    m = Message(mp4aenc_bitstream_write(writer, layers, values, bytes.data(), uint32_t(bytes.size()), &n));
+    out->adts.insert(out->adts.end(), bytes.begin(), bytes.begin() + n);
+    const AacCore* core = static_cast<const AacCore*>(h->coder);
+    const TfIntDec* dec = aac_inner_decoder(core);
+    if (!dec) {
+      m = "no internal decoder";
+      break;
+    }
+    for (int i = 0; i < 1024; ++i)
+      for (int c = 0; c < 2; ++c) out->reconstruction.push_back(tf_int_dec_output(dec, c)[i]);
+    const AacChannelResult* r = aac_inner_result(core, 0);
+    out->shortFrames += r->blockType == 2;
+    for (int i = 0; i < kAacMaxGroupBands; ++i)
+      if (r->jsFlags[i] & 1) {
+        ++out->msFrames;
+        break;
+      }
+  }
+  Message(mp4aenc_bitstream_close(writer));
+  mp4aenc_close(h, map, 0);
+  return m;
+}
+
+// What the encoder reconstructs is what ffmpeg decodes from the stream,
+// within float rounding, frame by frame from the first; short windows,
+// window shape changes, TNS and mid/side included.
+TEST(TfIntDec, ReconstructionEqualsFfmpegsDecodeOfOurFrames) {
+  if (!PeerAvailable()) GTEST_SKIP() << "no ffmpeg here";
+  struct Case {
+    long bitrate;
+    int rate;
+  } cases[] = {{64000, 44100}, {128000, 44100}, {32000, 22050}};
+  for (const Case& c : cases) {
+    Encoded e;
+    ASSERT_EQ(Encode(c.bitrate, c.rate, TestSignal(c.rate, 40), &e), "") << c.bitrate;
+    EXPECT_GT(e.shortFrames, 0) << c.bitrate;
+    EXPECT_GT(e.msFrames, 0) << c.bitrate;
+    const std::string path = ScratchPath("tfdec_" + std::to_string(c.bitrate) + ".aac");
+    FILE* f = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fwrite(e.adts.data(), 1, e.adts.size(), f);
+    std::fclose(f);
+    int status = -1;
+    const std::string raw = RunPeer("ffmpeg -nostdin -v error -xerror -i " + path + " -f f32le -", &status);
+    std::remove(path.c_str());
+    ASSERT_EQ(status, 0);
+    ASSERT_EQ(raw.size(), e.reconstruction.size() * 4) << c.bitrate;
+    double signal = 0.0, error = 0.0, worst = 0.0;
+    for (size_t i = 0; i < e.reconstruction.size(); ++i) {
+      float v;
+      std::memcpy(&v, raw.data() + 4 * i, 4);
+      const double ours = e.reconstruction[i], theirs = double(v) * 32768.0;
+      signal += ours * ours;
+      error += (ours - theirs) * (ours - theirs);
+      worst = std::max(worst, std::fabs(ours - theirs));
+    }
+    const double snr = 10.0 * std::log10(signal / std::max(error, 1e-30));
+    EXPECT_GT(snr, 90.0) << c.bitrate << " bit/s: worst difference " << worst;
+    EXPECT_LT(worst, 0.5) << c.bitrate;
+    std::printf("%ld bit/s %d Hz: reconstruction against ffmpeg %.1f dB, worst %.4f (16-bit units)\n", c.bitrate,
+                c.rate, snr, worst);
+  }
+}
+
+}  // namespace
