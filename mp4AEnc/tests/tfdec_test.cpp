@@ -19,6 +19,8 @@
 
 namespace {
 
+const double kPi = 3.14159265358979323846;
+
 std::string Message(ErrorRecord* e) {
   if (!e) return "";
   std::string m = e->message;
@@ -61,9 +63,9 @@ std::vector<float> TestSignal(int rate, int frames) {
   std::vector<float> s(size_t(2 * n));
   for (int i = 0; i < n; ++i) {
     const double t = double(i) / rate;
-    const double pan = 0.5 + 0.4 * std::sin(2 * M_PI * 0.7 * t);
+    const double pan = 0.5 + 0.4 * std::sin(2 * kPi * 0.7 * t);
     double x = 0.0;
-    for (int h = 1; h <= 6; ++h) x += std::sin(2 * M_PI * 196.0 * h * t) / h;
+    for (int h = 1; h <= 6; ++h) x += std::sin(2 * kPi * 196.0 * h * t) / h;
     const int sinceHit = i % (rate / 3);
     const double hit = sinceHit < 2000 ? noise(rng) * std::exp(-sinceHit / 300.0) * 2.0 : 0.0;
     s[size_t(2 * i)] = float(6000.0 * (x * pan + hit) + 300.0 * noise(rng));
