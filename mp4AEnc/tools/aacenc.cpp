@@ -114,15 +114,14 @@ int main(int argc, char** argv) {
   }
   // -tools: the filter's tool set, intensity then noise substitution
   // (mid/side and TNS are on by default); -notools: mid/side off as well.
+  // As in the filter, a tool the operating point refuses stays off.
   if (tools) {
     int on = tools > 0;
     int* const values[1] = {&on};
     const int keys[3] = {0x100005, 0x100001, 0x100004};
-    for (int k = 0; k < (tools > 0 ? 2 : 3) && m.empty(); ++k)
-      m = message(mp4aenc_param_ctl(h, 1, &keys[k], values, 0));
-    if (!m.empty()) {
-      mp4aenc_close(h, map, 0);
-      return std::fprintf(stderr, "aacenc: %s\n", m.c_str()), 1;
+    for (int k = 0; k < (tools > 0 ? 2 : 3); ++k) {
+      const std::string refused = message(mp4aenc_param_ctl(h, 1, &keys[k], values, 0));
+      if (!refused.empty()) std::fprintf(stderr, "aacenc: tool 0x%x left as it was: %s\n", keys[k], refused.c_str());
     }
   }
   Mp4BitstreamSetup setup = {};
