@@ -43,7 +43,7 @@ void no_free(void*) {}
 
 ErrorRecord* psy_create(void** s, AacCore* core) {
   Log("psy_create");
-  auto* p = new Psy;
+  auto* p = new Psy();  // zeroed: the smoothed figures start at 0
   p->count = core->channels;
   *s = p;
   return nullptr;
