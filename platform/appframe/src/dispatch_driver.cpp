@@ -99,47 +99,24 @@ DispArg DispArg::Var(const VARIANT& value) {
   return a;
 }
 
-DispArg DispArg::I2Ref(SHORT* out) {
+DispArg DispArg::Ref(VARTYPE type, void* out) {
   DispArg a;
-  a.type_ = VT_I2 | VT_BYREF;
+  a.type_ = type | VT_BYREF;
   a.out_ = out;
   return a;
 }
 
-DispArg DispArg::I4Ref(LONG* out) {
-  DispArg a;
-  a.type_ = VT_I4 | VT_BYREF;
-  a.out_ = out;
-  return a;
-}
+DispArg DispArg::I2Ref(SHORT* out) { return Ref(VT_I2, out); }
 
-DispArg DispArg::R4Ref(float* out) {
-  DispArg a;
-  a.type_ = VT_R4 | VT_BYREF;
-  a.out_ = out;
-  return a;
-}
+DispArg DispArg::I4Ref(LONG* out) { return Ref(VT_I4, out); }
 
-DispArg DispArg::BoolRef(bool* out) {
-  DispArg a;
-  a.type_ = VT_BOOL | VT_BYREF;
-  a.out_ = out;
-  return a;
-}
+DispArg DispArg::R4Ref(float* out) { return Ref(VT_R4, out); }
 
-DispArg DispArg::TextRef(std::string* out) {
-  DispArg a;
-  a.type_ = VT_BSTR | VT_BYREF;
-  a.out_ = out;
-  return a;
-}
+DispArg DispArg::BoolRef(bool* out) { return Ref(VT_BOOL, out); }
 
-DispArg DispArg::VarRef(VARIANT* out) {
-  DispArg a;
-  a.type_ = VT_VARIANT | VT_BYREF;
-  a.out_ = out;
-  return a;
-}
+DispArg DispArg::TextRef(std::string* out) { return Ref(VT_BSTR, out); }
+
+DispArg DispArg::VarRef(VARIANT* out) { return Ref(VT_VARIANT, out); }
 
 VARTYPE DispArg::Type() const { return type_; }
 

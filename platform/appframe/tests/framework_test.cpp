@@ -15,6 +15,7 @@
 #include "appframe/drop_target.h"
 #include "appframe/file.h"
 #include "appframe/splitter.h"
+#include "appframe/tooltip.h"
 #include "command.h"
 #include "helpers.h"
 #include "peers.h"
@@ -22,18 +23,6 @@
 #include "sample_app.h"
 
 namespace testing_appframe {
-
-void Pump(DWORD ms) {
-  DWORD end = GetTickCount() + ms;
-  do {
-    MSG m;
-    while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&m);
-      DispatchMessageW(&m);
-    }
-    Sleep(5);
-  } while (static_cast<LONG>(end - GetTickCount()) > 0);
-}
 
 DWORD RegisterSampleControl(bool remove) {
   return RunCommand(std::string("regsvr32.exe /s ") + (remove ? "/u " : "") + "\"" + WindowsPath(SAMPLE_DLL) + "\"")
@@ -521,6 +510,33 @@ TEST(Settings, ValuesAndTheRecentFileListGoToTheRegistryAndBack) {
   EXPECT_EQ(again.Recent().Items(), expected);
   EXPECT_EQ(again.Profile().GetString(L"Recent File List", L"File5", L"none"), L"none");
   RegDeleteTreeW(HKEY_CURRENT_USER, again.Profile().Key().c_str());
+}
+
+TEST(ToolTip, ShowsItsTextAtThePointAndHides) {
+  win::Window owner;
+  ASSERT_TRUE(owner.Create(L"KrTipOwner", WS_POPUP, 0, nullptr, RECT{0, 0, 100, 100}));
+  appf::ToolTip tip;
+  ASSERT_TRUE(tip.Create(owner.Handle()));
+  EXPECT_FALSE(tip.Visible());
+  tip.SetText(L"time remaining 0:01:02   ");
+  EXPECT_EQ(tip.Text(), L"time remaining 0:01:02");
+  tip.ShowAt(POINT{200, 150});
+  EXPECT_TRUE(tip.Visible());
+  RECT r;
+  GetWindowRect(tip.Handle(), &r);
+  EXPECT_NEAR(r.left, 200, 1) << "at the point, within its border";
+  EXPECT_NEAR(r.top, 150, 1);
+  EXPECT_GT(r.right - r.left, 40) << "sized to its text";
+  wchar_t shown[64] = {};
+  TOOLINFOW info = {};
+  info.cbSize = TTTOOLINFOW_V2_SIZE;
+  info.hwnd = owner.Handle();
+  info.uId = 1;
+  info.lpszText = shown;
+  SendMessageW(tip.Handle(), TTM_GETTEXTW, 64, reinterpret_cast<LPARAM>(&info));
+  EXPECT_STREQ(shown, L"time remaining 0:01:02");
+  tip.Hide();
+  EXPECT_FALSE(tip.Visible());
 }
 
 TEST(Services, RichEditClassesAndHtmlHelpAreThere) {

@@ -1,16 +1,17 @@
-// What the framework's tests share: a message pump, the sample control's
-// registration in the test's prefix, and an object count of the control's
-// module.
+// What the framework's tests share: the sample control's registration in
+// the test's prefix and whether the control's module may unload; the
+// message pump is the control-hosting test library's.
 #pragma once
 
 #include <windows.h>
 
 #include <string>
 
+#include "host_testing.h"
+
 namespace testing_appframe {
 
-// Dispatches what arrives for `ms` milliseconds.
-void Pump(DWORD ms);
+using ::Pump;
 // regsvr32 of the sample control (unregister with `remove`); its exit code.
 DWORD RegisterSampleControl(bool remove);
 // DllCanUnloadNow of the loaded control module after CoFreeUnusedLibraries

@@ -68,6 +68,7 @@ class DispArg {
 
  private:
   friend class DispatchDriver;
+  static DispArg Ref(VARTYPE type, void* out);
   atl::Variant value_;  // by value, or the holder of a BSTR/VARIANT_BOOL reference
   VARTYPE type_ = VT_EMPTY;
   void* out_ = nullptr;  // the caller's variable of a reference
