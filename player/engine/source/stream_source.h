@@ -8,7 +8,7 @@
 // Threads: the session thread runs the whole streaming client (Start until
 // Stop); the describe thread runs DESCRIBE once; the engine's thread makes
 // the control calls; the audio and video threads pull frames. They share
-// plain flag words polled in 40 and 50 ms sleeps; the session guards its
+// atomic flag words polled in 40 and 50 ms sleeps; the session guards its
 // queues itself. Every thread of its own is joined before the source goes.
 #pragma once
 
@@ -113,8 +113,9 @@ class StreamSource : public MediaSource {
   uint32_t maxBufferedDataMs = 0;
   uint32_t hasAudioMedia = 0;
   uint32_t totalBandwidth = 0;
-  volatile uint32_t buffering = 0, startPending = 0, ended = 0, endAfterPause = 0, sessionEnded = 0,
-                    videoRebase = 0;
+  // Flag words written by one thread and polled by the others.
+  std::atomic<uint32_t> buffering{0}, startPending{0}, ended{0}, endAfterPause{0}, sessionEnded{0},
+      videoRebase{0};
   int32_t lastVideoTimestampMs = -1;
   std::unique_ptr<streaming::TimestampConverter> converter[3];
   uint8_t h263Config[12] = {};

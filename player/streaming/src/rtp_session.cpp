@@ -1,5 +1,6 @@
 #include "streaming/rtp_session.h"
 
+#include <chrono>
 #include <cstring>
 
 #include "streaming/scheduler.h"
@@ -15,6 +16,11 @@ uint32_t be32(const uint8_t* p) { return uint32_t(p[0]) << 24 | uint32_t(p[1]) <
 
 bool isVideo(int32_t kind) { return kind == kPayloadMpeg4 || kind == kPayloadH263; }
 }  // namespace
+
+uint64_t ArrivalClockUs() {
+  return uint64_t(
+      std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now().time_since_epoch()).count());
+}
 
 bool TimestampConverter::Update(uint32_t value) {
   const uint32_t ahead = value - last;
@@ -343,6 +349,7 @@ int32_t RtpSession::ReceiveRtp(int32_t presentation, uint32_t track, const uint8
   slot.sequence = ext;
   slot.marker = packet[1] & 0x80;
   slot.wholeLength = n;
+  slot.arrivalUs = ArrivalClockUs();
   r->bufferedBytes += n;
   ++t.queued;
   ++t.received;
@@ -493,6 +500,7 @@ int32_t RtpSession::GetFrame(int32_t presentation, uint32_t track, uint8_t* buff
         fits = out != 0;
       }
       result = kResultDone;
+      t.lastFrameArrivalUs = slot->arrivalUs;
     }
     if (!(flags & kKeepPacket)) ReleaseSlot(*r, t, *slot);
     if (flags & kFrameDone) break;

@@ -42,6 +42,10 @@ struct TrackSyncRecord {
   bool resume = false;
 };
 
+// The clock packet arrivals are stamped with: microseconds of a steady
+// clock (only differences mean anything).
+uint64_t ArrivalClockUs();
+
 struct PacketSlot {
   const uint8_t* payload = nullptr;  // null = empty
   uint32_t payloadLength = 0;
@@ -49,6 +53,7 @@ struct PacketSlot {
   uint32_t sequence = 0;  // extended
   bool marker = false;
   uint32_t wholeLength = 0;  // the datagram: header, payload and padding
+  uint64_t arrivalUs = 0;
 };
 
 struct TrackState {
@@ -85,6 +90,8 @@ struct TrackState {
   uint32_t ratios[2] = {};
   uint32_t lastBufferedMs = 0;
   uint32_t framesDecoded = 0, framesCorrupt = 0;
+  // When the last packet of the frame handed out last arrived.
+  uint64_t lastFrameArrivalUs = 0;
   bool feedbackSent = false;
   // The server said BYE for this track's source: once what came before it
   // is read, the track has ended (a presentation without a range end has
