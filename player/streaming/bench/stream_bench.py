@@ -31,14 +31,7 @@ def serve(folder, seconds):
                     "-b:v", "2M", "-minrate", "2M", "-maxrate", "2M", "-bufsize", "1M", "-g", "15", "-bf", "0",
                     "-threads", "1", "-f", "m4v", m4v], check=True)
     rtsp_peers.write_amr(amr, (seconds + 5) * 50)
-    import gi
-    gi.require_version("Gst", "1.0")
-    gi.require_version("GstRtspServer", "1.0")
-    from gi.repository import GLib, Gst, GstRtspServer
-    Gst.init(None)
-    server = GstRtspServer.RTSPServer()
-    server.set_address("127.0.0.1")
-    server.set_service("0")
+    GLib, Gst, GstRtspServer, server = rtsp_peers.loopback_server()
     server.get_mount_points().add_factory("/bench", rtsp_peers.av_factory(Gst, GstRtspServer, m4v, amr, True))
     server.attach(None)
     with open(os.path.join(folder, "port"), "w") as f:

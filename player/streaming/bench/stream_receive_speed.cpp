@@ -26,13 +26,16 @@
 
 namespace {
 
+#ifdef _WIN32
+double Seconds(const FILETIME& f) { return double(uint64_t(f.dwHighDateTime) << 32 | f.dwLowDateTime) / 1e7; }
+#endif
+
 // CPU time (user and kernel) of the calling thread, and of the process.
 double ThreadCpuSeconds() {
 #ifdef _WIN32
   FILETIME created, exited, kernel, user;
   GetThreadTimes(GetCurrentThread(), &created, &exited, &kernel, &user);
-  auto s = [](const FILETIME& f) { return double(uint64_t(f.dwHighDateTime) << 32 | f.dwLowDateTime) / 1e7; };
-  return s(kernel) + s(user);
+  return Seconds(kernel) + Seconds(user);
 #else
   timespec t{};
   clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
@@ -44,8 +47,7 @@ double ProcessCpuSeconds() {
 #ifdef _WIN32
   FILETIME created, exited, kernel, user;
   GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
-  auto s = [](const FILETIME& f) { return double(uint64_t(f.dwHighDateTime) << 32 | f.dwLowDateTime) / 1e7; };
-  return s(kernel) + s(user);
+  return Seconds(kernel) + Seconds(user);
 #else
   rusage u{};
   getrusage(RUSAGE_SELF, &u);

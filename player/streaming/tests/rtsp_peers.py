@@ -209,12 +209,9 @@ class Scripted:
         raise RuntimeError("no UDP pair")
 
 
-def gst_server(folder):
-    import subprocess
-    clip = os.path.join(folder, "clip.m4v")
-    subprocess.run(["ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i", "testsrc=size=176x144:rate=15",
-                    "-t", "60", "-c:v", "mpeg4", "-g", "15", "-bf", "0", "-threads", "1", "-f", "m4v", clip],
-                   check=True)
+def loopback_server():
+    """GStreamer initialised and its RTSP server on 127.0.0.1 at a free port
+    (not attached yet): (GLib, Gst, GstRtspServer, server)."""
     import gi
     gi.require_version("Gst", "1.0")
     gi.require_version("GstRtspServer", "1.0")
@@ -223,6 +220,16 @@ def gst_server(folder):
     server = GstRtspServer.RTSPServer()
     server.set_address("127.0.0.1")
     server.set_service("0")
+    return GLib, Gst, GstRtspServer, server
+
+
+def gst_server(folder):
+    import subprocess
+    clip = os.path.join(folder, "clip.m4v")
+    subprocess.run(["ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i", "testsrc=size=176x144:rate=15",
+                    "-t", "60", "-c:v", "mpeg4", "-g", "15", "-bf", "0", "-threads", "1", "-f", "m4v", clip],
+                   check=True)
+    GLib, Gst, GstRtspServer, server = loopback_server()
     factory = GstRtspServer.RTSPMediaFactory()
     factory.set_launch("( filesrc location=%s ! video/mpeg,mpegversion=4,systemstream=false,"
                        "width=176,height=144,framerate=15/1 ! rtpmp4vpay name=pay0 pt=96 config-interval=1 "
