@@ -1007,7 +1007,21 @@ TEST_F(LiveTest, TheLiveRoadRunsWhenAPlayerConnects) {
   EXPECT_EQ(rig.live->StartEncode(1), S_OK) << "the second start runs the graph";
   EXPECT_EQ(graph->GetGraphState(&state), S_OK);
   EXPECT_EQ(state, 3);
-  rig.Pump(-1, 4000, &r);
+  // A second player pauses: the host hears of it.
+  const std::string script = Dir() + "pause.py";
+  FILE* py = std::fopen(script.c_str(), "wb");
+  ASSERT_NE(py, nullptr);
+  std::fprintf(py,
+               "import sys, time\nsys.path.insert(0, '%s/Flumera/tests')\nimport rtsp_client as r\n"
+               "c = r.RtspClient('127.0.0.1', %ld)\nc.describe('%s')\nc.setup('%s')\nc.play('%s')\n"
+               "time.sleep(1)\nprint(c.request('PAUSE', '%s')[0])\nc.close()\n",
+               SUITE_SOURCE_DIR, long(job.rtspPort), url.c_str(), url.c_str(), url.c_str(), url.c_str());
+  std::fclose(py);
+  const std::string paused = StartUnix("/usr/bin/python3 " + UnixPath(script), "pause-client");
+  EXPECT_TRUE(rig.Pump(32789, 15000, &r)) << "a player's PAUSE raises 32789";
+  EXPECT_TRUE(WaitForFile(paused, 15000));
+  EXPECT_EQ(ReadWholeFile(Dir() + "pause-client.out"), "200\n");
+  rig.Pump(-1, 2000, &r);
   EXPECT_EQ(rig.live->Stop(0), S_OK);
   EXPECT_TRUE(WaitForFile(done, 40000)) << "the client ends";
   rig.Pump(32778, 20000, &r);
