@@ -117,11 +117,7 @@ const ErrorRow kControlErrors[] = {
     {0x800A1772, L"Unable to open the input file."},
 };
 
-DWORD Regsvr32(bool unregister) {
-  return RunCommand(std::string("regsvr32.exe /s ") + (unregister ? "/u " : "") + "\"" + WindowsPath(CTLVANE_DLL) +
-                    "\"")
-      .exitCode;
-}
+DWORD Regsvr32(bool unregister) { return ::Regsvr32(WindowsPath(CTLVANE_DLL), unregister); }
 
 VARIANT V(LONG v) {
   VARIANT x;
@@ -519,19 +515,11 @@ TEST_F(Hosted, MethodsNotBuiltYetAnswerNotImplemented) {
 }
 
 TEST_F(Hosted, AboutBoxIsModalUntilClosed) {
-  std::atomic<bool> seen{false};
-  std::thread user([&] {
-    HWND about = nullptr;
-    for (int i = 0; i < 500 && !about; ++i, Sleep(20)) about = FindWindowW(nullptr, L"About Scrivel Control");
-    if (!about) return;
-    seen = true;
-    PostMessageW(about, WM_COMMAND, IDOK, 0);
-  });
+  DialogCloser user(L"About Scrivel Control", 10000);
   Call c;
   Invoke(D(), -552, DISPATCH_METHOD, {}, &c);
-  user.join();
+  EXPECT_TRUE(user.Seen()) << "no About dialog";
   EXPECT_EQ(c.hr, S_OK);
-  EXPECT_TRUE(seen) << "no About dialog";
 }
 
 // The control inside the test program: its strings and type library are

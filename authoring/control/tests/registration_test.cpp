@@ -35,11 +35,7 @@ const std::string kInitializing = "{7DD95802-9882-11CF-9FA9-00AA006C42C4}";
 
 std::string DllPath() { return WindowsPath(CTLVANE_DLL); }
 
-DWORD Regsvr32(bool unregister) {
-  return RunCommand(std::string("regsvr32.exe /s ") + (unregister ? "/u " : "") + "\"" + DllPath() + "\"").exitCode;
-}
-
-bool KeyExists(const std::string& key) { return RunCommand("reg.exe query \"HKCR\\" + key + "\"").exitCode == 0; }
+DWORD Regsvr32(bool unregister) { return ::Regsvr32(DllPath(), unregister); }
 
 std::wstring CategoryDescription(ICatInformation* info, const CATID& id) {
   LPWSTR text = nullptr;
@@ -126,7 +122,7 @@ TEST(Registration, RegsvrWritesKeysCategoriesAndTypeLibraryAndUnregisteringRemov
   for (const std::string& key : {k, p, std::string("KRACTIVE.KRActiveCtrl"), std::string("KRACTIVE.KRActiveCtrl.1"),
                                  std::string("KRACTIVE.KRActivePropPage.1"), "TypeLib\\" + kLibId,
                                  "Component Categories\\" + kScripting, "Component Categories\\" + kInitializing})
-    EXPECT_FALSE(KeyExists(key)) << key << " left behind";
+    EXPECT_FALSE(HkcrKeyExists(key)) << key << " left behind";
   EXPECT_FALSE(ClassInCategory(info.Get(), CATID_SafeForScripting));
   EXPECT_FALSE(ClassInCategory(info.Get(), CATID_SafeForInitializing));
 }

@@ -40,3 +40,9 @@ RegKeys ParseRegQuery(const std::string& output) {
   }
   return tree;
 }
+
+DWORD Regsvr32(const std::string& dll, bool unregister) {
+  return RunCommand(std::string("regsvr32.exe /s ") + (unregister ? "/u " : "") + "\"" + dll + "\"").exitCode;
+}
+
+bool HkcrKeyExists(const std::string& key) { return RunCommand("reg.exe query \"HKCR\\" + key + "\"").exitCode == 0; }

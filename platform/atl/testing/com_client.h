@@ -34,3 +34,9 @@ using RegKeys = std::map<std::string, std::map<std::string, std::string>>;
 RegKeys RegTree(const std::string& key);
 // The same from reg.exe's printed output, for callers that run it their way.
 RegKeys ParseRegQuery(const std::string& output);
+
+// regsvr32 /s (with /u when `unregister`) of a DLL named by its Windows
+// path; its exit code.
+DWORD Regsvr32(const std::string& dll, bool unregister);
+// A key below HKEY_CLASSES_ROOT as reg.exe finds it.
+bool HkcrKeyExists(const std::string& key);

@@ -86,3 +86,13 @@ Container::~Container() {
   frame_.Destroy();
   Pump(50);
 }
+
+DialogCloser::DialogCloser(const wchar_t* title, DWORD ms)
+    : thread_([this, name = std::wstring(title), ms] {
+        HWND window = nullptr;
+        for (DWORD waited = 0; waited < ms && !window; waited += 20, Sleep(20))
+          window = FindWindowW(nullptr, name.c_str());
+        if (!window) return;
+        seen_ = true;
+        PostMessageW(window, WM_COMMAND, IDOK, 0);
+      }) {}

@@ -7,7 +7,9 @@
 #include <windows.h>
 #include <ocidl.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "atl/owners.h"
@@ -79,4 +81,26 @@ class Container {
   win::Window frame_;
   win::ControlHost host_;
   atl::ComPtr<IDispatch> dispatch_;
+};
+
+// Waits on a thread of its own (for `ms` at most) for a window of this
+// title, as a user would, and closes it with IDOK: for modal dialogs.
+class DialogCloser {
+ public:
+  DialogCloser(const wchar_t* title, DWORD ms);
+  ~DialogCloser() { Join(); }
+  DialogCloser(const DialogCloser&) = delete;
+  DialogCloser& operator=(const DialogCloser&) = delete;
+  // Waits for the thread; true when the window was shown.
+  bool Seen() {
+    Join();
+    return seen_;
+  }
+
+ private:
+  void Join() {
+    if (thread_.joinable()) thread_.join();
+  }
+  std::atomic<bool> seen_{false};
+  std::thread thread_;
 };

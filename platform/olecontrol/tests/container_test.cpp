@@ -46,11 +46,7 @@ constexpr COLORREF kContainer = RGB(0xE0, 0xD0, 0x40);
 
 std::string SamplePath() { return WindowsPath(SAMPLE_DLL); }
 
-DWORD Regsvr32(bool unregister) {
-  return RunCommand(std::string("regsvr32.exe /s ") + (unregister ? "/u " : "") + "\"" + SamplePath() + "\"").exitCode;
-}
-
-bool KeyExists(const std::string& key) { return RunCommand("reg.exe query \"HKCR\\" + key + "\"").exitCode == 0; }
+DWORD Regsvr32(bool unregister) { return ::Regsvr32(SamplePath(), unregister); }
 
 class PropertySink : public IPropertyNotifySink {
  public:
@@ -153,7 +149,7 @@ TEST(Registration, RegsvrWritesControlPageTypeLibraryAndCategoriesAndUnregisteri
   for (const std::string& key : {k, "CLSID\\" + kPageClsid, std::string("KrSampleControl.SampleControl"),
                                  std::string("KrSampleControl.SampleControl.1"),
                                  std::string("KrSampleControl.SamplePage.1"), "TypeLib\\" + kLibId})
-    EXPECT_FALSE(KeyExists(key)) << key << " left behind";
+    EXPECT_FALSE(HkcrKeyExists(key)) << key << " left behind";
 }
 
 class Hosted : public testing::Test {
@@ -266,19 +262,11 @@ TEST_F(Hosted, PropertiesAndMethodsByDispatchId) {
 }
 
 TEST_F(Hosted, AboutBoxIsModalUntilClosed) {
-  std::atomic<bool> seen{false};
-  std::thread user([&] {
-    HWND about = nullptr;
-    for (int i = 0; i < 500 && !about; ++i, Sleep(20)) about = FindWindowW(nullptr, L"About the sample control");
-    if (!about) return;
-    seen = true;
-    PostMessageW(about, WM_COMMAND, IDOK, 0);
-  });
+  DialogCloser user(L"About the sample control", 10000);
   Call c;
   Invoke(D(), -552, DISPATCH_METHOD, {}, &c);
-  user.join();
+  EXPECT_TRUE(user.Seen()) << "no About dialog";
   EXPECT_EQ(c.hr, S_OK);
-  EXPECT_TRUE(seen) << "no About dialog";
 }
 
 // What Wine's host calls on the control, printed for the record; the calls
