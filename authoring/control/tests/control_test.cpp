@@ -182,9 +182,10 @@ class Hosted : public testing::Test {
  protected:
   static void SetUpTestSuite() { ASSERT_EQ(Regsvr32(false), 0u); }
   static void TearDownTestSuite() { EXPECT_EQ(Regsvr32(true), 0u); }
+  // Away from where other tests on a shared display take screenshots.
   void SetUp() override {
     ASSERT_TRUE(SUCCEEDED(com_));
-    container_ = std::make_unique<Container>(L"KRACTIVE.KRActiveCtrl.1", RECT{60, 60, 420, 320},
+    container_ = std::make_unique<Container>(L"KRACTIVE.KRActiveCtrl.1", RECT{700, 560, 1060, 820},
                                              RECT{20, 20, 340, 240}, RGB(0xE0, 0xD0, 0x40));
     ASSERT_NE(container_->Dispatch(), nullptr);
     connection_ = std::make_unique<Connection>(container_->Control(), DIID__DScrivelControlEvents, &sink_);
