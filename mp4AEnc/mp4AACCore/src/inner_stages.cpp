@@ -11,7 +11,6 @@
 #include "mp4aenc/aaccore.h"
 #include "mp4aenc/bitmux.h"
 #include "mp4aenc/loops.h"
-#include "mp4aenc/ms_stereo.h"
 #include "mp4aenc/tf_int_dec.h"
 #include "mp4aenc/tool_stages.h"
 #include "mp4aenc/psymain.h"

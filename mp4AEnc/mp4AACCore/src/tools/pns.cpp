@@ -15,6 +15,22 @@ int band_index(const PsyOut*, int g, int b) { return g * kPsyMaxBands + b; }
 // The noise state keeps one value per coded band of all groups.
 int slot(const PsyOut* o, int g, int b) { return g * o->bandsPerWindow + b; }
 
+// Calls f(band, flag index, noise slot, first line, width, windows) for
+// every band of every group of the record (grouped line order).
+template <class F>
+void walk(const PsyOut* o, F f) {
+  int groupStart = 0;
+  for (int g = 0; g < o->groups; ++g) {
+    const int len = o->groupLength[g];
+    int offset = 0;
+    for (int b = 0; b < o->bandsPerWindow; ++b) {
+      f(b, band_index(o, g, b), slot(o, g, b), groupStart + len * offset, len * o->bandWidths[b], len);
+      offset += o->bandWidths[b];
+    }
+    groupStart += len * offset;
+  }
+}
+
 }  // namespace
 
 ErrorRecord* PnsInit(PnsState** out, const PnsBands* lb, const PnsBands* sb, int /*frameLength*/, int aot,
@@ -63,32 +79,23 @@ void PnsDetect(PnsState* s, PsyOut* o, int* allowed) {
   if (!(s->blocktypeMode & (isShort ? 0x2 : 0x1))) return;
   const PnsParam& p = isShort ? s->shortParam : s->longParam;
   const int start = isShort ? p.startSfbShort : p.startSfbLong;
-  int groupStart = 0;
-  for (int g = 0; g < o->groups; ++g) {
-    const int len = o->groupLength[g];
-    int offset = 0;
-    for (int b = 0; b < o->bandsPerWindow; ++b) {
-      const int i = band_index(o, g, b), k = slot(o, g, b);
-      const int from = groupStart + len * offset, width = len * o->bandWidths[b];
-      offset += o->bandWidths[b];
-      if (k >= kPnsBands) continue;
-      // The noise level is the coded spectrum's: energy per window of the lines.
-      double e = 0.0;
-      for (int n = from; n < from + width; ++n) e += double(o->spectrum[n]) * o->spectrum[n];
-      s->energyPerWindow[k] = float(e / len);
-      if (b >= o->maxSfb) continue;
-      bool mark = false;
-      if (s->pnsMode == 0) {
-        mark = true;
-        if (allowed && allowed[k] == 0) allowed[k] = 1;
-      } else if (b >= start && s->measure[k] > 0.5f &&
-                 (s->pnsMode == 1 || o->energy[i] > 1.5f * o->threshold[i])) {
-        mark = !allowed || allowed[k] == 1;
-      }
-      if (mark && !(o->jsFlags[i] & kJsLtp)) o->jsFlags[i] |= kJsPns;
+  walk(o, [&](int b, int i, int k, int from, int width, int len) {
+    if (k >= kPnsBands) return;
+    // The noise level is the coded spectrum's: energy per window of the lines.
+    double e = 0.0;
+    for (int n = from; n < from + width; ++n) e += double(o->spectrum[n]) * o->spectrum[n];
+    s->energyPerWindow[k] = float(e / len);
+    if (b >= o->maxSfb) return;
+    bool mark = false;
+    if (s->pnsMode == 0) {
+      mark = true;
+      if (allowed && allowed[k] == 0) allowed[k] = 1;
+    } else if (b >= start && s->measure[k] > 0.5f &&
+               (s->pnsMode == 1 || o->energy[i] > 1.5f * o->threshold[i])) {
+      mark = !allowed || allowed[k] == 1;
     }
-    groupStart += len * offset;
-  }
+    if (mark && !(o->jsFlags[i] & kJsLtp)) o->jsFlags[i] |= kJsPns;
+  });
   if (s->pnsMode != 3) return;
   // Fill single holes between noise bands, then drop isolated ones.
   for (int pass = 0; pass < 2; ++pass)
@@ -141,34 +148,25 @@ void PnsPair(PsyOut* l, PsyOut* r, PnsState* sl, PnsState* sr, int* msMask) {
 void PnsSubstitute(PnsState* s, PsyOut* o, PnsPrevious* previous, int startBand) {
   if (previous && startBand == 0) std::memset(previous, 0, sizeof *previous);
   int last = kPnsNoValue;
-  int groupStart = 0;
-  for (int g = 0; g < o->groups; ++g) {
-    const int len = o->groupLength[g];
-    int offset = 0;
-    for (int b = 0; b < o->bandsPerWindow; ++b) {
-      const int i = band_index(o, g, b), k = slot(o, g, b);
-      const int from = groupStart + len * offset, width = len * o->bandWidths[b];
-      offset += o->bandWidths[b];
-      if (k >= kPnsBands || b >= o->maxSfb || !(o->jsFlags[i] & kJsPns)) continue;
-      const bool substitute = !previous || previous->substituted[k] || b >= startBand;
-      if (!substitute) {
-        o->jsFlags[i] &= ~kJsPns;
-        previous->substituted[k] = 0;
-        continue;
-      }
-      const float e = s->energyPerWindow[k];
-      int v = e > 0.0f ? int(2.0 * std::log2(double(e)) + 0.5) : 0;
-      if (previous) {
-        if (b < startBand && previous->value[k] == v) o->jsFlags[i] &= ~kJsPns;
-        else previous->value[k] = v, previous->substituted[k] = 1;
-      }
-      // Neighbouring noise values differ by at most 60 (the code's range).
-      if (last != kPnsNoValue) v = v < last - 60 ? last - 60 : v > last + 60 ? last + 60 : v;
-      if (o->jsFlags[i] & kJsPns) last = v;
-      s->value[k] = v;
-      std::memset(o->spectrum + from, 0, sizeof(float) * size_t(width));
-      o->energy[i] = 0.0f;
+  walk(o, [&](int b, int i, int k, int from, int width, int) {
+    if (k >= kPnsBands || b >= o->maxSfb || !(o->jsFlags[i] & kJsPns)) return;
+    const bool substitute = !previous || previous->substituted[k] || b >= startBand;
+    if (!substitute) {
+      o->jsFlags[i] &= ~kJsPns;
+      previous->substituted[k] = 0;
+      return;
     }
-    groupStart += len * offset;
-  }
+    const float e = s->energyPerWindow[k];
+    int v = e > 0.0f ? int(2.0 * std::log2(double(e)) + 0.5) : 0;
+    if (previous) {
+      if (b < startBand && previous->value[k] == v) o->jsFlags[i] &= ~kJsPns;
+      else previous->value[k] = v, previous->substituted[k] = 1;
+    }
+    // Neighbouring noise values differ by at most 60 (the code's range).
+    if (last != kPnsNoValue) v = v < last - 60 ? last - 60 : v > last + 60 ? last + 60 : v;
+    if (o->jsFlags[i] & kJsPns) last = v;
+    s->value[k] = v;
+    std::memset(o->spectrum + from, 0, sizeof(float) * size_t(width));
+    o->energy[i] = 0.0f;
+  });
 }
