@@ -27,13 +27,14 @@ FrameWindow::FrameWindow() { InstallHandlers(); }
 
 FrameWindow::~FrameWindow() {
   Destroy();
-  if (menu_ && !Handle()) DestroyMenu(menu_);
+  if (menu_ && !menuOwned_) DestroyMenu(menu_);
   if (icon_) DestroyIcon(icon_);
 }
 
 void FrameWindow::InstallHandlers() {
   On(WM_CREATE, [this](WPARAM, LPARAM) -> LRESULT {
-    if (menu_) SetMenu(Handle(), menu_);
+    // The window owns its menu from here on and destroys it with itself.
+    if (menu_ && SetMenu(Handle(), menu_)) menuOwned_ = true;
     if (icon_) {
       SendMessageW(Handle(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
       SendMessageW(Handle(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));

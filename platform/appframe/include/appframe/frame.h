@@ -97,6 +97,7 @@ class FrameWindow : public CommandTarget, public win::Window {
   Document* document_ = nullptr;
   std::wstring programName_;
   HMENU menu_ = nullptr;
+  bool menuOwned_ = false;
   HACCEL accelerators_ = nullptr;
   HICON icon_ = nullptr;
   CreateContext* context_ = nullptr;
