@@ -14,6 +14,7 @@
 #include "mp4aenc/tf_int_dec.h"
 #include "mp4aenc/tool_stages.h"
 #include "mp4aenc/psymain.h"
+#include "mp4aenc/scalable.h"
 #include "mp4aenc/toolmain.h"
 #include "mp4aenc/window.h"
 
@@ -33,15 +34,39 @@ struct Psy {
 int g_token;
 void no_free(void*) {}
 
+// The internal decoder, and the file its output goes to when "decOf" names one.
+struct Tfdec {
+  TfIntDec* dec;
+  TfdecFile* file;
+  float* interleaved;  // a frame of all channels, for the file
+};
+
+void tfdec_free(void* s) {
+  auto* t = static_cast<Tfdec*>(s);
+  if (!t) return;
+  tf_int_dec_free(t->dec);
+  tfdec_file_close(t->file);
+  std::free(t->interleaved);
+  std::free(t);
+}
+
 ErrorRecord* tfdec_create(void** s, AacCore* core) {
-  TfIntDec* d = nullptr;
-  ErrorRecord* err = tf_int_dec_create(&d, core->channels, core->frameLength, core->sampleRate);
-  if (err) return error_add_trace(kModule, __LINE__, "tfdec_create", err);
-  *s = d;
+  auto* t = static_cast<Tfdec*>(std::calloc(1, sizeof(Tfdec)));
+  if (!t) return error_create(kModule, __LINE__, nullptr, "out of memory");
+  ErrorRecord* err = tf_int_dec_create(&t->dec, core->channels, core->frameLength, core->sampleRate);
+  if (!err) err = tfdec_file_open(&t->file, core->channels, core->sampleRate);
+  if (!err && t->file) {
+    t->interleaved = static_cast<float*>(std::calloc(size_t(core->channels) * size_t(core->frameLength), sizeof(float)));
+    if (!t->interleaved) err = error_create(kModule, __LINE__, nullptr, "out of memory");
+  }
+  if (err) {
+    tfdec_free(t);
+    return error_add_trace(kModule, __LINE__, "tfdec_create", err);
+  }
+  *s = t;
   return nullptr;
 }
 ErrorRecord* tfdec_frame(void* s, AacCore* core);
-void tfdec_free(void* s) { tf_int_dec_free(static_cast<TfIntDec*>(s)); }
 
 ErrorRecord* psy_create(void** s, AacCore* core) {
   auto* p = static_cast<Psy*>(std::calloc(1, sizeof(Psy)));
@@ -221,7 +246,16 @@ ErrorRecord* tfdec_frame(void* s, AacCore* core) {
   const AacChannelResult* results[kAacMaxChannels];
   const TnsInfo* tns[kAacMaxChannels];
   for (int c = 0; c < core->channels; ++c) results[c] = &m->results[c], tns[c] = psy->main->chan[c].tns;
-  ErrorRecord* err = tf_int_dec_frame(static_cast<TfIntDec*>(s), core->map, results, tns);
+  auto* t = static_cast<Tfdec*>(s);
+  ErrorRecord* err = tf_int_dec_frame(t->dec, core->map, results, tns);
+  if (!err && t->file) {
+    const int n = core->frameLength, channels = core->channels;
+    for (int c = 0; c < channels; ++c) {
+      const float* out = tf_int_dec_output(t->dec, c);
+      for (int i = 0; i < n; ++i) t->interleaved[size_t(i) * size_t(channels) + size_t(c)] = out[i];
+    }
+    err = tfdec_file_write(t->file, t->interleaved, n * channels);
+  }
   return err ? error_add_trace(kModule, __LINE__, "tfdec_frame", err) : nullptr;
 }
 
@@ -291,7 +325,8 @@ const AacCoreStages* aac_inner_encoder_stages(void) { return &kInner; }
 PsyMain* aac_inner_psy(AacCore* core) { return static_cast<Psy*>(core->psy)->main; }
 
 const TfIntDec* aac_inner_decoder(const AacCore* core) {
-  return core && core->stages->tfdec_create == tfdec_create ? static_cast<const TfIntDec*>(core->tfdec) : nullptr;
+  return core && core->stages->tfdec_create == tfdec_create && core->tfdec ? static_cast<const Tfdec*>(core->tfdec)->dec
+                                                                           : nullptr;
 }
 
 const AacChannelResult* aac_inner_result(const AacCore* core, int channel) {
