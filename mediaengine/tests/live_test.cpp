@@ -880,7 +880,9 @@ TEST_F(LiveTest, ACaptureRunWritesAFileAndReportsItsStatistics) {
   EXPECT_EQ(info.exitCode, 0) << info.output;
   EXPECT_NE(info.output.find("MP4V-ES"), std::string::npos) << info.output;
   EXPECT_NE(info.output.find("AMR, time scale"), std::string::npos) << info.output;
-  EXPECT_GE(VideoFramesFfmpegDecodes(file, "ffmpeg-capture-video"), 20);
+  // Every frame decodes (-xerror); how many there are depends on the load:
+  // a quiet machine captures about 26 in the run, a loaded one 18.
+  EXPECT_GE(VideoFramesFfmpegDecodes(file, "ffmpeg-capture-video"), 10);
   EXPECT_GE(AmrFramesFfmpegDecodes(file, "ffmpeg-capture-amr"), 50);
 }
 
