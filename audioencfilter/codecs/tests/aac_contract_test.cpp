@@ -48,6 +48,34 @@ std::vector<std::string> LastToolSet() {
   return set;
 }
 
+// ADTS around raw frames, by the library's own writer.
+void WrapInAdts(const std::vector<std::vector<uint8_t>>& frames, int objectType, int32_t rate, int channels,
+                int32_t bitrate, std::vector<uint8_t>* adts) {
+  Mp4AudioHeader header;
+  ASSERT_EQ(mp4_audio_header_fill(&header, objectType, rate, channels, 1024), nullptr);
+  LayerInfo info[kMp4Layers] = {};
+  info[0] = {rate, bitrate, 1024, 0, 0, objectType, &header};
+  AacChannelMap map;
+  ASSERT_EQ(aac_channel_map_build(&map, channels, 0), nullptr);
+  Mp4BitstreamSetup setup = {};
+  setup.layers = info;
+  setup.map = &map;
+  Mp4BitstreamWriter* writer = nullptr;
+  ASSERT_EQ(mp4aenc_bitstream_open(&writer, &setup, 2), nullptr);
+  BitBuffer* buffer = bitbuf_create(8 * 8192);
+  for (const auto& f : frames) {
+    for (uint8_t v : f) bitbuf_write_bits(buffer, v, 8);
+    bitbuf_push_count(buffer, long(f.size() * 8));
+    BitBuffer* layers[kMp4Layers] = {buffer};
+    uint8_t framed[8192];
+    uint32_t n = 0;
+    ASSERT_EQ(mp4aenc_bitstream_write(writer, layers, nullptr, framed, sizeof framed, &n), nullptr);
+    adts->insert(adts->end(), framed, framed + n);
+  }
+  bitbuf_free(buffer);
+  mp4aenc_bitstream_close(writer);
+}
+
 TEST(AacContract, AnIncompleteInnerEncoderMakesInitFail) {
   AacCoreStages partial = *SilentStages();
   partial.bitmux_write_frame = nullptr;
@@ -87,30 +115,8 @@ TEST(AacContract, TheProductEncodesAToneThatDecodesBack) {
   // 64 kbit/s: about 186 bytes a frame on average, far from the silent 7.
   EXPECT_GT(bytes / frames.size(), 100u);
   if (!PeerAvailable()) return;
-  Mp4AudioHeader header;
-  ASSERT_EQ(mp4_audio_header_fill(&header, 2, rate, channels, 1024), nullptr);
-  LayerInfo info[kMp4Layers] = {};
-  info[0] = {rate, 64000, 1024, 0, 0, 2, &header};
-  AacChannelMap map;
-  ASSERT_EQ(aac_channel_map_build(&map, channels, 0), nullptr);
-  Mp4BitstreamSetup setup = {};
-  setup.layers = info;
-  setup.map = &map;
-  Mp4BitstreamWriter* writer = nullptr;
-  ASSERT_EQ(mp4aenc_bitstream_open(&writer, &setup, 2), nullptr);
-  BitBuffer* buffer = bitbuf_create(8 * 8192);
   std::vector<uint8_t> adts;
-  for (const auto& f : frames) {
-    for (uint8_t v : f) bitbuf_write_bits(buffer, v, 8);
-    bitbuf_push_count(buffer, long(f.size() * 8));
-    BitBuffer* layers[kMp4Layers] = {buffer};
-    uint8_t framed[8192];
-    uint32_t n = 0;
-    ASSERT_EQ(mp4aenc_bitstream_write(writer, layers, nullptr, framed, sizeof framed, &n), nullptr);
-    adts.insert(adts.end(), framed, framed + n);
-  }
-  bitbuf_free(buffer);
-  mp4aenc_bitstream_close(writer);
+  ASSERT_NO_FATAL_FAILURE(WrapInAdts(frames, 2, rate, channels, 64000, &adts));
   const std::string path = ScratchPath("contract_product_tone.aac");
   std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(adts.data()), std::streamsize(adts.size()));
   int status = 0;
@@ -174,30 +180,9 @@ TEST(AacContract, TypesTwoAndFourMonoAndStereoOverTheSilentDouble) {
     EXPECT_EQ(aac.Close(), CODEC_OK);
 
     // ADTS around the frames, by the library's writer.
-    Mp4AudioHeader header;
-    ASSERT_EQ(mp4_audio_header_fill(&header, int(c.objectType), rate, channels, 1024), nullptr);
-    LayerInfo info[kMp4Layers] = {};
-    info[0] = {rate, int32_t(CAudEncoder::BitrateFromIndex(c.index)), 1024, 0, 0, int32_t(c.objectType), &header};
-    AacChannelMap map;
-    ASSERT_EQ(aac_channel_map_build(&map, channels, 0), nullptr);
-    Mp4BitstreamSetup setup = {};
-    setup.layers = info;
-    setup.map = &map;
-    Mp4BitstreamWriter* writer = nullptr;
-    ASSERT_EQ(mp4aenc_bitstream_open(&writer, &setup, 2), nullptr);
-    BitBuffer* buffer = bitbuf_create(4096);
     std::vector<uint8_t> adts;
-    for (const auto& f : frames) {
-      for (uint8_t v : f) bitbuf_write_bits(buffer, v, 8);
-      bitbuf_push_count(buffer, long(f.size() * 8));
-      BitBuffer* layers[kMp4Layers] = {buffer};
-      uint8_t bytes[64];
-      uint32_t n = 0;
-      ASSERT_EQ(mp4aenc_bitstream_write(writer, layers, nullptr, bytes, sizeof bytes, &n), nullptr);
-      adts.insert(adts.end(), bytes, bytes + n);
-    }
-    bitbuf_free(buffer);
-    mp4aenc_bitstream_close(writer);
+    ASSERT_NO_FATAL_FAILURE(WrapInAdts(frames, int(c.objectType), rate, channels,
+                                       int32_t(CAudEncoder::BitrateFromIndex(c.index)), &adts));
     if (!PeerAvailable()) continue;
     const std::string path = ScratchPath("contract_" + std::to_string(c.objectType) + "_" + std::to_string(channels) +
                                          ".aac");
