@@ -81,4 +81,19 @@ std::u16string FileErrorText(int cause, std::u16string_view fileName, const ctlv
   return FillText(load(id), {fileName});
 }
 
+CommandLineMessage CommandLineFailure(const CommandLineRequest& request, int cause,
+                                      const ctlvane::StringLoader& load) {
+  switch (request.kind) {
+    case CommandLineFile::kSession:
+      return {FillText(load(kSelectSessionId), {FileErrorText(cause, request.fileName, load)}), kInvalidSessionId};
+    case CommandLineFile::kProfile:
+      return {FillText(load(kSelectProfileId), {FileErrorText(cause, request.fileName, load)}), kInvalidProfileId};
+    case CommandLineFile::kInvalid:
+      return {load(kInvalidFileId), kInvalidFileId};
+    case CommandLineFile::kNone:
+      break;
+  }
+  return {};
+}
+
 }  // namespace scrivel

@@ -62,4 +62,15 @@ unsigned FileErrorTextId(int cause);
 // The message for a failed open of `fileName`; empty for an unknown cause.
 std::u16string FileErrorText(int cause, std::u16string_view fileName, const ctlvane::StringLoader& load);
 
+// The message box of a command-line file that is refused or cannot be
+// opened: "Invalid file" as text and caption for a refused name; for a
+// session or a profile, its "select another" text around the failure's
+// text, under "Invalid Session" or "Invalid Profile".
+struct CommandLineMessage {
+  std::u16string text;
+  unsigned captionId = 0;
+};
+CommandLineMessage CommandLineFailure(const CommandLineRequest& request, int cause,
+                                      const ctlvane::StringLoader& load);
+
 }  // namespace scrivel
