@@ -114,10 +114,15 @@ void CKRActiveCtrl::BindNumber(DISPID id, T* member, std::function<void()> accep
 }
 
 template <class T>
-void CKRActiveCtrl::BindText(DISPID id, T* member) {
-  BindProperty(id, member, [this, id, member] {
+void CKRActiveCtrl::BindText(DISPID id, T* member, std::function<HRESULT(std::u16string*)> check) {
+  BindProperty(id, member, [this, id, member, check] {
     std::u16string text;
-    const PropertyVerdict verdict = TextOf(*member, &text) ? CheckText(id, text) : PropertyVerdict{kInvalidValue};
+    PropertyVerdict verdict = TextOf(*member, &text) ? CheckText(id, text) : PropertyVerdict{kInvalidValue};
+    if (verdict.Accepted() && check) {
+      const std::u16string given = text;
+      verdict.refusal = check(&text);
+      if (verdict.Accepted() && text != given) SetText(member, text);
+    }
     if (verdict.Accepted()) {
       StoreText(id, text, records_);
       return;
@@ -141,7 +146,8 @@ CKRActiveCtrl::CKRActiveCtrl() : COleControl(Class()) {
   BindNumber(kStreamOut, &streamOut_, [this] {
     if (streamOut_ != 5) customDisplay_ = false;
   });
-  BindText(kOutputFileName, &outputFileName_);
+  BindText(kOutputFileName, &outputFileName_,
+           [this](std::u16string* name) { return CheckOutputFileName(name) ? S_OK : kInvalidFileName; });
   BindNumber(kSourceType, &sourceType_, [this] {
     if (displayShown_) InvalidateControl();
   });
@@ -149,15 +155,15 @@ CKRActiveCtrl::CKRActiveCtrl() : COleControl(Class()) {
   BindBoolProperty(kEncoding, &encoding_);
   BindNumber(kCapWidth, &capWidth_);
   BindNumber(kCapHeight, &capHeight_);
-  BindText(kSrcFileName, &srcFileName_);
+  BindText(kSrcFileName, &srcFileName_, [this](std::u16string* name) { return CheckSourceFile(*name); });
   BindBoolProperty(kEnableSkin, &enableSkin_, [this] {
     guiMode_ = enableSkin_ ? 15 : 1;
     Layout();
   });
   BindNumber(kBandwidth, &bandwidth_);
   BindNumber(kContentVersion, &contentVersion_);
-  BindNumber(kMaxDuration, &maxDuration_);
-  BindNumber(kUnitDuration, &unitDuration_);
+  BindNumber(kMaxDuration, &maxDuration_, [this] { settings_.SetDurationLimit(maxDuration_, unitDuration_); });
+  BindNumber(kUnitDuration, &unitDuration_, [this] { settings_.SetDurationLimit(maxDuration_, unitDuration_); });
   BindNumber(kMaxSize, &maxSize_);
   BindText(kProfileName, &profileName_);
   BindNumber(kBFullSearch, &bFullSearch_);
@@ -181,6 +187,7 @@ CKRActiveCtrl::CKRActiveCtrl() : COleControl(Class()) {
   BindText(kScratchDisk, &scratchDisk_);
   BindNumber(kBEnableRandomPositioning, &bEnableRandomPositioning_);
   BindMethods();
+  InitSettings();
 
   win::Window& w = WindowHandlers();
   w.On(WM_CREATE, [this](WPARAM, LPARAM) -> LRESULT {
@@ -272,6 +279,8 @@ void CKRActiveCtrl::PropertiesFromRecords() {
 void CKRActiveCtrl::OnResetState() {
   // The engine's values arrive when it is bound; until then they are zero.
   records_ = mediaengine::KRSettingsRecords{};
+  settings_.sourceValid = false;
+  settings_.ReloadWorkingSettings();
   wchar_t folder[MAX_PATH + 1] = {};
   GetCurrentDirectoryW(MAX_PATH + 1, folder);
   StoreText(kOutputFileName, U16(folder, wcslen(folder)) + u"\\Output_default.mp4", records_);

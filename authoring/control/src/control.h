@@ -8,11 +8,13 @@
 
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 
 #include "ctlvane.h"
 #include "ctlvane/contract.h"
 #include "ctlvane/rules.h"
+#include "ctlvane/settings.h"
 #include "mediaengine/interfaces.h"
 #include "olecontrol/control.h"
 #include "olecontrol/property_page.h"
@@ -26,6 +28,9 @@ enum ControlEvent : DISPID {
 };
 
 extern const CLSID CLSID_KRActivePropPage;
+
+// The engine's source information record as the settings model keeps it.
+ctlvane::SourceInfo SourceInfoFrom(const KRSourceFileInfo& record);
 
 class CKRActiveCtrl : public olectl::COleControl {
  public:
@@ -50,11 +55,42 @@ class CKRActiveCtrl : public olectl::COleControl {
   void AboutBox() override;
   void OnDropFiles(const std::vector<std::wstring>& files, POINT client) override;
 
+  // ---- settings model (settings.cpp) ----------------------------------------
+  // The working and committed settings; `Records()` is the committed set.
+  ctlvane::SettingsModel& Settings() { return settings_; }
+  ctlvane::SettingsHost& SettingsHostFor() { return *settingsHost_; }
+  // The settings sheet (page, display text; true for OK), which edits
+  // `Settings().working`; until it is set ShowPropDlg cannot show pages.
+  using SettingsSheet = std::function<bool(int page, std::u16string_view text)>;
+  void SetSettingsSheet(SettingsSheet sheet) { settingsSheet_ = std::move(sheet); }
+  // Runs the sheet on the working settings; OK commits them. False for
+  // Cancel or a sheet that could not be shown.
+  bool ShowSettingsSheet(int page, std::u16string_view text);
+  // The properties and the capture size after a commit.
+  void AfterCommit();
+  // A message of the settings model in the module's words.
+  static std::u16string SettingsText(const ctlvane::Message& message);
+  // ---- end of settings model --------------------------------------------------
+
  private:
+  // ---- settings model (settings.cpp) ----------------------------------------
+  class SettingsHostImpl;
+  void InitSettings();
+  HRESULT ShowPropDlg(int page, std::u16string_view text);
+  // The file checks of `srcFileName` (its refusal, or S_OK) and of
+  // `OutputFileName` (the extension fixed in `name`).
+  HRESULT CheckSourceFile(const std::u16string& name);
+  bool CheckOutputFileName(std::u16string* name);
+  ctlvane::SettingsModel settings_;
+  std::unique_ptr<ctlvane::SettingsHost> settingsHost_;  // a SettingsHostImpl
+  SettingsSheet settingsSheet_;
+  // ---- end of settings model --------------------------------------------------
+
   template <class T>
   void BindNumber(DISPID id, T* member, std::function<void()> accepted = {});
+  // `check` may refuse an accepted length with its code, or mend the text.
   template <class T>
-  void BindText(DISPID id, T* member);
+  void BindText(DISPID id, T* member, std::function<HRESULT(std::u16string*)> check = {});
   void BindMethods();
   // The "set by reset" properties from the records.
   void PropertiesFromRecords();
@@ -70,7 +106,8 @@ class CKRActiveCtrl : public olectl::COleControl {
   HRESULT GetClientTimeOut(olectl::DispArgs& args);
   HRESULT GrantConnection(olectl::DispArgs& args);
 
-  mediaengine::KRSettingsRecords records_{};
+  // The committed settings, which the properties edit and the engine gets.
+  mediaengine::KRSettingsRecords& records_ = settings_.committed;
   atl::ComPtr<IUnknown> engine_;
   int runState_ = 0;
   // Values of the control's own numeric properties last accepted (what a

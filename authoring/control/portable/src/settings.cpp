@@ -45,7 +45,7 @@ std::u16string Convert(char kind, const std::string& spec, const MessageArg* arg
   if (kind == 's') {
     if (const auto* s = std::get_if<std::u16string>(arg)) return *s;
     if (const auto* n = std::get_if<Nested>(arg))
-      return n->id ? FormatMessage(Message{n->id, {n->name}}, load) : std::u16string();
+      return n->id ? FormatText(Message{n->id, {n->name}}, load) : std::u16string();
     return {};
   }
   if (kind == 'd') {
@@ -66,7 +66,7 @@ bool Enabled(const KRAudioStreamEntry& e) { return e.enabled == 1 && e.codec != 
 
 }  // namespace
 
-std::u16string FormatMessage(const Message& message, const StringLoader& load) {
+std::u16string FormatText(const Message& message, const StringLoader& load) {
   const std::u16string format = load(message.id);
   std::u16string out;
   size_t used = 0;
@@ -213,6 +213,7 @@ void SettingsModel::ReloadWorkingSettings() {
 }
 
 void SettingsModel::CommitSettings(SettingsHost& host) {
+  captureSize = {};
   auto& out = working.output;
   if (out.streamType == kStillWithAudio && out.stillImageFileName[0] == u'\0') {
     host.Show({Message{kMsgStillImageMissing, {}}}, 0, true);
@@ -419,7 +420,7 @@ bool SettingsModel::CheckOutputFile(SettingsHost& host, int32_t mediaOutputType,
 HResult SettingsModel::ValidateOutputFile(SettingsHost& host, Message* message) {
   *message = {};
   const auto& out = committed.output;
-  if (out.mediaOutputType != kFileOutput && out.fileOutput != 1) return kOk;
+  if (!OutputGoesToFile(out)) return kOk;
   std::u16string name = RecordString(out.outputFileName);
   // The extension rule is that of a file output, whatever else is streamed.
   if (CheckOutputFile(host, kFileOutput, &name, message)) return kOk;
@@ -455,7 +456,8 @@ bool SettingsModel::BuildOutputFileName(Message* message) {
 
 // ---- audio entries, bandwidth and stream type -----------------------------------
 
-HResult SettingsModel::ConfigAudioCodec(SettingsHost& host, int index, const AudioEntry& e) {
+HResult SettingsModel::ConfigAudioCodec(SettingsHost& host, mediaengine::KRAudioEncoderConfig& audio, int index,
+                                        const AudioEntry& e) {
   const auto refuse = [&host](HResult code) {
     host.Report(code);
     return code;
@@ -471,7 +473,7 @@ HResult SettingsModel::ConfigAudioCodec(SettingsHost& host, int index, const Aud
     default: return kInvalidAudioCodec;  // not reported
   }
   if (!allowed) return refuse(kBadParameter);
-  KRAudioStreamEntry& entry = working.audio.stream[index];
+  KRAudioStreamEntry& entry = audio.stream[index];
   entry.codec = e.codec;
   entry.enabled = e.enabled ? 1 : 0;
   entry.samplingRate = e.samplingRate;
@@ -480,12 +482,13 @@ HResult SettingsModel::ConfigAudioCodec(SettingsHost& host, int index, const Aud
   return kOk;
 }
 
-HResult SettingsModel::GetConfigAudioCodec(SettingsHost& host, int index, AudioEntry* e) const {
+HResult SettingsModel::GetConfigAudioCodec(SettingsHost& host, const mediaengine::KRAudioEncoderConfig& audio, int index,
+                                           AudioEntry* e) {
   if (index < 0 || index >= kAudioStreamEntries) {
     host.Report(kBadParameter);
     return kBadParameter;
   }
-  const KRAudioStreamEntry& entry = working.audio.stream[index];
+  const KRAudioStreamEntry& entry = audio.stream[index];
   *e = AudioEntry{entry.codec, entry.enabled == 1, entry.samplingRate, entry.bitRate,
                   static_cast<int16_t>(entry.channels)};
   return kOk;

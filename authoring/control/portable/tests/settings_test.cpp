@@ -274,7 +274,7 @@ TEST(AudioEntries, ConfigAudioCodecRules) {
     FakeHost host;
     SettingsModel m = Model(kMediaFileSource, kAudioVideo, {176, 144});
     const auto before = m.working.audio;
-    EXPECT_EQ(m.ConfigAudioCodec(host, c.index, AudioEntry{c.codec, c.enable, c.sampling, c.bitRate, 2}), c.result)
+    EXPECT_EQ(SettingsModel::ConfigAudioCodec(host, m.working.audio, c.index, AudioEntry{c.codec, c.enable, c.sampling, c.bitRate, 2}), c.result)
         << c.index << " " << c.codec << " " << c.bitRate;
     EXPECT_EQ(host.reports, c.reported ? std::vector<HResult>{c.result} : std::vector<HResult>{});
     if (c.result != kOk) {
@@ -282,7 +282,7 @@ TEST(AudioEntries, ConfigAudioCodecRules) {
       continue;
     }
     AudioEntry back;
-    ASSERT_EQ(m.GetConfigAudioCodec(host, c.index, &back), kOk);
+    ASSERT_EQ(SettingsModel::GetConfigAudioCodec(host, m.working.audio, c.index, &back), kOk);
     EXPECT_EQ(back.codec, c.codec);
     EXPECT_EQ(back.enabled, c.enable);
     EXPECT_EQ(m.working.audio.stream[c.index].enabled, c.enable ? 1 : 0);
@@ -291,10 +291,10 @@ TEST(AudioEntries, ConfigAudioCodecRules) {
     EXPECT_EQ(back.channels, 2);
   }
   FakeHost host;
-  SettingsModel m;
+  mediaengine::KRAudioEncoderConfig audio{};
   AudioEntry e;
-  EXPECT_EQ(m.GetConfigAudioCodec(host, 5, &e), kBadParameter);
-  EXPECT_EQ(m.GetConfigAudioCodec(host, -1, &e), kBadParameter);
+  EXPECT_EQ(SettingsModel::GetConfigAudioCodec(host, audio, 5, &e), kBadParameter);
+  EXPECT_EQ(SettingsModel::GetConfigAudioCodec(host, audio, -1, &e), kBadParameter);
   EXPECT_EQ(host.reports, (std::vector<HResult>{kBadParameter, kBadParameter}));
 }
 
@@ -724,14 +724,14 @@ TEST(Messages, FormatFillsConversionsAndNestedReasons) {
     auto t = table.find(id);
     return t == table.end() ? std::u16string() : t->second;
   };
-  EXPECT_EQ(FormatMessage(Message{kMsgEncodingSizeChanged, {int64_t{160}, int64_t{120}}}, load),
+  EXPECT_EQ(FormatText(Message{kMsgEncodingSizeChanged, {int64_t{160}, int64_t{120}}}, load),
             u"changed to 160 x 120.");
-  EXPECT_EQ(FormatMessage(Message{kMsgBadOutputFile, {Nested{kMsgBadPath, u"C:\\x\\"}}}, load),
+  EXPECT_EQ(FormatText(Message{kMsgBadOutputFile, {Nested{kMsgBadPath, u"C:\\x\\"}}}, load),
             u"All or part of the path C:\\x\\ is invalid  Please select another output file.");
-  EXPECT_EQ(FormatMessage(Message{kMsgAudioRateChanged, {12.2, std::u16string(u"kbps")}}, load),
+  EXPECT_EQ(FormatText(Message{kMsgAudioRateChanged, {12.2, std::u16string(u"kbps")}}, load),
             u"changed to 12.20 kbps.");
   // Missing arguments stay empty; %% is a percent sign.
-  EXPECT_EQ(FormatMessage(Message{900, {5.0, int64_t{65535}}}, load), u"5.00|65535||100%|");
+  EXPECT_EQ(FormatText(Message{900, {5.0, int64_t{65535}}}, load), u"5.00|65535||100%|");
   EXPECT_EQ(FileErrorTextId(2), unsigned{kMsgFileNotFound});
   EXPECT_EQ(FileErrorTextId(13), unsigned{kMsgDiskFull});
   EXPECT_EQ(FileErrorTextId(7), 0u);

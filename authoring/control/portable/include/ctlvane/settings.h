@@ -35,7 +35,7 @@ constexpr HResult kSourceNotWider = static_cast<HResult>(0x800A041D);
 constexpr HResult kWrongInputDimensions = static_cast<HResult>(0x800A0406);
 
 // String-table ids of the settings messages (the texts live in the
-// module's table; `FormatMessage` fills them).
+// module's table; `FormatText` fills them).
 enum MessageId : unsigned {
   kMsgNone = 0,
   kMsgFileNotFound = 403,        // "%s could not be located"
@@ -91,7 +91,7 @@ struct Message {
 };
 // Fills the format `load(id)` with the arguments (%d, %ld, %s, %f with
 // width and precision, %%); a conversion without an argument stays empty.
-std::u16string FormatMessage(const Message& message, const StringLoader& load);
+std::u16string FormatText(const Message& message, const StringLoader& load);
 
 struct Size {
   int32_t width = 0;
@@ -168,6 +168,12 @@ bool IsProfileFileName(std::u16string_view name);
 // 128..800 by 96..600); 0 with message 510, 512 or 511. A source without
 // a picture passes.
 int CheckSourceDimensions(const SourceInfo& source, Message* message);
+
+// The output includes a file: media output type 1, or a streamed output
+// with file output on.
+inline bool OutputGoesToFile(const mediaengine::KROutputConfig& out) {
+  return out.mediaOutputType == kFileOutput || out.fileOutput == 1;
+}
 
 // For a file output (media output type 1): a name without extension, or
 // with one other than ".mp4"/".MP4", gets ".mp4"; a folder (a name ending
@@ -292,9 +298,12 @@ class SettingsModel {
   // output record; false with message 483 when it would be too long.
   bool BuildOutputFileName(Message* message);
 
-  // Audio entries of the working record (dispatch methods 80, 81).
-  HResult ConfigAudioCodec(SettingsHost& host, int index, const AudioEntry& entry);
-  HResult GetConfigAudioCodec(SettingsHost& host, int index, AudioEntry* entry) const;
+  // One of the five entries of an audio record (dispatch methods 80, 81:
+  // the control hands its committed record, the pages the working one).
+  static HResult ConfigAudioCodec(SettingsHost& host, mediaengine::KRAudioEncoderConfig& audio, int index,
+                                  const AudioEntry& entry);
+  static HResult GetConfigAudioCodec(SettingsHost& host, const mediaengine::KRAudioEncoderConfig& audio, int index,
+                                     AudioEntry* entry);
 
   // Bandwidth and audio rates of the working records.
   void SetBandwidth(uint32_t bandwidth);
