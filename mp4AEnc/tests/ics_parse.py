@@ -2,7 +2,8 @@
 """An independent reader of raw data blocks, for the writer tests.
 
 usage: ics_parse.py TABLES_DIR RATE HEX
-Reads one raw_data_block (SCE, CPE, LFE, FIL, END) with the Huffman books and
+Reads one raw_data_block (SCE, CPE, LFE, FIL, END; prediction data as
+AAC-LTP's) with the Huffman books and
 band tables of the shared tables folder and prints what it found as JSON:
 per element its fields, per channel stream the sections, scalefactors, TNS
 data and quantised values; fill elements with their counts; the bits read.
@@ -73,7 +74,15 @@ class Reader:
         long_off, short_off, scf, books = self.long_off, self.short_off, self.scf, self.books
         regions = []
 
-        def ics_info():
+        def ltp_data(max_sfb):
+            """ltp_data of an AAC-LTP long window: present bit, 11-bit lag,
+            coefficient, one used bit per band up to 40."""
+            if not bits.get(1):
+                return {"present": 0}
+            return {"present": 1, "lag": bits.get(11), "coef": bits.get(3),
+                    "used": [bits.get(1) for _ in range(min(max_sfb, 40))]}
+
+        def ics_info(pair=False):
             info = {"reserved": bits.get(1), "window_sequence": bits.get(2), "window_shape": bits.get(1)}
             if info["window_sequence"] == 2:
                 info["max_sfb"] = bits.get(4)
@@ -88,6 +97,8 @@ class Reader:
             else:
                 info["max_sfb"] = bits.get(6)
                 info["predictor_data_present"] = bits.get(1)
+                if info["predictor_data_present"]:
+                    info["ltp"] = [ltp_data(info["max_sfb"]) for _ in range(2 if pair else 1)]
                 info["groups"] = [1]
             return info
 
@@ -213,7 +224,7 @@ class Reader:
                 e = {"type": "CPE", "tag": bits.get(4), "common_window": bits.get(1)}
                 info = None
                 if e["common_window"]:
-                    info = ics_info()
+                    info = ics_info(pair=True)
                     e["ics_info"] = info
                     e["ms_mask_present"] = bits.get(2)
                     if e["ms_mask_present"] == 1:

@@ -22,8 +22,9 @@ constexpr int kAacNoiseBook = 13;
 // rebuilt from the books. value(channelArg, group, band, &v) gives the value.
 void aac_mark_noise_bands(AacChannelResult* r, bool (*value)(const void* arg, int g, int b, int* v), const void* arg);
 
-// Element writers; each answers the bits written.
-long aac_write_ics_info(BitBuffer* b, const AacChannelResult* r);
+// Element writers; each answers the bits written. ics_info of a pair with a
+// common window carries the partner's prediction data too.
+long aac_write_ics_info(BitBuffer* b, const AacChannelResult* r, const AacChannelResult* partner = nullptr);
 // ms_mask_present 0 (msUsed null or none set), 2 (all set) or 1 and a bit
 // per band of each group; msUsed indexed group * kPsyMaxBands + band.
 long aac_write_ms_mask(BitBuffer* b, int groups, int maxSfb, const int* msUsed);
@@ -64,9 +65,10 @@ void aac_bitmux_free(AacBitmux* m);
 BitBuffer* aac_bitmux_buffer(AacBitmux* m);
 long aac_bitmux_fill(const AacBitmux* m);
 // Grants per channel for a frame: pe per channel, the header bits of the
-// output format, the channels' block types and TNS records.
+// output format, the channels' block types and TNS records, and the bits
+// the tools' data add per channel (may be null).
 ErrorRecord* aac_bitmux_allocate(AacBitmux* m, const float* pe, const int* blockType, const TnsInfo* const* tns,
-                                 long headerBits, long* granted);
+                                 long headerBits, long* granted, const long* toolBits = nullptr);
 // Books the frame's results (written to a scratch buffer to count them
 // exactly) and finds the fill bits.
 ErrorRecord* aac_bitmux_update(AacBitmux* m, const AacChannelResult* const* results);

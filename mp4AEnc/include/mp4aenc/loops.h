@@ -12,6 +12,8 @@
 #include "mp4aenc/error.h"
 #include "mp4aenc/psymain.h"
 
+struct LtpSideInfo;
+
 constexpr int kAacMaxGroupBands = 8 * kPsyMaxBands;
 
 struct AacSection {
@@ -34,6 +36,7 @@ struct AacChannelResult {
   float worstNmr, evaluation;
   int commonWindow;
   const TnsInfo* tns;  // null or inactive: no TNS data
+  const LtpSideInfo* ltp;  // null: the channel has no long-term prediction
   int jsFlags[kAacMaxGroupBands];  // the coding tools' band flags (ms_stereo.h)
 };
 

@@ -22,6 +22,11 @@ void tf_dequantise(const AacChannelResult* r, float* grouped);
 // for eight-short results; long results are copied.
 void tf_regroup(const AacChannelResult* r, const float* grouped, float* interleaved);
 
+// Long-term prediction's part: called with each channel's spectrum (line
+// order) after mid/side and before inverse TNS, to add its prediction.
+typedef void (*TfPredictionAdd)(const void* arg, int channel, float* spectrum);
+void tf_int_dec_set_prediction(TfIntDec* dec, TfPredictionAdd add, const void* arg);
+
 // One frame: results and TNS records per channel, the element map for the
 // pairs' mid/side. Afterwards output(channel) holds the frame's samples and
 // overlap(channel) the second half of the block that the next frame adds.

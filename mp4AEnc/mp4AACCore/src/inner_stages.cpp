@@ -1,9 +1,9 @@
 // The inner encoder built into this library: the psychoacoustic model
 // driver, the quantisation loops and the bitstream encoder behind the core's
 // stage table, and the internal decoder. The coding tools' stages are in
-// tools/tool_stages.cpp; intensity and long-term prediction are not applied
-// yet: their stages accept the tool and leave the frame as it is, so frames
-// stay valid without them (no intensity books, no prediction data).
+// tools/tool_stages.cpp and tools/ltp_stage.cpp; intensity is not applied
+// yet: its stage accepts the tool and leaves the frame as it is, so frames
+// stay valid without it (no intensity books).
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -50,10 +50,15 @@ void tfdec_free(void* s) {
   std::free(t);
 }
 
+void add_prediction(const void* core, int channel, float* spectrum) {
+  aac_ltp_add_prediction(static_cast<const AacCore*>(core), channel, spectrum);
+}
+
 ErrorRecord* tfdec_create(void** s, AacCore* core) {
   auto* t = static_cast<Tfdec*>(std::calloc(1, sizeof(Tfdec)));
   if (!t) return error_create(kModule, __LINE__, nullptr, "out of memory");
   ErrorRecord* err = tf_int_dec_create(&t->dec, core->channels, core->frameLength, core->sampleRate);
+  if (!err) tf_int_dec_set_prediction(t->dec, add_prediction, core);
   if (!err) err = tfdec_file_open(&t->file, core->channels, core->sampleRate);
   if (!err && t->file) {
     t->interleaved = static_cast<float*>(std::calloc(size_t(core->channels) * size_t(core->frameLength), sizeof(float)));
@@ -211,7 +216,10 @@ ErrorRecord* bitmux_prepare_frame(void* s, AacCore* core, const AacFrameBudget* 
     blockType[c] = psy->out[c]->blockType;
     tns[c] = psy->main->chan[c].tns;
   }
-  ErrorRecord* err = aac_bitmux_allocate(m->mux, core->tools->pe, blockType, tns, budget->headerBits, m->granted);
+  long toolBits[kAacMaxChannels];
+  for (int c = 0; c < core->channels; ++c) toolBits[c] = aac_ltp_side_bits(core, c);
+  ErrorRecord* err =
+      aac_bitmux_allocate(m->mux, core->tools->pe, blockType, tns, budget->headerBits, m->granted, toolBits);
   return err ? error_add_trace(kModule, __LINE__, "bitmux_prepare_frame", err) : nullptr;
 }
 struct NoiseOf {
@@ -234,6 +242,7 @@ ErrorRecord* bitmux_update_reservoir(void* s, AacCore* core, const AacFrameBudge
     std::memcpy(m->results[c].jsFlags, psy->out[c]->jsFlags, sizeof m->results[c].jsFlags);
     const NoiseOf of = {core, c};
     aac_mark_noise_bands(&m->results[c], noise_value, &of);
+    m->results[c].ltp = aac_ltp_finalise(core, c, &m->results[c]);
     results[c] = &m->results[c];
   }
   ErrorRecord* err = aac_bitmux_update(m->mux, results);
@@ -248,6 +257,9 @@ ErrorRecord* tfdec_frame(void* s, AacCore* core) {
   for (int c = 0; c < core->channels; ++c) results[c] = &m->results[c], tns[c] = psy->main->chan[c].tns;
   auto* t = static_cast<Tfdec*>(s);
   ErrorRecord* err = tf_int_dec_frame(t->dec, core->map, results, tns);
+  // Long-term prediction's history is the decoder's output.
+  for (int c = 0; !err && c < core->channels; ++c)
+    aac_ltp_update_history(core, c, tf_int_dec_output(t->dec, c), tf_int_dec_overlap(t->dec, c));
   if (!err && t->file) {
     const int n = core->frameLength, channels = core->channels;
     for (int c = 0; c < channels; ++c) {
@@ -307,12 +319,13 @@ AacCoreStages make_stages() {
   s.bitmux_write_frame = bitmux_write_frame;
   s.bitmux_side_value = bitmux_side_value;
   s.bitmux_free = bitmux_free;
-  s.ltp = s.is = kNotApplied;
+  s.is = kNotApplied;
+  s.ltp = kAacLtpStage;
+  s.pred = kAacPredStage;
   s.ms = kAacMsStage;
   s.pns = kAacPnsStage;
   s.ldns = kAacLdnsStage;
   s.superstarv = kAacSuperStarvStage;
-  // No backward-adaptive predictor: switching it on stays refused.
   return s;
 }
 

@@ -132,7 +132,7 @@ long ics_info_bits(int blockType) { return blockType == 2 ? 15 : 11; }
 }  // namespace
 
 ErrorRecord* aac_bitmux_allocate(AacBitmux* m, const float* pe, const int* blockType, const TnsInfo* const* tns,
-                                 long headerBits, long* granted) {
+                                 long headerBits, long* granted, const long* toolBits) {
   if (!m || !pe || !blockType || !granted)
     return error_create(kModule, __LINE__, nullptr, "invalid procedure parameters");
   BitResFrameInfo info;
@@ -164,7 +164,7 @@ ErrorRecord* aac_bitmux_allocate(AacBitmux* m, const float* pe, const int* block
     }
   }
   const int n = m->config.channels;
-  for (int c = 0; c < n; ++c) side += sideOf[c];
+  for (int c = 0; c < n; ++c) side += sideOf[c] += toolBits ? toolBits[c] : 0;
   const long available = average - side;
   if (available <= 0) return error_create(kModule, __LINE__, nullptr, "available Bits < 0");
   const long fill = m->res->fill;
@@ -215,7 +215,7 @@ ErrorRecord* write_elements(AacBitmux* m, BitBuffer* b) {
         bitbuf_write_bits(b, uint32_t(el.tag), 4);
         bitbuf_write_bits(b, uint32_t(r->commonWindow), 1);
         if (r->commonWindow) {
-          aac_write_ics_info(b, r);
+          aac_write_ics_info(b, r, s);
           // ms_used: M/S bands, intensity bands coded with M/S, and noise
           // bands whose noise is the same in both channels.
           int msUsed[kAacMaxGroupBands];

@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "mp4aenc/bitmux.h"
+#include "mp4aenc/lt_pred.h"
 #include "mp4aenc/ms_stereo.h"
 #include "mp4aenc/noiseless.h"
 
@@ -11,9 +12,34 @@ long put(BitBuffer* b, uint32_t v, int n) {
   bitbuf_write_bits(b, v, n);
   return n;
 }
+
+// ltp_data of one channel: present bit, then the 11-bit lag (the only form
+// of the object types opened here), the coefficient and one bit per band.
+long put_ltp(BitBuffer* b, const LtpSideInfo* info, int maxSfb) {
+  const bool present = info && info->dataPresent;
+  long n = put(b, present ? 1u : 0u, 1);
+  if (!present) return n;
+  n += put(b, uint32_t(info->lastLag), 11);
+  n += put(b, uint32_t(info->coefIndex), 3);
+  for (int s = 0; s < maxSfb && s < kLtpMaxBands; ++s) n += put(b, s < info->numBands && info->used[s] ? 1u : 0u, 1);
+  return n;
+}
+
+// predictor_data_present and, when set, the ltp_data of the channel and
+// of the partner that shares its window.
+long put_prediction(BitBuffer* b, const AacChannelResult* r, const AacChannelResult* partner) {
+  const LtpSideInfo* mine = r->ltp;
+  const LtpSideInfo* theirs = partner ? partner->ltp : nullptr;
+  const bool used = (mine && mine->dataPresent) || (theirs && theirs->dataPresent);
+  long n = put(b, used ? 1u : 0u, 1);
+  if (!used) return n;
+  n += put_ltp(b, mine, r->maxSfb);
+  if (partner) n += put_ltp(b, theirs, partner->maxSfb);
+  return n;
+}
 }  // namespace
 
-long aac_write_ics_info(BitBuffer* b, const AacChannelResult* r) {
+long aac_write_ics_info(BitBuffer* b, const AacChannelResult* r, const AacChannelResult* partner) {
   long n = put(b, 0, 1);  // ics_reserved_bit
   n += put(b, uint32_t(r->blockType), 2);
   n += put(b, uint32_t(r->windowShape), 1);
@@ -28,7 +54,7 @@ long aac_write_ics_info(BitBuffer* b, const AacChannelResult* r) {
     n += put(b, grouping, 7);
   } else {
     n += put(b, uint32_t(r->maxSfb), 6);
-    n += put(b, 0, 1);  // predictor_data_present
+    n += put_prediction(b, r, partner);
   }
   return n;
 }

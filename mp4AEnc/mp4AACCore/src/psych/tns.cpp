@@ -408,8 +408,10 @@ void tns_filter(TnsInfo* s, float* spectrum, const int* offsets, int nBands, int
   }
 }
 
-void tns_inverse_filter(const TnsInfo* s, float* spectrum, const int* offsets, int nBands,
-                        int blockType) {
+namespace {
+// The decided filters of every window over their ranges.
+void each_filter(const TnsInfo* s, float* spectrum, const int* offsets, int nBands, int blockType,
+                 void (*filter)(float*, int, int, const TnsFilter&)) {
   if (!s->active) return;
   const int lines = offsets[nBands];
   std::vector<float> x(static_cast<size_t>(lines));
@@ -419,10 +421,19 @@ void tns_inverse_filter(const TnsInfo* s, float* spectrum, const int* offsets, i
     if (!win.nFilters) continue;
     gather(spectrum, w, n, lines, x.data());
     for (int i = 0; i < win.nFilters; ++i)
-      all_pole(x.data(), offsets[win.filter[i].startBand], offsets[win.filter[i].stopBand],
-               win.filter[i]);
+      filter(x.data(), offsets[win.filter[i].startBand], offsets[win.filter[i].stopBand], win.filter[i]);
     scatter(x.data(), w, n, lines, spectrum);
   }
+}
+}  // namespace
+
+void tns_inverse_filter(const TnsInfo* s, float* spectrum, const int* offsets, int nBands,
+                        int blockType) {
+  each_filter(s, spectrum, offsets, nBands, blockType, all_pole);
+}
+
+void tns_apply_filter(const TnsInfo* s, float* spectrum, const int* offsets, int nBands, int blockType) {
+  each_filter(s, spectrum, offsets, nBands, blockType, all_zero);
 }
 
 void tns_apply_to_thresholds(const TnsInfo* s, int window, int nBands, float* thresholds) {

@@ -30,6 +30,8 @@ struct TfIntDec {
   float shortRise[2][kShort];
   float spectrum[kLong], grouped[kLong], block[2 * kLong], t[2 * kLong];
   float second[kLong];
+  TfPredictionAdd addPrediction;
+  const void* predictionArg;
 };
 
 ErrorRecord* tf_int_dec_create(TfIntDec** out, int channels, int frameLength, long sampleRate) {
@@ -56,6 +58,11 @@ ErrorRecord* tf_int_dec_create(TfIntDec** out, int channels, int frameLength, lo
   }
   *out = d;
   return nullptr;
+}
+
+void tf_int_dec_set_prediction(TfIntDec* d, TfPredictionAdd add, const void* arg) {
+  d->addPrediction = add;
+  d->predictionArg = arg;
 }
 
 void tf_int_dec_free(TfIntDec* d) {
@@ -135,6 +142,7 @@ void synthesise(TfIntDec* d, const AacChannelResult* r, int prevShape, const flo
 
 void reconstruct(TfIntDec* d, int c, const AacChannelResult* r, const TnsInfo* tns, const float* grouped) {
   tf_regroup(r, grouped, d->spectrum);
+  if (d->addPrediction) d->addPrediction(d->predictionArg, c, d->spectrum);
   if (tns && tns->active)
     tns_inverse_filter(tns, d->spectrum, r->bandOffset, r->bandsPerWindow, r->blockType);
   Channel& ch = d->chan[c];
