@@ -6,6 +6,7 @@
 
 #include "atl/module.h"
 #include "resource.h"
+#include "text.h"
 #include "window/gdi.h"
 
 // {6B0C1D5E-2F47-4C39-9E0A-7D3A51C8B214}
@@ -16,25 +17,6 @@ namespace {
 using namespace ctlvane;
 
 const CLSID kPages[] = {CLSID_KRActivePropPage};
-
-std::u16string U16(const wchar_t* text, size_t length) {
-  return std::u16string(reinterpret_cast<const char16_t*>(text), length);
-}
-
-std::wstring Wide(const std::u16string& text) {
-  return std::wstring(reinterpret_cast<const wchar_t*>(text.data()), text.size());
-}
-
-std::u16string RecordText(const mediaengine::RecordText& text) {
-  return std::u16string(text, static_cast<size_t>(mediaengine::BoundedTextLength(text)));
-}
-
-// A string of the module's table, empty when it cannot be loaded.
-std::u16string LoadText(unsigned id) {
-  const wchar_t* text = nullptr;
-  int length = LoadStringW(atl::CurrentModule().Instance(), id, reinterpret_cast<LPWSTR>(&text), 0);
-  return length > 0 && text ? U16(text, static_cast<size_t>(length)) : std::u16string();
-}
 
 POINT At(LPARAM l) { return POINT{static_cast<SHORT>(LOWORD(l)), static_cast<SHORT>(HIWORD(l))}; }
 

@@ -6,24 +6,11 @@
 
 #include "atl/module.h"
 #include "control.h"
+#include "text.h"
 
 namespace {
 
 using namespace ctlvane;
-
-std::u16string U16(const wchar_t* text, size_t length) {
-  return std::u16string(reinterpret_cast<const char16_t*>(text), length);
-}
-std::u16string U16(const wchar_t* text) { return U16(text, wcslen(text)); }
-std::wstring Wide(std::u16string_view text) {
-  return std::wstring(reinterpret_cast<const wchar_t*>(text.data()), text.size());
-}
-
-std::u16string LoadText(unsigned id) {
-  const wchar_t* text = nullptr;
-  int length = LoadStringW(atl::CurrentModule().Instance(), id, reinterpret_cast<LPWSTR>(&text), 0);
-  return length > 0 && text ? U16(text, static_cast<size_t>(length)) : std::u16string();
-}
 
 // The framework's file failure cause of a Windows error.
 int FileFailureCause(DWORD error) {

@@ -20,6 +20,7 @@
 #include "com_client.h"
 #include "command.h"
 #include "control.h"
+#include "control_testing.h"
 #include "host_testing.h"
 #include "peers.h"
 
@@ -118,46 +119,6 @@ const ErrorRow kControlErrors[] = {
 };
 
 DWORD Regsvr32(bool unregister) { return ::Regsvr32(WindowsPath(CTLVANE_DLL), unregister); }
-
-VARIANT V(LONG v) {
-  VARIANT x;
-  V_VT(&x) = VT_I4;
-  V_I4(&x) = v;
-  return x;
-}
-VARIANT VDouble(double v) {
-  VARIANT x;
-  V_VT(&x) = VT_R8;
-  V_R8(&x) = v;
-  return x;
-}
-VARIANT VBool(bool v) {
-  VARIANT x;
-  V_VT(&x) = VT_BOOL;
-  V_BOOL(&x) = v ? VARIANT_TRUE : VARIANT_FALSE;
-  return x;
-}
-// Borrowed: the Bstr keeps the text.
-VARIANT VText(const Bstr& s) {
-  VARIANT x;
-  V_VT(&x) = VT_BSTR;
-  V_BSTR(&x) = s.Get();
-  return x;
-}
-VARIANT None() {
-  VARIANT x;
-  VariantInit(&x);
-  return x;
-}
-
-std::wstring Hex(uint32_t code) {
-  wchar_t text[16];
-  swprintf(text, 16, L"%ld", static_cast<long>(static_cast<int32_t>(code)));
-  return text;
-}
-
-// KRError as the sink records it.
-E KRError(uint32_t code, const std::wstring& text) { return E{3, {Hex(code), text, L"", L"0"}}; }
 
 std::wstring Get(IDispatch* object, DISPID id) {
   Call c;
@@ -417,25 +378,6 @@ TEST_F(Hosted, DroppedFilesFireDropFilesCountingDownOnlyWhenEnabled) {
   ASSERT_EQ(Put(D(), 31, VBool(false)), S_OK);
   EXPECT_FALSE(GetWindowLongW(w, GWL_EXSTYLE) & WS_EX_ACCEPTFILES);
 }
-
-// Out arguments as a script passes them.
-struct Outs {
-  std::vector<atl::Variant> held;
-  std::vector<VARIANT> refs;
-  explicit Outs(size_t n) : held(n), refs(n) {
-    for (size_t i = 0; i < n; ++i) {
-      V_VT(&refs[i]) = VT_BYREF | VT_VARIANT;
-      V_VARIANTREF(&refs[i]) = held[i].Out();
-    }
-  }
-  std::wstring Text() const {
-    std::wstring t;
-    for (const auto& v : held) t += (t.empty() ? L"" : L",") + VariantText(v.Get());
-    return t;
-  }
-};
-
-LONG Result(const Call& c) { return V_VT(&c.result.Get()) == VT_I4 ? V_I4(&c.result.Get()) : -1; }
 
 TEST_F(Hosted, PortsTimeOutsAndGrantWithoutAnEngine) {
   Call c;

@@ -15,6 +15,7 @@
 #include "atl/object.h"
 #include "com_client.h"
 #include "control.h"
+#include "control_testing.h"
 #include "host_testing.h"
 
 namespace {
@@ -23,51 +24,12 @@ using atl::Bstr;
 using atl::ComPtr;
 using E = EventSink::Event;
 
-VARIANT V(LONG v) {
-  VARIANT x;
-  V_VT(&x) = VT_I4;
-  V_I4(&x) = v;
-  return x;
-}
-VARIANT VBool(bool v) {
-  VARIANT x;
-  V_VT(&x) = VT_BOOL;
-  V_BOOL(&x) = v ? VARIANT_TRUE : VARIANT_FALSE;
-  return x;
-}
-VARIANT VText(const Bstr& s) {
-  VARIANT x;
-  V_VT(&x) = VT_BSTR;
-  V_BSTR(&x) = s.Get();
-  return x;
-}
 VARIANT Missing() {
   VARIANT x;
   V_VT(&x) = VT_ERROR;
   V_ERROR(&x) = DISP_E_PARAMNOTFOUND;
   return x;
 }
-
-// Out arguments as a script passes them.
-struct Outs {
-  std::vector<atl::Variant> held;
-  std::vector<VARIANT> refs;
-  explicit Outs(size_t n) : held(n), refs(n) {
-    for (size_t i = 0; i < n; ++i) {
-      V_VT(&refs[i]) = VT_BYREF | VT_VARIANT;
-      V_VARIANTREF(&refs[i]) = held[i].Out();
-    }
-  }
-  std::wstring Text() const {
-    std::wstring t;
-    for (const auto& v : held) t += (t.empty() ? L"" : L",") + VariantText(v.Get());
-    return t;
-  }
-};
-
-std::wstring Code(uint32_t code) { return std::to_wstring(static_cast<int32_t>(code)); }
-E KRError(uint32_t code, const std::wstring& text) { return E{3, {Code(code), text, L"", L"0"}}; }
-LONG Result(const Call& c) { return V_VT(&c.result.Get()) == VT_I4 ? V_I4(&c.result.Get()) : -1; }
 
 // The engine's file and live sources as far as the settings use them.
 class ScriptedEngine : public IGenFromFile, public IGenFromLive {

@@ -776,6 +776,11 @@ void SettingsModel::SetOutputPage(const OutputPageFields& f) {
   SetDurationLimit(f.maxDuration, f.durationUnit);
 }
 
+ProfilePageFields SettingsModel::GetProfilePage() const {
+  return ProfilePageFields{RecordString(working.application.profileName), profilePath, working.output.bandwidth,
+                           working.audio, working.video, working.output};
+}
+
 bool SettingsModel::SetProfile(std::u16string_view name, std::u16string_view path, Message* message) {
   if (!path.empty() && !IsProfileFileName(path)) return false;
   PutRecord(working.application.profileName, name);

@@ -712,6 +712,59 @@ TEST(Pages, TransfersKeepTheirRules) {
   EXPECT_FALSE(SettingsModel::CheckIFrameInterval(0));
 }
 
+TEST(Profiles, SavedFromTheWorkingSettingsAndAppliedWithTheirRules) {
+  SettingsModel m = Model(kMediaFileSource, kAudioVideo, {176, 144});
+  m.working.output.bandwidth = 56000;
+  m.committed.output.bandwidth = 23040;
+  uint32_t seen = 0;
+  EXPECT_EQ(m.SaveWorkingAsProfile([&] {
+    seen = m.committed.output.bandwidth;
+    return 7;
+  }), 7);
+  EXPECT_EQ(seen, 56000u);
+  EXPECT_EQ(m.committed.output.bandwidth, 23040u);
+  EXPECT_EQ(m.working.output.bandwidth, 56000u);
+  EXPECT_EQ(m.GetProfilePage().bandwidth, 56000u);
+
+  // A streamed profile on an audio-only file: AAC off, stream type 1, the
+  // notes shown once under "Changed Properties".
+  FakeHost host;
+  m.workingSource = File("C:\\m\\talk.wav", 0, 0, 1, 0);
+  m.workingSourceKnown = true;
+  m.working.output.mediaOutputType = 4;
+  SetAudio(m, {{2, 1, 44100, 64000, 2}, {0, 1, 8000, 12200, 1}});
+  m.ApplyProfileChanges(host);
+  EXPECT_EQ(m.working.output.streamType, kAudioOnly);
+  EXPECT_EQ(m.working.audio.stream[0].enabled, 0);
+  EXPECT_EQ(host.reports, std::vector<HResult>{kAacDisabledForStream});
+  ASSERT_EQ(host.shown.size(), 1u);
+  EXPECT_EQ(host.captions, std::vector<unsigned>{kMsgChangedProperties});
+  EXPECT_EQ(host.shown[0].at(0).id, kMsgAudioOnlyFile);
+
+  // Stream type 5 stays only with an image of known size.
+  SettingsModel still = Model(kMediaFileSource, kStillWithAudio, {176, 144});
+  still.ApplyProfileChanges(host);
+  EXPECT_EQ(still.working.output.streamType, kAudioOnly);
+  still.working.output.streamType = kStillWithAudio;
+  still.stillImage = {160, 120};
+  still.ApplyProfileChanges(host);
+  EXPECT_EQ(still.working.output.streamType, kStillWithAudio);
+  EXPECT_EQ(still.working.video.width, 128) << "176 x 144 does not fit the image";
+}
+
+TEST(EncodingSize, RecheckAsksTheDeviceAgain) {
+  FakeHost host;
+  host.devices[0] = {{160, 120}};
+  SettingsModel m = Model(kCaptureSource, kAudioVideo, {176, 144});
+  ASSERT_TRUE(m.BuildCaptureSizeList(host, 0));
+  host.devices[0] = {{320, 240}};
+  Message msg;
+  m.RecheckCaptureSize(host, &msg);
+  EXPECT_EQ(host.capabilityCalls, 2);
+  EXPECT_TRUE(msg.Empty()) << "176 x 144 fits the new largest size";
+  EXPECT_EQ(m.LargestCaptureSize(), (Size{320, 240}));
+}
+
 TEST(Messages, FormatFillsConversionsAndNestedReasons) {
   const std::map<unsigned, std::u16string> table = {
       {kMsgEncodingSizeChanged, u"changed to %d x %d."},

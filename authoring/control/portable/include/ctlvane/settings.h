@@ -16,6 +16,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -232,6 +233,13 @@ struct OutputPageFields {
   int32_t durationUnit;
   uint16_t downloadOnly;
 };
+struct ProfilePageFields {
+  std::u16string profileName, profilePath;
+  uint32_t bandwidth;
+  mediaengine::KRAudioEncoderConfig audio;
+  mediaengine::KRVideoEncoderConfig video;
+  mediaengine::KROutputConfig output;
+};
 enum ClipText { kClipTitle, kClipAuthor, kClipCopyright, kClipDescription, kClipRating };
 // The sheet's file dialog folders.
 enum DialogFolder { kInputFolder, kImageFolder, kOutputFolder, kProfileFolder };
@@ -347,6 +355,19 @@ class SettingsModel {
   // file not ending in ".krp"/".KRP" is refused.
   bool SetProfile(std::u16string_view name, std::u16string_view path, Message* message);
   std::u16string profilePath;
+  ProfilePageFields GetProfilePage() const;
+  // A profile is saved from the working settings: `save` (the engine's
+  // profile writing, which reads `committed`) runs with them in place of
+  // the committed set, which is put back afterwards.
+  template <class Save>
+  auto SaveWorkingAsProfile(Save save) {
+    std::swap(working, committed);
+    auto result = save();
+    std::swap(working, committed);
+    return result;
+  }
+  // A loaded profile replaces the working settings.
+  void LoadProfileRecords(const mediaengine::KRSettingsRecords& loaded) { working = loaded; }
 
  private:
   int32_t SelectedVideoDevice() const { return working.application.videoDeviceIndex; }

@@ -1,0 +1,75 @@
+// Values, out arguments and the KRError event as the control's test
+// programs pass and read them.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "atl/owners.h"
+#include "com_client.h"
+#include "host_testing.h"
+
+inline VARIANT V(LONG v) {
+  VARIANT x;
+  V_VT(&x) = VT_I4;
+  V_I4(&x) = v;
+  return x;
+}
+inline VARIANT VDouble(double v) {
+  VARIANT x;
+  V_VT(&x) = VT_R8;
+  V_R8(&x) = v;
+  return x;
+}
+inline VARIANT VBool(bool v) {
+  VARIANT x;
+  V_VT(&x) = VT_BOOL;
+  V_BOOL(&x) = v ? VARIANT_TRUE : VARIANT_FALSE;
+  return x;
+}
+// Borrowed: the Bstr keeps the text.
+inline VARIANT VText(const atl::Bstr& s) {
+  VARIANT x;
+  V_VT(&x) = VT_BSTR;
+  V_BSTR(&x) = s.Get();
+  return x;
+}
+inline VARIANT None() {
+  VARIANT x;
+  VariantInit(&x);
+  return x;
+}
+
+inline std::wstring Hex(uint32_t code) {
+  wchar_t text[16];
+  swprintf(text, 16, L"%ld", static_cast<long>(static_cast<int32_t>(code)));
+  return text;
+}
+
+// KRError as the sink records it.
+inline EventSink::Event KRError(uint32_t code, const std::wstring& text) {
+  return EventSink::Event{3, {Hex(code), text, L"", L"0"}};
+}
+
+// Out arguments as a script passes them.
+struct Outs {
+  std::vector<atl::Variant> held;
+  std::vector<VARIANT> refs;
+  explicit Outs(size_t n) : held(n), refs(n) {
+    for (size_t i = 0; i < n; ++i) {
+      V_VT(&refs[i]) = VT_BYREF | VT_VARIANT;
+      V_VARIANTREF(&refs[i]) = held[i].Out();
+    }
+  }
+  std::wstring Text() const {
+    std::wstring t;
+    for (const auto& v : held) t += (t.empty() ? L"" : L",") + VariantText(v.Get());
+    return t;
+  }
+};
+
+// A method's long result, -1 when it is none.
+inline LONG Result(const Call& c) { return V_VT(&c.result.Get()) == VT_I4 ? V_I4(&c.result.Get()) : -1; }
