@@ -2,8 +2,10 @@
 // with their rules and their copies in the media engine's four settings
 // records, the methods built so far, failures reported through `KRError`,
 // the mouse buttons with Click, DblClick and the context menu, and dropped
-// files. Methods that belong to the engine binding, encoding, statistics,
-// sessions, still images and the property sheet answer E_NOTIMPL for now.
+// files, and the settings methods (settings.cpp). Methods that belong to
+// the engine binding, encoding, statistics, sessions and still images answer
+// E_NOTIMPL for now; ShowPropDlg answers that it cannot show pages until a
+// settings sheet is set.
 #pragma once
 
 #include <functional>
