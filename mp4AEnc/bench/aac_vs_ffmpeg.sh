@@ -2,8 +2,9 @@
 # Our AAC encoder beside ffmpeg's (-threads 1 -c:a aac) on the same inputs in
 # the same run: 30 s of made music (44.1 kHz stereo) and espeak-ng speech, at
 # 64 and 128 kbit/s; bitrate, quality decoded by ffmpeg and by faad, speed.
-# Ours three times: the coding tools off (-notools), the default (mid/side)
-# and the filter's tool set (-tools).
+# Ours four times: the coding tools off (-notools), the default (mid/side),
+# the filter's tool set (-tools), and that set with long-term prediction
+# (-tools -ltp, object type 4).
 # usage: bench/aac_vs_ffmpeg.sh AACENC SCRATCH_DIR   (AACENC of a release build)
 set -e
 enc=$1; dir=$2; here=$(dirname "$0")
@@ -18,10 +19,11 @@ for input in music speech; do
   for rate in 64000 128000; do
     f0=$(date +%s.%N)
     ffmpeg -nostdin -v error -y -threads 1 -i "$src" -c:a aac -b:a $rate "$dir/theirs.m4a"; f1=$(date +%s.%N)
-    for who in ours-notools ours ours-tools theirs; do
+    for who in ours-notools ours ours-tools ours-tools-ltp theirs; do
       f="$dir/ours.aac"; [ $who = theirs ] && f="$dir/theirs.m4a"
       if [ $who != theirs ]; then
         opt=""; [ $who = ours-notools ] && opt=-notools; [ $who = ours-tools ] && opt=-tools
+        [ $who = ours-tools-ltp ] && opt="-tools -ltp"
         t0=$(date +%s.%N); "$enc" -b $rate $opt "$src" "$f" 2>/dev/null; t1=$(date +%s.%N)
         el=$(echo "$t1 - $t0" | bc)
       else

@@ -25,9 +25,6 @@ extern const AacToolStage kAacSuperStarvStage;
 // (group g, band b); false when the band is not noise.
 bool aac_pns_value(const AacCore* core, int channel, int g, int b, int* value);
 
-// The channel's entropy summed again after a tool changed its bands.
-void aac_resum_pe(AacCore* core, int channel);
-
 // Long-term prediction, one state per channel (update: the frame's slot of
 // its band-flag history), and the predictor this system does not have.
 extern const AacToolStage kAacLtpStage;

@@ -1,7 +1,6 @@
 // Long-term prediction and the predictor stub on the core's stage table:
 // the per-channel analysis on the model's record, the frame's flags for
 // the writer and the internal decoder, and the history they keep.
-#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -26,37 +25,21 @@ ErrorRecord* ltp_create(void** s, const AacToolContext* ctx) {
   return nullptr;
 }
 
-float line_energy(const float* x, int n) {
-  double e = 0.0;
-  for (int i = 0; i < n; ++i) e += double(x[i]) * x[i];
-  return float(e);
-}
-
 ErrorRecord* ltp_frame(void* s, const AacToolContext* ctx) {
   auto* st = static_cast<LtpState*>(s);
   PsyMain* psy = aac_inner_psy(ctx->core);
   PsyChan& c = psy->chan[ctx->channel];
   PsyOut& o = c.out;
-  float before[kLtpMaxBands];
-  for (int b = 0, k = 0; b < o.bandsPerWindow && b < kLtpMaxBands; k += o.bandWidths[b++])
-    before[b] = line_energy(o.spectrum + k, o.bandWidths[b]);
   ErrorRecord* err = LtpFrame(st, c.tns, c.ring, o.window ? o.window->coefficients : nullptr, o.bandsPerWindow,
                               o.bandWidths, o.threshold, o.spectrum, nullptr, o.blockType, psy->frameLength,
                               psy->nShort, nullptr);
   if (err) return error_add_trace(kModule, __LINE__, "ltp_frame", err);
   if (!st->info.dataPresent) return nullptr;
-  // The used bands carry the residual: their flag, and the model's energy
-  // scaled as their lines' energy fell. A band that was audible stays
-  // coded: left out, its residual would come back as the next frame's
-  // history at the threshold's level, and the prediction would follow it.
-  for (int b = 0, k = 0; b < st->info.numBands; k += o.bandWidths[b++]) {
-    if (!st->info.used[b]) continue;
-    o.jsFlags[b] |= kJsLtp;
-    const float after = line_energy(o.spectrum + k, o.bandWidths[b]);
-    const float scaled = before[b] > 0.0f ? o.energy[b] * after / before[b] : 0.0f;
-    o.energy[b] = std::max(scaled, std::min(o.energy[b], o.threshold[b]));
-  }
-  aac_resum_pe(ctx->core, ctx->channel);
+  // The used bands carry the residual. The model's energies stay those of
+  // the signal: the loops code the residual as finely as they would have
+  // coded the band, so what prediction saves becomes precision.
+  for (int b = 0; b < st->info.numBands; ++b)
+    if (st->info.used[b]) o.jsFlags[b] |= kJsLtp;
   return nullptr;
 }
 

@@ -271,5 +271,3 @@ bool aac_pns_value(const AacCore* core, int channel, int g, int b, int* value) {
   }
   return false;
 }
-
-void aac_resum_pe(AacCore* core, int channel) { resum_pe(core, channel, aac_inner_psy(core)->chan[channel].out); }
