@@ -465,38 +465,7 @@ TEST_F(Hosted, AboutBoxIsModalUntilClosed) {
   EXPECT_EQ(c.hr, S_OK);
 }
 
-// The control inside the test program: its strings and type library are
-// the program's own resources.
-const atl::ModuleInfo kTestModule = {
-    .classes = nullptr,
-    .classCount = 0,
-    .typeLib = &LIBID_KRACTIVELib,
-    .typeLibMajor = 1,
-    .typeLibMinor = 0,
-};
-
-class InProcess : public testing::Test {
- protected:
-  void SetUp() override {
-    ASSERT_TRUE(SUCCEEDED(com_));
-    atl::CurrentModule().Init(GetModuleHandleW(nullptr), &kTestModule);
-    ASSERT_EQ(atl::Creator<CKRActiveCtrl>::Create(nullptr, IID_IDispatch, dispatch_.OutVoid()), S_OK);
-    control_ = static_cast<CKRActiveCtrl*>(dispatch_.Get());
-    connection_ = std::make_unique<Connection>(dispatch_.Get(), DIID__DScrivelControlEvents, &sink_);
-    ASSERT_TRUE(connection_->Connected());
-  }
-  void TearDown() override {
-    connection_.reset();
-    dispatch_.Reset();
-    if (SUCCEEDED(com_)) CoUninitialize();
-  }
-
-  HRESULT com_ = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-  EventSink sink_{DIID__DScrivelControlEvents};
-  ComPtr<IDispatch> dispatch_;
-  CKRActiveCtrl* control_ = nullptr;
-  std::unique_ptr<Connection> connection_;
-};
+using InProcess = InProcessControl;
 
 TEST_F(InProcess, ReportErrorFiresKRErrorWithEveryTextOfTheTable) {
   ASSERT_EQ(std::size(kControlErrors), 79u);

@@ -4,12 +4,18 @@
 
 #include <windows.h>
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "atl/module.h"
+#include "atl/object.h"
 #include "atl/owners.h"
 #include "com_client.h"
+#include "control.h"
 #include "host_testing.h"
 
 inline VARIANT V(LONG v) {
@@ -73,3 +79,36 @@ struct Outs {
 
 // A method's long result, -1 when it is none.
 inline LONG Result(const Call& c) { return V_VT(&c.result.Get()) == VT_I4 ? V_I4(&c.result.Get()) : -1; }
+
+// The control inside the test program: its strings and type library are
+// the program's own resources.
+inline const atl::ModuleInfo kTestModule = {
+    .classes = nullptr,
+    .classCount = 0,
+    .typeLib = &LIBID_KRACTIVELib,
+    .typeLibMajor = 1,
+    .typeLibMinor = 0,
+};
+
+class InProcessControl : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(SUCCEEDED(com_));
+    atl::CurrentModule().Init(GetModuleHandleW(nullptr), &kTestModule);
+    ASSERT_EQ(atl::Creator<CKRActiveCtrl>::Create(nullptr, IID_IDispatch, dispatch_.OutVoid()), S_OK);
+    control_ = static_cast<CKRActiveCtrl*>(dispatch_.Get());
+    connection_ = std::make_unique<Connection>(dispatch_.Get(), DIID__DScrivelControlEvents, &sink_);
+    ASSERT_TRUE(connection_->Connected());
+  }
+  void TearDown() override {
+    connection_.reset();
+    dispatch_.Reset();
+    if (SUCCEEDED(com_)) CoUninitialize();
+  }
+
+  HRESULT com_ = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  EventSink sink_{DIID__DScrivelControlEvents};
+  atl::ComPtr<IDispatch> dispatch_;
+  CKRActiveCtrl* control_ = nullptr;
+  std::unique_ptr<Connection> connection_;
+};

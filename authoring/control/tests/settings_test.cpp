@@ -112,40 +112,26 @@ class ScriptedEngine : public IGenFromFile, public IGenFromLive {
   STDMETHODIMP InitLive() override { return E_NOTIMPL; }
 };
 
-const atl::ModuleInfo kTestModule = {
-    .classes = nullptr,
-    .classCount = 0,
-    .typeLib = &LIBID_KRACTIVELib,
-    .typeLibMajor = 1,
-    .typeLibMinor = 0,
-};
-
 std::wstring Folder() {
   wchar_t folder[MAX_PATH + 1] = {};
   GetCurrentDirectoryW(MAX_PATH + 1, folder);
   return folder;
 }
 
-class Settings : public testing::Test {
+class Settings : public InProcessControl {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(SUCCEEDED(com_));
-    atl::CurrentModule().Init(GetModuleHandleW(nullptr), &kTestModule);
-    ASSERT_EQ(atl::Creator<CKRActiveCtrl>::Create(nullptr, IID_IDispatch, dispatch_.OutVoid()), S_OK);
-    control_ = static_cast<CKRActiveCtrl*>(dispatch_.Get());
-    connection_ = std::make_unique<Connection>(dispatch_.Get(), DIID__DScrivelControlEvents, &sink_);
-    ASSERT_TRUE(connection_->Connected());
+    InProcessControl::SetUp();
+    if (HasFatalFailure()) return;
     // The engine's defaults, as a bound control has them.
     mediaengine::ResetToDefaults(control_->Records());
-    scratch_ = Folder() + L"\\ctlrules_scratch";
+    scratch_ = Folder() + L"\\ctlvane_settings_scratch";
     CreateDirectoryW(scratch_.c_str(), nullptr);
   }
   void TearDown() override {
-    control_->SetEngine(nullptr);
-    connection_.reset();
-    dispatch_.Reset();
+    if (control_) control_->SetEngine(nullptr);
+    InProcessControl::TearDown();
     RemoveDirectoryW(scratch_.c_str());
-    if (SUCCEEDED(com_)) CoUninitialize();
   }
   IDispatch* D() { return dispatch_.Get(); }
   HRESULT Put(DISPID id, VARIANT value) {
@@ -164,11 +150,6 @@ class Settings : public testing::Test {
     return VariantText(c.result.Get());
   }
 
-  HRESULT com_ = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-  EventSink sink_{DIID__DScrivelControlEvents};
-  ComPtr<IDispatch> dispatch_;
-  CKRActiveCtrl* control_ = nullptr;
-  std::unique_ptr<Connection> connection_;
   std::wstring scratch_;
 };
 
