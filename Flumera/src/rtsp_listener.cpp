@@ -162,6 +162,13 @@ void Notice(KRFlumera& owner, unsigned long reason, const DESTLISTITEM* c) {
   if (unsigned char* r = MakeClientRecord(reason, c->peer, std::string()))
     owner.SendMsgToApp(KRM_CLIENT_NOTICE, r, 292, 0);
 }
+
+// The host decides on the client (message 6); its SETUP waits for the verdict.
+void AskHost(KRFlumera& owner, std::string_view request, DESTLISTITEM* c) {
+  if (unsigned char* record = MakeClientRecord(c->id, c->peer, flumera::IdentificationText(request)))
+    owner.SendMsgToApp(KRM_ADMISSION, record, 292, 0);
+  c->status = kClientAwaitingVerdict;
+}
 }  // namespace
 
 void DropClient(KRFlumera& owner, DESTLISTITEM* c) {
@@ -462,10 +469,7 @@ void RtspListener::OnSetup(std::string_view r, DESTLISTITEM* c) {
     }
     c->kind = 2;
     if ((product.admissionFlags >> 8) & 0xFF) {
-      const std::string id = flumera::IdentificationText(r);
-      if (unsigned char* record = MakeClientRecord(c->id, c->peer, id))
-        owner.SendMsgToApp(KRM_ADMISSION, record, 292, 0);
-      c->status = kClientAwaitingVerdict;
+      AskHost(owner, r, c);
       return;
     }
     owner.StartOutputsOnAdmission(true);
@@ -490,7 +494,9 @@ void RtspListener::OnSetup(std::string_view r, DESTLISTITEM* c) {
     }
     c->kind = 1;
     if (product.admissionFlags & 0xFF) {
-      c->status = kClientAwaitingVerdict;
+      // A held SETUP is offered to the host as a device's is: held with
+      // nobody asked, it would wait for a verdict that never comes.
+      AskHost(owner, r, c);
       return;
     }
     owner.StartOutputsOnAdmission(false);

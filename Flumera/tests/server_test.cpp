@@ -423,6 +423,46 @@ TEST(Server, DeviceClientsAreAdmittedByTheHost) {
   EXPECT_EQ(h.Request(KRM_STOP), 0);
 }
 
+// Framed clients held by the low byte are offered to the host as devices
+// are; the verdict answers the held SETUP.
+TEST(Server, HeldFramedClientsAreAdmittedByTheHost) {
+  SessionSetup setup;
+  setup.product = {4, 1, 2, 3, 0x0001};
+  setup.videoConfig = TheClip().config;
+  Host h(setup);
+  ASSERT_EQ(h.Request(KRM_PRIME), 0);
+  const std::string url = "rtsp://127.0.0.1/live";
+  const std::string setupText =
+      Request("SETUP", url, 1, "Transport: RTP/AVP;unicast;client_port=7000-7001\r\nID: player-1\r\n");
+  const std::string port = std::to_string(h.rtspPort);
+  const struct {
+    bool admit;
+    std::string reply;
+  } cases[] = {
+      {true, "RTSP/1.0 200 OK\r\nCSeq: 1\r\nSession: {S}\r\nTransport: RTP/AVP;unicast;client_port=7000-7001;server_port=" +
+                 port + "-" + port + "\r\n\r\n"},
+      {false, "RTSP/1.0 401 FAILED\r\nCSeq: 1\r\n\r\n"},
+  };
+  for (const auto& c : cases) {
+    Client client(h.rtspPort);
+    client.SendText(setupText);
+    Message m;
+    ASSERT_TRUE(h.WaitFor(KRM_ADMISSION, &m, 5000));
+    EXPECT_EQ(RecordText(m, 4, 32), "127.0.0.1");
+    EXPECT_EQ(RecordText(m, 36, 256), "ID: player-1\r\n\r\n");
+    EXPECT_EQ(client.Reply(300), "");  // held for the verdict
+    h.server->SendMsgToMe(KRM_ADMISSION, 0, nullptr, int(RecordWord(m)), c.admit ? 1 : 0);
+    EXPECT_EQ(client.Reply(), Substitute(c.reply, h.session->sessionNumber));
+    if (c.admit) {
+      client.SendText(Request("PLAY", url, 2, "Session: " + std::to_string(h.session->sessionNumber) + "\r\n"));
+      EXPECT_EQ(client.Reply().substr(0, 15), "RTSP/1.0 200 OK") << "the admitted client plays";
+    } else {
+      EXPECT_TRUE(client.Closed());
+    }
+  }
+  EXPECT_EQ(h.Request(KRM_STOP), 0);
+}
+
 // Stop sends every client its end notice: a device client through the TCP
 // sender, a framed one through the UDP/RTP sender.
 TEST(Server, StopSendsEveryClientItsEndNotice) {

@@ -31,6 +31,7 @@ using namespace mediaengine;
 namespace {
 
 constexpr LONG kGraphNotify = 0x5F4;
+constexpr LONG kSecurityCheck = 32774;
 
 [[maybe_unused]] std::wstring Wide(const std::string& s) { return std::wstring(s.begin(), s.end()); }
 std::string Narrow(const std::wstring& s) { return std::string(s.begin(), s.end()); }
@@ -963,6 +964,9 @@ TEST_F(LiveTest, GrantWithoutAStreamerAndWhatTheStreamerIsGiven) {
   grant->Release();
 }
 
+// The record takes RTSP ports up to 7999: ones of this process's own.
+LONG TestPort(int n) { return LONG(7100 + (GetCurrentProcessId() * 2 + DWORD(n)) % 800); }
+
 // A host process started without waiting; its end is the done file.
 std::string StartUnix(const std::string& command, const std::string& tag) {
   const std::string done = Dir() + tag + ".done";
@@ -983,11 +987,9 @@ TEST_F(LiveTest, TheLiveRoadRunsWhenAPlayerConnects) {
   ASSERT_NE(rig.engine, nullptr);
   IKRMediaGraph* graph = Query<IKRMediaGraph>(rig.engine, IID_IKRMediaGraph);
   EncodeJob job = CaptureJob(Dir() + "road.mp4", 3);
-  // 5: RTP to players and the archive file. (4 alone is the archive: the
-  // server's output mask opens no listener for it.)
-  job.outputType = 5;
-  // The record takes ports up to 7999; one of this process's own.
-  job.rtspPort = LONG(7100 + GetCurrentProcessId() % 800);
+  // 4: RTP framed in the players' connections, and the archive file.
+  job.outputType = 4;
+  job.rtspPort = TestPort(0);
   ASSERT_EQ(rig.Prepare(job), S_OK);
   ASSERT_EQ(rig.live->StartEncode(1), S_OK);
   LONG state = 0;
@@ -1035,6 +1037,87 @@ TEST_F(LiveTest, TheLiveRoadRunsWhenAPlayerConnects) {
   EXPECT_NE(result.find("\"amr_decodes\": true"), std::string::npos);
   EXPECT_EQ(result.find("\"video_units\": 0,"), std::string::npos);
   graph->Release();
+}
+
+// With the control's security check on (EnableSecurityCheck, the output
+// record's value at byte 44), each client's SETUP waits for the host: 32774
+// brings its record, GrantConnection's verdict answers it (1 admits, any
+// other value refuses).
+TEST_F(LiveTest, TheSecurityCheckAsksTheHostAboutEachClient) {
+  LiveRig rig(true);
+  ASSERT_NE(rig.engine, nullptr);
+  IGrantConnection* grant = Query<IGrantConnection>(rig.engine, IID_IGrantConnection);
+  // 5: framed players and device clients; no archive file.
+  EncodeJob job = CaptureJob(Dir() + "check.mp4", 1);
+  job.outputType = 5;
+  job.rtspPort = TestPort(1);
+  ASSERT_EQ(rig.Prepare(job), S_OK);
+  KROutputConfig output;
+  rig.config->GetConfigOutput(&output);
+  output.fileOutput = 0;
+  output.furtherValue1 = 1;
+  ASSERT_EQ(rig.config->ConfigOutput(&output), S_OK);
+  ASSERT_EQ(rig.live->StartEncode(1), S_OK);
+
+  // Clients one after another, each SETUP's status printed as it comes;
+  // the admitted ones stay connected to the end.
+  struct Client {
+    bool device;  // a "Device:" header
+    const char* id;
+    LONG verdict;
+    const char* status;
+  };
+  const Client clients[] = {
+      {true, "handset-1", 1, "200"},
+      {true, "handset-2", 0, "401"},
+      {true, "handset-3", 2, "401"},
+      {false, "player-4", 1, "200"},
+  };
+  const std::string url = "rtsp://127.0.0.1:" + std::to_string(job.rtspPort) + "/live";
+  const std::string script = Dir() + "check.py";
+  FILE* py = std::fopen(script.c_str(), "wb");
+  ASSERT_NE(py, nullptr);
+  std::fprintf(py, "import sys\nsys.path.insert(0, '%s/Flumera/tests')\nimport rtsp_client as r\nkept = []\n",
+               SUITE_SOURCE_DIR);
+  for (const Client& c : clients)
+    std::fprintf(py,
+                 "c = r.RtspClient('127.0.0.1', %ld, timeout=20)\n"
+                 "status, head, _ = c.setup('%s', '%sID: %s\\r\\n')\nprint(status, flush=True)\nkept.append(c)\n",
+                 long(job.rtspPort), url.c_str(), c.device ? "Device: phone\\r\\n" : "", c.id);
+  std::fprintf(py, "for c in kept: c.close()\n");
+  std::fclose(py);
+  // The listener opens on the controller's thread: a moment first.
+  const std::string done = StartUnix("sleep 1; /usr/bin/python3 " + UnixPath(script), "check-client");
+  ASSERT_FALSE(done.empty());
+
+  std::vector<std::string> records;
+  EventCalls calls = {[&](LONG* code, LONG_PTR* p1, LONG_PTR* p2) {
+                        const HRESULT hr = rig.live->GetDSEvent(code, p1, p2);
+                        if (hr == S_OK && *code == kSecurityCheck && *p1)
+                          records.emplace_back(reinterpret_cast<const char*>(*p1), size_t(*p2));
+                        return hr;
+                      },
+                      [&](LONG code, LONG_PTR p1, LONG_PTR p2) { return rig.live->FreeDSEvent(code, p1, p2); }};
+  for (const Client& c : clients) {
+    EncodeResult r;
+    records.clear();
+    ASSERT_TRUE(PumpEvents(calls, rig.window, kSecurityCheck, 20000, &r, nullptr)) << c.id;
+    ASSERT_EQ(records.size(), 1u);
+    // {client id, address text in 32 bytes, the request's identification}.
+    const std::string& record = records[0];
+    ASSERT_EQ(record.size(), 292u);
+    LONG id = 0;
+    std::memcpy(&id, record.data(), 4);
+    EXPECT_STREQ(record.c_str() + 4, "127.0.0.1");
+    EXPECT_EQ(std::string(record.c_str() + 36), "ID: " + std::string(c.id) + "\r\n\r\n");
+    EXPECT_EQ(grant->GrantConnection(id, c.verdict), S_OK);
+  }
+  EXPECT_TRUE(WaitForFile(done, 30000)) << "the clients end";
+  std::string expected;
+  for (const Client& c : clients) expected += std::string(c.status) + "\n";
+  EXPECT_EQ(ReadWholeFile(Dir() + "check-client.out"), expected);
+  EXPECT_EQ(rig.live->Stop(0), S_OK);
+  grant->Release();
 }
 
 }  // namespace

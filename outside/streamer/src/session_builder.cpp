@@ -38,8 +38,9 @@ SessionBuilder::SessionBuilder() {
   std::memset(&r_.session, 0, sizeof r_.session);
   std::memset(r_.tracks, 0, sizeof r_.tracks);
   std::memset(&r_.table, 0, sizeof r_.table);
-  // One listener; four clients each; every kind of client; nobody asked.
-  r_.product = {4, 1, 4, 3, 0};
+  // One listener; eight clients on it, four of them framed, so four device
+  // clients fit beside them; every kind of client; nobody asked.
+  r_.product = {8, 1, 4, 3, 0};
   // Winsock 2.2; silent clients dropped after 60 s; device clients checked
   // every 60 s and dropped after one silent interval.
   r_.system = {2, 2, 60000, 60000, 1};
@@ -54,6 +55,11 @@ void SessionBuilder::Text(wchar_t* field, size_t capacity, LONG_PTR value, ULONG
   std::memset(field, 0, capacity * sizeof(wchar_t));
   if (value) std::memcpy(field, reinterpret_cast<const void*>(value), chars * sizeof(wchar_t));
   description_ += " \"" + narrow(field) + "\"";
+}
+
+void SessionBuilder::SetAdmissionByte(int shift, bool on) {
+  unsigned long& flags = r_.product.admissionFlags;
+  flags = (flags & ~(0xFFul << shift)) | (on ? 1ul << shift : 0);
 }
 
 void SessionBuilder::Tracks(LONG_PTR value) {
@@ -107,8 +113,11 @@ HRESULT SessionBuilder::SetParam(ULONG id, LONG_PTR value, ULONG size) {
   description_ = head;
   const long v = long(value);
   switch (id) {
-    case 5: if (v > 0) r_.product.maxClientsPerListener = v; break;
-    case 6: if (v > 0) r_.product.maxFramedClients = v; break;
+    // The engine's security check, passed twice: framed clients (the low
+    // byte of the admission flags) and device clients (the second byte)
+    // wait for the host's verdict.
+    case 5: SetAdmissionByte(0, v != 0); break;
+    case 6: SetAdmissionByte(8, v != 0); break;
     case 7: s.rtspPorts[0] = v; break;
     case 8: s.udpPort1 = v; break;
     case 9: s.udpPort2 = v; break;
@@ -159,7 +168,6 @@ HRESULT SessionBuilder::SetParam(ULONG id, LONG_PTR value, ULONG size) {
       break;
     case 49: description_ += v == 1 ? " (block start)" : " (block end)"; break;
     case KRSTREAMER_PARAM_CLIENT_KINDS: r_.product.clientKinds = v & 3; break;
-    case KRSTREAMER_PARAM_ADMISSION: r_.product.admissionFlags = v; break;
     default:
       description_ += " ignored";
       return S_FALSE;

@@ -33,6 +33,7 @@ class SessionBuilder {
 
  private:
   void Text(wchar_t* field, size_t capacity, LONG_PTR value, ULONG size);
+  void SetAdmissionByte(int shift, bool on);
   void Tracks(LONG_PTR value);
   void Layers(LONG_PTR value);
 

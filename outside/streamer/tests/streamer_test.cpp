@@ -175,7 +175,7 @@ struct EngineCommit {
   long interval = 10;
   long videoRate = 64000;
   std::vector<unsigned char> videoConfig;
-  long admission = -1;  // our own parameter, when set
+  long securityCheck = 0;  // the output record's value at byte 44
   // The table the engine keeps alive while it lives.
   unsigned char table[7 * 96] = {};
   struct {
@@ -187,8 +187,8 @@ struct EngineCommit {
   void Commit(IKRStreamerControl* c) {
     auto text = [&](ULONG id, const std::wstring& t) { c->SetParam(id, LONG_PTR(t.c_str()), ULONG(t.size() * 2)); };
     c->OpenBatch();
-    c->SetParam(5, 0, 0);
-    c->SetParam(6, 0, 0);
+    c->SetParam(5, securityCheck, 0);
+    c->SetParam(6, securityCheck, 0);
     c->SetParam(37, 60 * 1000, 0);
     c->SetParam(38, 60, 0);
     c->SetParam(39, 1, 0);
@@ -222,7 +222,6 @@ struct EngineCommit {
     tableRecord.count = streamType == 2 ? 1 : 2;
     c->SetParam(48, LONG_PTR(&tableRecord), 0);
     c->SetParam(49, 2, 0);
-    if (admission >= 0) c->SetParam(KRSTREAMER_PARAM_ADMISSION, admission, 0);
     layers.layerCount = 1;
     layers.size[0] = ULONG(videoConfig.size());
     layers.data[0] = videoConfig.data();
@@ -253,7 +252,7 @@ TEST(StreamerRecords, TheEnginesParametersFillTheServersRecords) {
   e.mediaOutput = 4 + 1;  // UDP/RTP and the file
   e.rtspPort = 8554;
   e.videoConfig = {0, 0, 1, 0xB0, 1, 0, 0, 1, 0xB5, 9};
-  e.admission = 0x100;
+  e.securityCheck = 1;
   e.Commit(&cap);
   EXPECT_EQ(b.SetParam(99, 1, 0), S_FALSE);  // unknown: ignored
   EXPECT_EQ(b.SetParam(27, 0, 0), E_POINTER);
@@ -280,8 +279,10 @@ TEST(StreamerRecords, TheEnginesParametersFillTheServersRecords) {
   EXPECT_EQ(s.decodeBufferSize, 16384u);
   EXPECT_EQ(s.versionMajor, 3);
   EXPECT_EQ(s.versionMinor, 0);
-  EXPECT_EQ(r.product.maxClientsPerListener, 4u);  // 0 keeps the default
-  EXPECT_EQ(r.product.admissionFlags, 0x100u);
+  // The security check makes framed and device clients wait for the host;
+  // the listener leaves room for device clients beside the framed ones.
+  EXPECT_EQ(r.product.admissionFlags, 0x0101u);
+  EXPECT_GT(r.product.listenerPorts * r.product.maxClientsPerListener, r.product.maxFramedClients);
   EXPECT_EQ(r.system.silenceMs, 60000u);
   EXPECT_EQ(r.system.monitorInterval, 60000u);
   EXPECT_EQ(r.system.monitorCount, 1u);

@@ -55,7 +55,7 @@ struct KROutputConfig {
   int32_t clientInterval;     // byte 32
   int32_t clientReportCount;  // byte 36
   int32_t clientIdleTime;     // byte 40, seconds
-  uint32_t furtherValue1;     // byte 44
+  uint32_t furtherValue1;     // byte 44: the control's security check (streamer parameters 5 and 6)
   uint32_t furtherValue2;     // byte 48
   float layerFrameRate[2];
   uint32_t layerBitRate[2];

@@ -26,11 +26,10 @@ struct IKRStreamerControl : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE Grant(ULONG clientId, BYTE grant) = 0;
 };
 
-// Parameters of our own beyond the engine's: the live server's product words
-// 3 (client kinds offered) and 4 (admission flags; its second byte makes
-// device clients ask the host, message 6 and EC_KR_SECURITY_CHECK).
+// A parameter of our own beyond the engine's: the live server's product
+// word 3 (client kinds offered). The engine's parameters 5 and 6 (its
+// security check) are the admission flags of word 4.
 constexpr ULONG KRSTREAMER_PARAM_CLIENT_KINDS = 50;
-constexpr ULONG KRSTREAMER_PARAM_ADMISSION = 51;
 
 // The engine's record behind parameter 40.
 struct KRDecoderConfigRecord {
