@@ -90,17 +90,27 @@ TEST_F(MsTest, FactorAndDebugModesDecideTheBands) {
   }
 }
 
-// Left and right above their thresholds; mid above the common threshold,
-// side below: M/S would code the mid alone and make the band mono, though
-// the entropy says M/S.
-TEST_F(MsTest, ABandWhoseSideWouldBeDroppedStaysLeftRight) {
-  ASSERT_EQ(MsStereoInit(&ms, 0, 0), nullptr);
-  auto l = record(0.3f, 0.36f, 0.3f), r = record(0.7f, 1.96f, 1.0f);
-  auto m = record(0.5f, 1.0f, 0.9f), s = record(-0.2f, 0.16f, 0.9f);
-  ASSERT_EQ(MsStereoDecide(ms, l.get(), r.get(), m.get(), s.get(), 0), nullptr);
-  for (int b = 0; b < 4; ++b) {
-    EXPECT_EQ(l->jsFlags[b] & kJsMs, 0);
-    EXPECT_FLOAT_EQ(r->spectrum[4 * b], 0.7f);
+// Identical channels: the side is silent and the mid carries what left and
+// right carried, so every band saves the side's entropy and goes M/S, with
+// and without the mask feature; the side band is coded as silence.
+TEST_F(MsTest, IdenticalChannelsAreMidSideInEveryBand) {
+  for (int noMask = 0; noMask < 2; ++noMask) {
+    param_free_all();
+    ASSERT_EQ(MsStereoInit(&ms, 0, noMask), nullptr);
+    auto l = record(3.0f, 36.0f, 2.0f), r = record(3.0f, 36.0f, 2.0f);
+    for (int b = 0; b < 4; ++b) l->threshold[b] = 1.0f + float(b);  // the pair's thresholds need not agree
+    auto m = record(0.0f, 0.0f, 0.0f), s = record(0.0f, 0.0f, 0.0f);
+    MsFillMidSide(l.get(), r.get(), m.get(), s.get());
+    ASSERT_EQ(MsStereoDecide(ms, l.get(), r.get(), m.get(), s.get(), 0), nullptr);
+    for (int b = 0; b < 4; ++b) {
+      EXPECT_EQ(l->jsFlags[b] & kJsMs, kJsMs) << "mask off " << noMask << " band " << b;
+      EXPECT_EQ(r->jsFlags[b] & kJsMs, kJsMs);
+      EXPECT_EQ(ms->mask[b] & kJsMs, kJsMs);
+      EXPECT_FLOAT_EQ(l->spectrum[4 * b], 3.0f);
+      EXPECT_EQ(r->spectrum[4 * b], 0.0f);
+      EXPECT_EQ(r->energy[b], 0.0f);
+    }
+    MsStereoFree(&ms);
   }
 }
 

@@ -34,15 +34,6 @@ float energy_of(const float* x, int n) {
   return float(e);
 }
 
-// Fewer of mid and side lie above the common threshold than of left and
-// right above theirs: M/S would leave out content that L/R codes. Both
-// channels coded but the side dropped makes the band mono, which the
-// per-channel thresholds do not cover (they know no binaural unmasking).
-bool lost(const PsyOut* l, const PsyOut* r, const PsyOut* m, const PsyOut* s, int i) {
-  const int lr = int(l->energy[i] > l->threshold[i]) + int(r->energy[i] > r->threshold[i]);
-  return lr > int(m->energy[i] > m->threshold[i]) + int(s->energy[i] > s->threshold[i]);
-}
-
 template <bool kForward>
 void transform(const int* flags, int groups, const int* groupLength, int bands, int maxSfb, const int* offsets,
                float* a, float* b) {
@@ -138,10 +129,6 @@ ErrorRecord* MsStereoDecide(MsState* s, PsyOut* left, PsyOut* right, const PsyOu
         const float peS = MsBandPe(side->spectrum + start, width, side->threshold[i]);
         const float gain = (peL + peR) * s->msFac - peM - peS;
         ms = gain >= 0.0f;
-        if (ms && lost(left, right, mid, side, i)) {
-          ms = false;
-          break;
-        }
         if (ms) sumGain += gain;
         else sumLoss -= gain;
       }
@@ -155,8 +142,7 @@ ErrorRecord* MsStereoDecide(MsState* s, PsyOut* left, PsyOut* right, const PsyOu
     else if (sumGain != 0.0f && sumGain < 0.75f * float(n)) all = 0;
     if (all >= 0)
       for_bands(left, startBand, [&](int i, int, int) {
-        const bool ms = all && !lost(left, right, mid, side, i);
-        left->jsFlags[i] = ms ? left->jsFlags[i] | kJsMs : left->jsFlags[i] & ~kJsMs;
+        left->jsFlags[i] = all ? left->jsFlags[i] | kJsMs : left->jsFlags[i] & ~kJsMs;
       });
   }
   // 5-6. Intensity bands and the mask; the kept M/S bands take mid and side.
