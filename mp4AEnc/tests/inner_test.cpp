@@ -12,6 +12,7 @@
 #include "mp4aenc/bitmux.h"
 #include "mp4aenc/bitres.h"
 #include "mp4aenc/loops.h"
+#include "mp4aenc/ms_stereo.h"
 #include "mp4aenc/noiseless.h"
 #include "param_front_end.h"
 #include "peer.h"
@@ -297,6 +298,55 @@ TEST(Writers, PairWithMidSideInEveryBandAndShortWindows) {
                         "\"window_shape\": 0, \"max_sfb\": 9, \"groups\": [3, 1, 4]}, \"ms_mask_present\": 2, \"ics\""),
             std::string::npos)
       << p.json;
+}
+
+// A pair whose second channel codes its top ten bands as intensity: books
+// 15 and 14 in its section data, the positions on their own chain from 0
+// (its scalefactors untouched), and every band's ms_used sent one by one
+// though all are set (mask 2 would turn the intensity bands in some
+// decoders and not in others).
+TEST(Writers, PairWithIntensityBandsReadsBack) {
+  if (!PeerAvailable()) GTEST_SKIP() << "no python here";
+  std::vector<int> values;
+  AacChannelResult l = LongChannel(&values), r = LongChannel(&values);
+  l.commonWindow = r.commonWindow = 1;
+  for (int b = 30; b < 40; ++b) {
+    l.jsFlags[b] = kJsIntensity | kJsMsOnIntensity;
+    r.book[b] = 0;
+    for (int k = r.bandOffset[b]; k < r.bandOffset[b + 1]; ++k) r.q[k] = 0;
+  }
+  for (int b = 0; b < 30; ++b) l.jsFlags[b] = kJsMs;
+  aac_mark_intensity_bands(&r, &l,
+                           [](const void*, int, int b, int* pos, int* outOfPhase) {
+                             *pos = 3 * (b - 35);  // -15 .. 12
+                             *outOfPhase = b >= 35;
+                             return true;
+                           },
+                           nullptr);
+  BitBuffer* b = bitbuf_create(1 << 16);
+  bitbuf_write_bits(b, 1, 3);
+  bitbuf_write_bits(b, 0, 4);
+  bitbuf_write_bits(b, 1, 1);
+  aac_write_ics_info(b, &l);
+  int ms[kAacMaxGroupBands];
+  for (int i = 0; i < kAacMaxGroupBands; ++i) ms[i] = aac_ms_used(l.jsFlags[i]);
+  EXPECT_EQ(aac_write_ms_mask(b, l.groups, l.maxSfb, ms, 1), 2 + 40);
+  aac_write_ics(b, &l, 1);
+  aac_write_ics(b, &r, 1);
+  bitbuf_write_bits(b, 7, 3);
+  const Parsed p = ParseFrame(b, 44100);
+  bitbuf_free(b);
+  ASSERT_EQ(p.status, 0) << p.json;
+  EXPECT_NE(p.json.find("\"ms_mask_present\": 1, \"ms_used\": " + List(std::vector<int>(40, 1))), std::string::npos)
+      << p.json;
+  // With ms_used set, in-phase bands take book 14 and out-of-phase ones 15.
+  EXPECT_NE(p.json.find("{\"book\": 1, \"length\": 30, \"pieces\": [30]}, {\"book\": 14, \"length\": 5, \"pieces\": "
+                        "[5]}, {\"book\": 15, \"length\": 5, \"pieces\": [5]}]"),
+            std::string::npos)
+      << p.json;
+  std::vector<int> sf(r.sf, r.sf + 30);
+  for (int band = 30; band < 40; ++band) sf.push_back(3 * (band - 35));
+  EXPECT_NE(p.json.find("\"scalefactors\": [" + List(sf) + "]"), std::string::npos) << p.json;
 }
 
 TEST(Writers, FillElementsOfSixSevenAnd167Bits) {

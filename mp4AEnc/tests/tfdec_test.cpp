@@ -81,9 +81,12 @@ struct Encoded {
   std::vector<uint8_t> adts;
   std::vector<float> reconstruction;  // interleaved stereo
   int shortFrames = 0, msFrames = 0, ltpFrames = 0;
+  int intensityBands = 0, shortIntensityBands = 0;
 };
 
-std::string Encode(long bitrate, int rate, const std::vector<float>& pcm, Encoded* out, int objectType = 2) {
+// intensity: the tool switched on as the filter does (key 5 of the pair).
+std::string Encode(long bitrate, int rate, const std::vector<float>& pcm, Encoded* out, int objectType = 2,
+                   int intensity = 0) {
   Mp4AEncHandle* h = nullptr;
   AacChannelMap* map = nullptr;
   LayerInfo info[kMp4Layers] = {};
@@ -95,6 +98,12 @@ std::string Encode(long bitrate, int rate, const std::vector<float>& pcm, Encode
   setup.layers = info;
   setup.map = map;
   Mp4BitstreamWriter* writer = nullptr;
+  if (m.empty() && intensity) {
+    int on = 1;
+    int* const values[1] = {&on};
+    const int key = 0x100005;
+    m = Message(mp4aenc_param_ctl(h, 1, &key, values, 0));
+  }
   if (m.empty()) m = Message(mp4aenc_bitstream_open(&writer, &setup, 2));
   if (m.empty()) mp4aenc_set_option(h, writer);
   std::vector<uint8_t> bytes(65536);
@@ -125,6 +134,12 @@ std::string Encode(long bitrate, int rate, const std::vector<float>& pcm, Encode
         break;
       }
     }
+    const AacChannelResult* second = aac_inner_result(core, 1);
+    for (int i = 0; i < kAacMaxGroupBands; ++i)
+      if (second->book[i] == 14 || second->book[i] == 15) {
+        ++out->intensityBands;
+        out->shortIntensityBands += r->blockType == 2;
+      }
     for (int i = 0; i < kAacMaxGroupBands; ++i)
       if (r->jsFlags[i] & 1) {
         ++out->msFrames;
@@ -176,24 +191,36 @@ std::string CompareWithPeer(const Encoded& e, const std::string& name, bool faad
 
 // What the encoder reconstructs is what ffmpeg decodes from the stream,
 // within float rounding, frame by frame from the first; short windows,
-// window shape changes, TNS and mid/side included.
+// window shape changes, TNS and mid/side included, and intensity bands
+// (long and short windows) where the tool is on.
 TEST(TfIntDec, ReconstructionEqualsFfmpegsDecodeOfOurFrames) {
   if (!PeerAvailable()) GTEST_SKIP() << "no ffmpeg here";
   struct Case {
     long bitrate;
-    int rate;
-  } cases[] = {{64000, 44100}, {128000, 44100}, {32000, 22050}};
+    int rate, intensity;
+  } cases[] = {{64000, 44100, 0}, {128000, 44100, 0}, {32000, 22050, 0}, {64000, 44100, 1}, {48000, 32000, 1}};
   for (const Case& c : cases) {
     Encoded e;
-    ASSERT_EQ(Encode(c.bitrate, c.rate, TestSignal(c.rate, 40), &e), "") << c.bitrate;
+    ASSERT_EQ(Encode(c.bitrate, c.rate, TestSignal(c.rate, 40), &e, 2, c.intensity), "") << c.bitrate;
     EXPECT_GT(e.shortFrames, 0) << c.bitrate;
     EXPECT_GT(e.msFrames, 0) << c.bitrate;
+    if (c.intensity) {
+      EXPECT_GT(e.intensityBands, 0) << c.bitrate;
+      EXPECT_GT(e.shortIntensityBands, 0) << c.bitrate;
+    } else {
+      EXPECT_EQ(e.intensityBands, 0) << c.bitrate;
+    }
     double snr = 0.0, worst = 0.0;
-    ASSERT_EQ(CompareWithPeer(e, "tfdec_" + std::to_string(c.bitrate), false, &snr, &worst), "") << c.bitrate;
+    ASSERT_EQ(CompareWithPeer(e, "tfdec_" + std::to_string(c.bitrate) + "_" + std::to_string(c.intensity), false,
+                              &snr, &worst),
+              "")
+        << c.bitrate;
     EXPECT_GT(snr, 90.0) << c.bitrate << " bit/s: worst difference " << worst;
     EXPECT_LT(worst, 0.5) << c.bitrate;
-    std::printf("%ld bit/s %d Hz: reconstruction against ffmpeg %.1f dB, worst %.4f (16-bit units)\n", c.bitrate,
-                c.rate, snr, worst);
+    std::printf("%ld bit/s %d Hz%s: reconstruction against ffmpeg %.1f dB, worst %.4f (16-bit units), %d intensity "
+                "bands (%d in short frames)\n",
+                c.bitrate, c.rate, c.intensity ? " with intensity" : "", snr, worst, e.intensityBands,
+                e.shortIntensityBands);
   }
 }
 

@@ -1,5 +1,5 @@
 // aacenc: 16-bit PCM WAVE in, AAC-LC out in any of the library's formats.
-//   aacenc [-b BITRATE] [-f adts|adif|latm|mp4|raw] [-crc] [-ltp] [-tools|-notools] IN.wav OUT
+//   aacenc [-b BITRATE] [-f adts|adif|latm|mp4|raw] [-crc] [-ltp] [-tools|-notools|-intensity] IN.wav OUT
 // raw writes the bare raw data blocks one after another (for counting).
 #include <chrono>
 #include <cstdio>
@@ -67,7 +67,7 @@ std::string message(ErrorRecord* e) {
 }
 
 int usage() {
-  std::fprintf(stderr, "usage: aacenc [-b BITRATE] [-f adts|adif|latm|mp4|raw] [-crc] [-ltp] [-tools|-notools] IN.wav OUT\n");
+  std::fprintf(stderr, "usage: aacenc [-b BITRATE] [-f adts|adif|latm|mp4|raw] [-crc] [-ltp] [-tools|-notools|-intensity] IN.wav OUT\n");
   return 2;
 }
 
@@ -89,6 +89,7 @@ int main(int argc, char** argv) {
     else if (a == "-ltp") objectType = 4;
     else if (a == "-tools") tools = 1;
     else if (a == "-notools") tools = -1;
+    else if (a == "-intensity") tools = 2;
     else if (!in) in = argv[i];
     else if (!out) out = argv[i];
     else return usage();
@@ -113,13 +114,14 @@ int main(int argc, char** argv) {
     return std::fprintf(stderr, "aacenc: %s\n", m.c_str()), 1;
   }
   // -tools: the filter's tool set, intensity then noise substitution
-  // (mid/side and TNS are on by default); -notools: mid/side off as well.
+  // (mid/side and TNS are on by default); -notools: mid/side off as well;
+  // -intensity: intensity alone (noise substitution stays off).
   // As in the filter, a tool the operating point refuses stays off.
   if (tools) {
     int on = tools > 0;
     int* const values[1] = {&on};
     const int keys[3] = {0x100005, 0x100001, 0x100004};
-    for (int k = 0; k < (tools > 0 ? 2 : 3); ++k) {
+    for (int k = 0; k < (tools == 2 ? 1 : tools > 0 ? 2 : 3); ++k) {
       const std::string refused = message(mp4aenc_param_ctl(h, 1, &keys[k], values, 0));
       if (!refused.empty()) std::fprintf(stderr, "aacenc: tool 0x%x left as it was: %s\n", keys[k], refused.c_str());
     }

@@ -59,7 +59,8 @@ struct AacToolContext {
   int channel;   // -1 for element-wide tools (mid/side, intensity)
   int joint;     // long-term prediction: both channels of a pair use it
   const AacToolControl* control;  // its settings ("msDeb", "no-ms-mask", ...)
-  int phase;     // noise substitution: 0 detection, 1 pair resolution and substitution
+  int phase;     // noise substitution: 0 detection, 1 pair resolution and substitution;
+                 // intensity: 0 analysis, 1 border and application
 };
 struct AacToolStage {
   ErrorRecord* (*create)(void** state, const AacToolContext* context);

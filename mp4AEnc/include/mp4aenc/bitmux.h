@@ -22,12 +22,33 @@ constexpr int kAacNoiseBook = 13;
 // rebuilt from the books. value(channelArg, group, band, &v) gives the value.
 void aac_mark_noise_bands(AacChannelResult* r, bool (*value)(const void* arg, int g, int b, int* v), const void* arg);
 
+// Books of intensity bands (a pair's second channel): the first channel's
+// spectrum scaled by 2^(-position / 4), negated with book 14 and negated
+// again where ms_used is set.
+constexpr int kAacIntensityBook2 = 14;
+constexpr int kAacIntensityBook = 15;
+
+// ms_used of a pair's band from the first channel's flags: M/S bands,
+// intensity bands coded with M/S, correlated noise.
+bool aac_ms_used(int jsFlags);
+
+// The second channel's intensity bands (kJsIntensity in the first
+// channel's flags, within max_sfb) get book 15 or 14, whichever decodes
+// with the band's phase (position(arg, g, b, &pos, &outOfPhase)), and the
+// position in place of the scalefactor; sections are rebuilt from the books.
+// A band without a position is left as the loops coded it (silent).
+void aac_mark_intensity_bands(AacChannelResult* second, const AacChannelResult* first,
+                              bool (*position)(const void* arg, int g, int b, int* pos, int* outOfPhase),
+                              const void* arg);
+
 // Element writers; each answers the bits written. ics_info of a pair with a
 // common window carries the partner's prediction data too.
 long aac_write_ics_info(BitBuffer* b, const AacChannelResult* r, const AacChannelResult* partner = nullptr);
 // ms_mask_present 0 (msUsed null or none set), 2 (all set) or 1 and a bit
-// per band of each group; msUsed indexed group * kPsyMaxBands + band.
-long aac_write_ms_mask(BitBuffer* b, int groups, int maxSfb, const int* msUsed);
+// per band of each group; msUsed indexed group * kPsyMaxBands + band. With
+// intensity bands in the pair an all-set mask is still sent band by band:
+// decoders differ on whether mask 2 turns intensity bands.
+long aac_write_ms_mask(BitBuffer* b, int groups, int maxSfb, const int* msUsed, int intensity = 0);
 long aac_write_tns(BitBuffer* b, const TnsInfo* tns, int blockType, int bandsPerWindow);
 long aac_write_ics(BitBuffer* b, const AacChannelResult* r, int commonWindow);
 // Fill elements for `fillBits`: while more than 6 remain, one element of

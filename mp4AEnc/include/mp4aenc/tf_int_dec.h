@@ -1,6 +1,7 @@
 // The encoder's internal decoder: rebuilds each channel's time signal from
-// the quantised frame as a decoder does (dequantise, mid/side, regroup,
-// inverse TNS, inverse transform with the signalled windows and overlap).
+// the quantised frame as a decoder does (dequantise, mid/side, intensity,
+// regroup, inverse TNS, inverse transform with the signalled windows and
+// overlap).
 // Long-term prediction takes its output as history.
 #pragma once
 
@@ -18,6 +19,11 @@ void tf_int_dec_free(TfIntDec* dec);
 // The dequantised spectrum of a result in its grouped order (book 0 bands
 // and lines beyond the coded bands are 0).
 void tf_dequantise(const AacChannelResult* r, float* grouped);
+// Intensity bands of a pair's second channel (books 14, 15): the first
+// channel's dequantised band scaled by 2^(-position / 4), negative for book
+// 14, turned again where the band's ms_used is set; grouped order.
+void tf_intensity(const AacChannelResult* first, const AacChannelResult* second, const float* firstGrouped,
+                  float* secondGrouped);
 // Grouped order to window-interleaved order (line k of window w at k * 8 + w)
 // for eight-short results; long results are copied.
 void tf_regroup(const AacChannelResult* r, const float* grouped, float* interleaved);

@@ -17,6 +17,7 @@ const TfIntDec* aac_inner_decoder(const AacCore* core);
 const AacChannelResult* aac_inner_result(const AacCore* core, int channel);
 
 extern const AacToolStage kAacMsStage;
+extern const AacToolStage kAacIsStage;       // phase 0 analyses, phase 1 decides the border and applies
 extern const AacToolStage kAacPnsStage;      // phase 0 detects, phase 1 resolves and substitutes
 extern const AacToolStage kAacLdnsStage;
 extern const AacToolStage kAacSuperStarvStage;
@@ -42,3 +43,7 @@ long aac_ltp_side_bits(const AacCore* core, int channel);
 // and the reconstructed frame with its overlap into the history.
 void aac_ltp_add_prediction(const AacCore* core, int channel, float* spectrum);
 void aac_ltp_update_history(const AacCore* core, int channel, const float* full, const float* overlap);
+
+// The intensity position and phase of a band of a pair's second channel
+// coded as intensity this frame; false for other bands.
+bool aac_is_position(const AacCore* core, int channel, int g, int b, int* position, int* outOfPhase);

@@ -1,9 +1,7 @@
 // The inner encoder built into this library: the psychoacoustic model
 // driver, the quantisation loops and the bitstream encoder behind the core's
 // stage table, and the internal decoder. The coding tools' stages are in
-// tools/tool_stages.cpp and tools/ltp_stage.cpp; intensity is not applied
-// yet: its stage accepts the tool and leaves the frame as it is, so frames
-// stay valid without it (no intensity books).
+// tools/tool_stages.cpp and tools/ltp_stage.cpp.
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -31,8 +29,6 @@ struct Psy {
   const PsyOut* out[kAacMaxChannels];
 };
 
-int g_token;
-void no_free(void*) {}
 
 // The internal decoder, and the file its output goes to when "decOf" names one.
 struct Tfdec {
@@ -230,6 +226,10 @@ bool noise_value(const void* arg, int g, int b, int* v) {
   const auto* of = static_cast<const NoiseOf*>(arg);
   return aac_pns_value(of->core, of->channel, g, b, v);
 }
+bool intensity_position(const void* arg, int g, int b, int* pos, int* outOfPhase) {
+  const auto* of = static_cast<const NoiseOf*>(arg);
+  return aac_is_position(of->core, of->channel, g, b, pos, outOfPhase);
+}
 
 ErrorRecord* bitmux_update_reservoir(void* s, AacCore* core, const AacFrameBudget*) {
   auto* m = static_cast<Mux*>(s);
@@ -244,6 +244,12 @@ ErrorRecord* bitmux_update_reservoir(void* s, AacCore* core, const AacFrameBudge
     aac_mark_noise_bands(&m->results[c], noise_value, &of);
     m->results[c].ltp = aac_ltp_finalise(core, c, &m->results[c]);
     results[c] = &m->results[c];
+  }
+  for (int e = 0; e < core->map->header.elementCount; ++e) {
+    const AacChannelElement& el = core->map->elements[e];
+    if (el.kind != kAacPair || !m->results[el.first].commonWindow) continue;
+    const NoiseOf of = {core, el.second};
+    aac_mark_intensity_bands(&m->results[el.second], &m->results[el.first], intensity_position, &of);
   }
   ErrorRecord* err = aac_bitmux_update(m->mux, results);
   return err ? error_add_trace(kModule, __LINE__, "bitmux_update_reservoir", err) : nullptr;
@@ -284,14 +290,6 @@ void bitmux_free(void* s) {
   std::free(m);
 }
 
-// Tools accepted but not applied yet.
-ErrorRecord* tool_create(void** s, const AacToolContext*) {
-  *s = &g_token;
-  return nullptr;
-}
-ErrorRecord* tool_frame(void*, const AacToolContext*) { return nullptr; }
-constexpr AacToolStage kNotApplied = {tool_create, tool_frame, nullptr, no_free};
-
 AacCoreStages make_stages() {
   AacCoreStages s{};
   s.name = "AAC-LC";
@@ -319,7 +317,7 @@ AacCoreStages make_stages() {
   s.bitmux_write_frame = bitmux_write_frame;
   s.bitmux_side_value = bitmux_side_value;
   s.bitmux_free = bitmux_free;
-  s.is = kNotApplied;
+  s.is = kAacIsStage;
   s.ltp = kAacLtpStage;
   s.pred = kAacPredStage;
   s.ms = kAacMsStage;

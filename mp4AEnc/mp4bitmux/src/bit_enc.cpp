@@ -218,10 +218,12 @@ ErrorRecord* write_elements(AacBitmux* m, BitBuffer* b) {
           aac_write_ics_info(b, r, s);
           // ms_used: M/S bands, intensity bands coded with M/S, and noise
           // bands whose noise is the same in both channels.
-          int msUsed[kAacMaxGroupBands];
-          for (int i = 0; i < kAacMaxGroupBands; ++i)
-            msUsed[i] = (r->jsFlags[i] & (kJsMs | kJsMsOnIntensity | kJsPnsCorrelated)) != 0;
-          aac_write_ms_mask(b, r->groups, r->maxSfb, msUsed);
+          int msUsed[kAacMaxGroupBands], intensity = 0;
+          for (int i = 0; i < kAacMaxGroupBands; ++i) {
+            msUsed[i] = aac_ms_used(r->jsFlags[i]);
+            intensity |= s->book[i] == kAacIntensityBook || s->book[i] == kAacIntensityBook2;
+          }
+          aac_write_ms_mask(b, r->groups, r->maxSfb, msUsed, intensity);
         }
         aac_write_ics(b, r, r->commonWindow);
         bitbuf_crc_close_region(b);

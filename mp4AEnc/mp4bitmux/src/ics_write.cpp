@@ -37,6 +37,8 @@ long put_prediction(BitBuffer* b, const AacChannelResult* r, const AacChannelRes
   if (partner) n += put_ltp(b, theirs, partner->maxSfb);
   return n;
 }
+
+void rebuild_sections(AacChannelResult* r);
 }  // namespace
 
 long aac_write_ics_info(BitBuffer* b, const AacChannelResult* r, const AacChannelResult* partner) {
@@ -59,13 +61,13 @@ long aac_write_ics_info(BitBuffer* b, const AacChannelResult* r, const AacChanne
   return n;
 }
 
-long aac_write_ms_mask(BitBuffer* b, int groups, int maxSfb, const int* msUsed) {
+long aac_write_ms_mask(BitBuffer* b, int groups, int maxSfb, const int* msUsed, int intensity) {
   int on = 0, total = groups * maxSfb;
   if (msUsed)
     for (int g = 0; g < groups; ++g)
       for (int s = 0; s < maxSfb; ++s) on += msUsed[g * kPsyMaxBands + s] != 0;
   if (on == 0) return put(b, 0, 2);
-  if (on == total) return put(b, 2, 2);
+  if (on == total && !intensity) return put(b, 2, 2);
   long n = put(b, 1, 2);
   for (int g = 0; g < groups; ++g)
     for (int s = 0; s < maxSfb; ++s) n += put(b, msUsed[g * kPsyMaxBands + s] ? 1u : 0u, 1);
@@ -119,8 +121,9 @@ long aac_write_ics(BitBuffer* b, const AacChannelResult* r, int commonWindow) {
       n += put(b, uint32_t(left), lenBits);
     }
   // scale_factor_data: noise bands (book 13) carry their noise energy on a
-  // chain of their own, the first as 9 bits from global_gain - 90 + 256.
-  int last = r->globalGain, noise = r->globalGain - 90;
+  // chain of their own, the first as 9 bits from global_gain - 90 + 256;
+  // intensity bands (14, 15) their positions on another, from 0.
+  int last = r->globalGain, noise = r->globalGain - 90, position = 0;
   bool firstNoise = true;
   for (int g = 0; g < r->groups; ++g)
     for (int s = 0; s < r->maxSfb; ++s) {
@@ -132,6 +135,12 @@ long aac_write_ics(BitBuffer* b, const AacChannelResult* r, int commonWindow) {
         else n += put(b, aac_scf_code(d), aac_scf_len(d));
         firstNoise = false;
         noise = r->sf[i];
+        continue;
+      }
+      if (r->book[i] == kAacIntensityBook || r->book[i] == kAacIntensityBook2) {
+        const int d = r->sf[i] - position;
+        n += put(b, aac_scf_code(d), aac_scf_len(d));
+        position = r->sf[i];
         continue;
       }
       const int d = r->sf[i] - last;
@@ -205,7 +214,32 @@ void aac_mark_noise_bands(AacChannelResult* r, bool (*value)(const void* arg, in
       first = false;
       any = true;
     }
-  if (!any) return;
+  if (any) rebuild_sections(r);
+}
+
+bool aac_ms_used(int jsFlags) { return (jsFlags & (kJsMs | kJsMsOnIntensity | kJsPnsCorrelated)) != 0; }
+
+void aac_mark_intensity_bands(AacChannelResult* r, const AacChannelResult* first,
+                              bool (*position)(const void* arg, int g, int b, int* pos, int* outOfPhase),
+                              const void* arg) {
+  bool any = false;
+  for (int g = 0; g < r->groups; ++g)
+    for (int s = 0; s < r->maxSfb; ++s) {
+      const int i = g * kPsyMaxBands + s;
+      int pos = 0, outOfPhase = 0;
+      if (!(first->jsFlags[i] & kJsIntensity) || !position || !position(arg, g, s, &pos, &outOfPhase)) continue;
+      // Positions stay within -30..30, so every difference has a code.
+      pos = pos < -30 ? -30 : pos > 30 ? 30 : pos;
+      const bool negative = (outOfPhase != 0) != aac_ms_used(first->jsFlags[i]);
+      r->book[i] = negative ? kAacIntensityBook2 : kAacIntensityBook;
+      r->sf[i] = pos;
+      any = true;
+    }
+  if (any) rebuild_sections(r);
+}
+
+namespace {
+void rebuild_sections(AacChannelResult* r) {
   // Sections: runs of equal books.
   for (int g = 0; g < r->groups; ++g) {
     int count = 0;
@@ -219,3 +253,4 @@ void aac_mark_noise_bands(AacChannelResult* r, bool (*value)(const void* arg, in
     r->sectionCount[g] = count;
   }
 }
+}  // namespace

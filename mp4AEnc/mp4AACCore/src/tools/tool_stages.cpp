@@ -1,6 +1,6 @@
-// The coding tools' stages: mid/side, noise substitution, loudness cut and
-// super starving on the model's records, in the order the tool driver
-// calls them.
+// The coding tools' stages: mid/side, intensity, noise substitution,
+// loudness cut and super starving on the model's records, in the order the
+// tool driver calls them.
 #include "mp4aenc/tool_stages.h"
 
 #include <cmath>
@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "mp4aenc/band_reduce.h"
+#include "mp4aenc/intensity.h"
 #include "mp4aenc/ms_stereo.h"
 #include "mp4aenc/pns.h"
 #include "mp4aenc/scf_est.h"
@@ -75,6 +76,74 @@ void ms_free(void* s) {
   MsStereoFree(&st->ms);
   std::free(st);
 }
+
+// Intensity: phase 0 keeps the block types and analyses the pair as left
+// and right; phase 1, after mid/side, decides the border and applies it.
+ErrorRecord* is_create(void** s, const AacToolContext* ctx) {
+  PsyMain* psy = aac_inner_psy(ctx->core);
+  const SfbParamSet& l = *psy->conf->longParam->sfb;
+  const SfbParamSet& sh = *psy->conf->shortParam->sfb;
+  const long pairBitrate = ctx->core->bitrate * 2 / (ctx->core->channels > 0 ? ctx->core->channels : 1);
+  IsState* st = nullptr;
+  ErrorRecord* err = IntensityInit(&st, float(ctx->core->sampleRate), pairBitrate, ctx->core->frameLength, l.offsets,
+                                   l.numBands, sh.offsets, sh.numBands);
+  if (err) return error_add_trace(kModule, __LINE__, "is_create", err);
+  *s = st;
+  return nullptr;
+}
+
+ErrorRecord* is_frame(void* s, const AacToolContext* ctx) {
+  auto* st = static_cast<IsState*>(s);
+  PsyMain* psy = aac_inner_psy(ctx->core);
+  const AacChannelElement& el = element_of(ctx);
+  PsyChan& lc = psy->chan[el.first];
+  PsyChan& rc = psy->chan[el.second];
+  PsyOut& l = lc.out;
+  PsyOut& r = rc.out;
+  const bool common = l.commonWindow && r.commonWindow;
+  const IsBorderParams* border = IntensityBorderParams(st, l.blockType);
+  if (ctx->phase == 0) {
+    IntensityBlockSwitch(st, l.blockType, common);
+    if (!common || !lc.longSpectra || !rc.longSpectra) return nullptr;
+    const float* ls[8] = {};
+    const float* rs[8] = {};
+    const int n = psy->nShort;
+    int lines = psy->frameLength;
+    if (l.blockType == 2) {
+      lines /= n;
+      for (int w = 0; w < n && w < 8; ++w) {
+        // The coded frame's short windows, as the model reads them.
+        ls[w] = fifo_get(lc.shortSpectra, n / 2 + 2 * n - 1 - w);
+        rs[w] = fifo_get(rc.shortSpectra, n / 2 + 2 * n - 1 - w);
+        if (!ls[w] || !rs[w]) return nullptr;
+      }
+    } else {
+      ls[0] = fifo_get(lc.longSpectra, 0);
+      rs[0] = fifo_get(rc.longSpectra, 0);
+      if (!ls[0] || !rs[0]) return nullptr;
+    }
+    IntensityAnalyse(st, lines, ls, rs, &l, &r, border);
+    return nullptr;
+  }
+  if (!common) return nullptr;
+  // The reservoir's fill against what it can hold.
+  AacCore* core = ctx->core;
+  const double average = double(core->bitrate) * core->frameLength / double(core->sampleRate);
+  const double room = 6144.0 * core->channels - average;
+  double load = room > 0.0 ? double(core->stages->bitmux_reservoir_fill(core->bitmux)) / room : 0.0;
+  load = load < 0.0 ? 0.0 : load > 1.0 ? 1.0 : load;
+  const float workload = ctx->control ? ctx->control->channelWorkload[el.first] : 0.0f;
+  float bitSave = 0.0f;
+  ErrorRecord* err = IntensityBorder(st, st->peLeft, st->peRight, &l, border, float(load), workload, &bitSave);
+  if (err) return error_add_trace(kModule, __LINE__, "is_frame", err);
+  const AacToolElement& te = ctx->control->elements[ctx->element];
+  IntensityApply(st, &l, &r, te.ms ? static_cast<MsStage*>(te.ms)->ms : nullptr);
+  resum_pe(core, el.first, l);
+  resum_pe(core, el.second, r);
+  return nullptr;
+}
+
+void is_free(void* s) { IntensityFree(static_cast<IsState*>(s)); }
 
 // Noise substitution, one state per channel.
 struct PnsStage {
@@ -252,6 +321,7 @@ void superstarv_free(void* s) { std::free(s); }
 }  // namespace
 
 const AacToolStage kAacMsStage = {ms_create, ms_frame, nullptr, ms_free};
+const AacToolStage kAacIsStage = {is_create, is_frame, nullptr, is_free};
 const AacToolStage kAacPnsStage = {pns_create, pns_frame, nullptr, pns_free};
 const AacToolStage kAacLdnsStage = {ldns_create, ldns_frame, nullptr, ldns_free};
 const AacToolStage kAacSuperStarvStage = {superstarv_create, superstarv_frame, nullptr, superstarv_free};
@@ -267,6 +337,22 @@ bool aac_pns_value(const AacCore* core, int channel, int g, int b, int* value) {
     const int k = g * psy->chan[channel].out.bandsPerWindow + b;
     if (k >= kPnsBands || s->value[k] == kPnsNoValue) return false;
     *value = s->value[k];
+    return true;
+  }
+  return false;
+}
+
+bool aac_is_position(const AacCore* core, int channel, int g, int b, int* position, int* outOfPhase) {
+  if (!core || !core->tools || core->stages->is.create != kAacIsStage.create) return false;
+  for (int e = 0; e < core->tools->elementCount; ++e) {
+    const AacToolElement& el = core->tools->elements[e];
+    if (el.element.kind != kAacPair || el.element.second != channel || !el.is) continue;
+    const IsState* s = static_cast<const IsState*>(el.is);
+    PsyMain* psy = aac_inner_psy(const_cast<AacCore*>(core));
+    const int k = g * psy->chan[channel].out.bandsPerWindow + b;
+    if (k >= kIsBands || !s->isOn[k] || s->position[k] == kIsNoPosition) return false;
+    *position = s->position[k];
+    *outOfPhase = s->outOfPhase[k];
     return true;
   }
   return false;

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "mp4aenc/bitmux.h"
 #include "mp4aenc/filterbank.h"
 #include "mp4aenc/ms_stereo.h"
 
@@ -86,6 +87,22 @@ void tf_dequantise(const AacChannelResult* r, float* grouped) {
       }
     }
     groupStart += len * r->bandOffset[r->bandsPerWindow];
+  }
+}
+
+void tf_intensity(const AacChannelResult* l, const AacChannelResult* r, const float* first, float* second) {
+  int groupStart = 0;
+  for (int g = 0; g < l->groups; ++g) {
+    const int len = l->groupLength[g];
+    for (int b = 0; b < l->maxSfb; ++b) {
+      const int i = g * kPsyMaxBands + b;
+      if (r->book[i] != kAacIntensityBook && r->book[i] != kAacIntensityBook2) continue;
+      float scale = std::exp2(-0.25f * float(r->sf[i]));
+      if ((r->book[i] == kAacIntensityBook2) != aac_ms_used(l->jsFlags[i])) scale = -scale;
+      for (int k = groupStart + len * l->bandOffset[b]; k < groupStart + len * l->bandOffset[b + 1]; ++k)
+        second[k] = scale * first[k];
+    }
+    groupStart += len * l->bandOffset[l->bandsPerWindow];
   }
 }
 
@@ -178,6 +195,7 @@ ErrorRecord* tf_int_dec_frame(TfIntDec* d, const AacChannelMap* map, const AacCh
       int flags[kAacMaxGroupBands];
       for (int i = 0; i < kAacMaxGroupBands; ++i) flags[i] = l->jsFlags[i] & kJsMs;
       MsInverse(flags, l->groups, l->groupLength, l->bandsPerWindow, l->maxSfb, l->bandOffset, d->grouped, d->second);
+      tf_intensity(l, r, d->grouped, d->second);
     }
     reconstruct(d, a, l, tns ? tns[a] : nullptr, d->grouped);
     reconstruct(d, b, r, tns ? tns[b] : nullptr, d->second);
