@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "mp4aenc/band_reduce.h"
 #include "mp4aenc/ms_stereo.h"
@@ -370,6 +371,95 @@ TEST(DiffCtrl, TableRowsAndTheUnsupportedRate) {
   EXPECT_EQ(mono->unitMark[1], 1);
   EXPECT_EQ(mono->flags[119], 1);
   DiffCtrlFree(mono);
+  param_free_all();
+}
+
+// Long blocks: the lower layer close to the spectrum in bands 0-3 (the
+// difference is cheaper: flag 0, the band codes the difference and the
+// mono-layer spectrum takes the lower layer), far from it in bands 4-7
+// (flag 1, the full spectrum). "DiffCtrlLo" 1 and 2 set every flag; bands
+// below the start band are coded in full.
+TEST(DiffCtrl, DecisionByEntropyAndTheModes) {
+  struct Case {
+    const char* params;
+    int startBand;
+    int flags[8];
+  } cases[] = {{"", 0, {0, 0, 0, 0, 1, 1, 1, 1}},
+               {"-DiffCtrlLo 1", 0, {1, 1, 1, 1, 1, 1, 1, 1}},
+               {"-DiffCtrlLo 2", 0, {0, 0, 0, 0, 0, 0, 0, 0}},
+               {"", 2, {1, 1, 0, 0, 1, 1, 1, 1}}};
+  for (const Case& c : cases) {
+    param_free_all();
+    configure_params_line(c.params);
+    DiffCtrlState* s = nullptr;
+    ASSERT_EQ(DiffCtrlInit(&s, 0, 0, 44100, 1024, 0), nullptr);
+    auto o = eight_bands();
+    for (int b = 0; b < 8; ++b) o->threshold[b] = 0.01f;
+    std::vector<float> lower(1024, 0.0f);
+    for (int k = 0; k < 32; ++k) lower[size_t(k)] = k < 16 ? 0.9f : -1.0f;
+    DiffCtrlAddCore(s, lower.data(), o.get());
+    std::vector<float> mono(1024, 5.0f);
+    DiffCtrlDecide(s, o.get(), mono.data(), c.startBand, 0);
+    for (int b = 0; b < 8; ++b) {
+      EXPECT_EQ(s->flags[b] == 0 ? 0 : 1, c.flags[b]) << c.params << " band " << b;
+      EXPECT_EQ(s->bandMark[2 * b], c.flags[b]);
+      EXPECT_EQ(s->bandMark[2 * b + 1], 1);
+      EXPECT_FLOAT_EQ(o->spectrum[4 * b], c.flags[b] ? 1.0f : 1.0f - lower[size_t(4 * b)]) << b;
+      EXPECT_FLOAT_EQ(mono[size_t(4 * b)], c.flags[b] ? 0.0f : lower[size_t(4 * b)]);
+    }
+    DiffCtrlFree(s);
+  }
+  param_free_all();
+}
+
+// Short blocks decide per window group by the group's summed entropies; a
+// layer above the first keeps the short flags as they were.
+TEST(DiffCtrl, ShortBlocksDecidePerGroup) {
+  for (int notFirst = 0; notFirst < 2; ++notFirst) {
+    DiffCtrlState* s = nullptr;
+    ASSERT_EQ(DiffCtrlInit(&s, 0, 0, 44100, 1024, 0), nullptr);
+    auto o = eight_bands(2);
+    o->groups = 2;
+    o->groupLength[0] = o->groupLength[1] = 4;
+    for (int i = 0; i < 256; ++i) o->spectrum[i] = 1.0f;
+    for (int g = 0; g < 2; ++g)
+      for (int b = 0; b < 8; ++b) o->threshold[g * kPsyMaxBands + b] = 0.01f;
+    std::vector<float> lower(1024, 0.0f);
+    for (int k = 0; k < 256; ++k) lower[size_t(k)] = k < 128 ? 0.9f : -1.0f;
+    DiffCtrlAddCore(s, lower.data(), o.get());
+    DiffCtrlDecide(s, o.get(), nullptr, 0, notFirst);
+    for (int b = 0; b < 8; ++b) {
+      EXPECT_EQ(s->flags[b], notFirst ? 1 : 0) << b;
+      EXPECT_EQ(s->flags[8 + b], 1) << b;
+    }
+    EXPECT_FLOAT_EQ(o->spectrum[0], notFirst ? 1.0f : 1.0f - 0.9f);
+    DiffCtrlFree(s);
+  }
+  param_free_all();
+}
+
+// Prepare subtracts the lower layer from the bands below its limit, or
+// clears the lower layer; the mono-layer form codes every band in full
+// without a core.
+TEST(DiffCtrl, PrepareAndTheMonoLayerForm) {
+  DiffCtrlState* s = nullptr;
+  ASSERT_EQ(DiffCtrlInit(&s, 0, 0, 44100, 1024, 1), nullptr);
+  auto o = eight_bands();
+  for (int b = 0; b < 8; ++b) o->threshold[b] = 0.01f;
+  std::vector<float> lower(1024, 0.25f);
+  DiffCtrlAddCore(s, lower.data(), o.get());
+  DiffCtrlAddCore(s, lower.data(), o.get());
+  EXPECT_FLOAT_EQ(s->core[31], 0.5f);
+  EXPECT_EQ(s->core[32], 0.0f) << "beyond the coded bands";
+  DiffCtrlPrepare(s, o.get(), 0, 2, 1024);
+  EXPECT_FLOAT_EQ(o->spectrum[7], 0.5f);
+  EXPECT_FLOAT_EQ(o->spectrum[8], 1.0f);
+  DiffCtrlPrepare(s, o.get(), 1, 8, 1024);
+  EXPECT_EQ(s->core[0], 0.0f);
+  DiffCtrlAddCore(s, lower.data(), o.get());
+  DiffCtrlDecideMono(s, o.get(), 8, 0);
+  for (int b = 0; b < 8; ++b) EXPECT_EQ(s->flags[b], 1) << b;
+  DiffCtrlFree(s);
   param_free_all();
 }
 

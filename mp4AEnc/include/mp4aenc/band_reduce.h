@@ -55,6 +55,8 @@ struct DiffCtrlState {
   int unitValue2, unitValue3;
   int unitMark[2 * 40];
   int modeLong, modeShort;  // "DiffCtrlLo", "DiffCtrlSh"
+  float pe[120];            // each band's entropy as coded after the decision
+  int bandMark[2 * 120];    // for the bitstream, per band: flag, 1
 };
 // Units and the two region values for a sample rate (core type 6 takes the
 // second table); false for a rate outside the table.
@@ -62,3 +64,20 @@ bool diff_ctrl_table(long sampleRate, int coreType, int* units, int* value2, int
 ErrorRecord* DiffCtrlInit(DiffCtrlState** out, int value, int coreType, long sampleRate, int frameLength,
                           int monoLayer);
 void DiffCtrlFree(DiffCtrlState* state);
+// With clearCore the lower-layer spectrum becomes 0; else the channel's
+// bands below nBands (lines below n) lose it.
+void DiffCtrlPrepare(DiffCtrlState* state, PsyOut* channel, int clearCore, int nBands, int n);
+// Adds a spectrum (the channel's grouped order) to the lower layer over the
+// channel's coded lines.
+void DiffCtrlAddCore(DiffCtrlState* state, const float* spectrum, const PsyOut* channel);
+// Per band from startBand to the coded top within the region (the table's
+// second value, in bands): flag 1 codes the full spectrum, 0 the difference
+// to the lower layer, whichever needs less entropy ("DiffCtrlLo"/"Sh" 1 all
+// full, 2 all difference). Short blocks decide per window group, and keep
+// their flags in a layer above the first. The channel's spectrum becomes
+// what is coded; mono (may be null) takes the lower layer where the
+// difference is coded and 0 elsewhere.
+void DiffCtrlDecide(DiffCtrlState* state, PsyOut* channel, float* mono, int startBand, int notFirstLayer);
+// The mono-layer form: units of four bands below nBands, the mono buffer of
+// the state; without a core (coreKind 0) every band is coded in full.
+void DiffCtrlDecideMono(DiffCtrlState* state, PsyOut* channel, int nBands, int coreKind);

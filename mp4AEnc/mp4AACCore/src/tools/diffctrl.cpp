@@ -1,9 +1,13 @@
-// Scalable difference control: its set-up by sample rate. It serves only
-// the layered coder of object type 6.
+// Scalable difference control: its set-up by sample rate and the per-band
+// choice between the full spectrum and the difference to the layer below.
+// It serves only the layered coder of object type 6.
+#include <cfloat>
 #include <cstdlib>
+#include <cstring>
 
 #include "mp4aenc/band_reduce.h"
 #include "mp4aenc/param.h"
+#include "mp4aenc/scf_est.h"
 
 namespace {
 
@@ -74,4 +78,110 @@ void DiffCtrlFree(DiffCtrlState* s) {
   std::free(s->work);
   std::free(s->mono);
   std::free(s);
+}
+
+namespace {
+
+// Calls f(band, flag index, first line, width) for the bands of every group
+// below `to` (grouped line order).
+template <class F>
+void for_bands(const PsyOut* o, int to, F f) {
+  int groupStart = 0;
+  for (int g = 0; g < o->groups; ++g) {
+    const int len = o->groupLength[g];
+    int offset = 0;
+    for (int b = 0; b < o->bandsPerWindow; ++b) {
+      if (b < to) f(g, b, g * kPsyMaxBands + b, groupStart + len * offset, len * o->bandWidths[b]);
+      offset += o->bandWidths[b];
+    }
+    groupStart += len * offset;
+  }
+}
+
+float band_pe(const float* lines, int width, float threshold) {
+  float pe = 0.0f;
+  if (threshold > FLT_MIN && width > 0) pe_calc(lines, threshold, width, &pe);
+  return pe;
+}
+
+}  // namespace
+
+void DiffCtrlPrepare(DiffCtrlState* s, PsyOut* channel, int clearCore, int nBands, int n) {
+  if (clearCore) {
+    std::memset(s->core, 0, sizeof(float) * size_t(s->frameLength));
+    return;
+  }
+  const int lines = n < s->frameLength ? n : s->frameLength;
+  for_bands(channel, nBands, [&](int, int, int, int start, int width) {
+    for (int k = start; k < start + width && k < lines; ++k) channel->spectrum[k] -= s->core[k];
+  });
+}
+
+void DiffCtrlAddCore(DiffCtrlState* s, const float* spectrum, const PsyOut* channel) {
+  for_bands(channel, channel->maxSfb, [&](int, int, int, int start, int width) {
+    for (int k = start; k < start + width && k < s->frameLength; ++k) s->core[k] += spectrum[k];
+  });
+}
+
+namespace {
+
+// The decision over units of `unit` bands (0: a whole group), from
+// startBand to the coded top within the region; flag 1 codes the full
+// spectrum, 0 the difference to the layer below.
+void decide(DiffCtrlState* s, PsyOut* channel, float* mono, int startBand, int unit, bool keepFlags) {
+  const bool isShort = channel->blockType == 2;
+  const int mode = isShort ? s->modeShort : s->modeLong;
+  int top = channel->maxSfb < s->unitValue2 ? channel->maxSfb : s->unitValue2;
+  if (top > channel->bandsPerWindow) top = channel->bandsPerWindow;
+  float origPe[8 * kPsyMaxBands] = {}, diffPe[8 * kPsyMaxBands] = {};
+  // 1. The difference and both entropies per band.
+  for_bands(channel, top, [&](int, int b, int i, int start, int width) {
+    if (b < startBand) return;
+    for (int k = start; k < start + width; ++k) s->work[k] = channel->spectrum[k] - s->core[k];
+    origPe[i] = band_pe(channel->spectrum + start, width, channel->threshold[i]);
+    diffPe[i] = band_pe(s->work + start, width, channel->threshold[i]);
+  });
+  // 2-3. Flags per unit: the difference when it needs less entropy.
+  const int stride = channel->bandsPerWindow;
+  for (int g = 0; g < channel->groups && !keepFlags; ++g)
+    for (int b = startBand; b < stride && g * stride + b < 120;) {
+      const int end = b >= top ? b + 1 : unit ? (b + unit < top ? b + unit : top) : top;
+      float sumOrig = 0.0f, sumDiff = 0.0f;
+      for (int u = b; u < end; ++u) sumOrig += origPe[g * kPsyMaxBands + u], sumDiff += diffPe[g * kPsyMaxBands + u];
+      const int flag = b >= top || mode == 1 ? 1 : mode == 2 ? 0 : sumDiff >= sumOrig ? 1 : 0;
+      for (int u = b; u < end && g * stride + u < 120; ++u) s->flags[g * stride + u] = flag;
+      b = end;
+    }
+  // 4-5. The coded spectrum, the mono-layer spectrum and the marks.
+  for_bands(channel, stride, [&](int g, int b, int i, int start, int width) {
+    const int k = g * stride + b;
+    if (k >= 120) return;
+    const int flag = b >= startBand && b < top ? s->flags[k] : 1;
+    if (b >= channel->maxSfb) std::memset(channel->spectrum + start, 0, sizeof(float) * size_t(width));
+    if (flag) {
+      if (mono) std::memset(mono + start, 0, sizeof(float) * size_t(width));
+    } else {
+      std::memcpy(channel->spectrum + start, s->work + start, sizeof(float) * size_t(width));
+      if (mono) std::memcpy(mono + start, s->core + start, sizeof(float) * size_t(width));
+    }
+    s->pe[k] = flag ? origPe[i] : diffPe[i];
+    s->bandMark[2 * k] = flag;
+    s->bandMark[2 * k + 1] = 1;
+  });
+}
+
+}  // namespace
+
+void DiffCtrlDecide(DiffCtrlState* s, PsyOut* channel, float* mono, int startBand, int notFirstLayer) {
+  const bool isShort = channel->blockType == 2;
+  decide(s, channel, mono, startBand, isShort ? 0 : 1, isShort && notFirstLayer);
+}
+
+void DiffCtrlDecideMono(DiffCtrlState* s, PsyOut* channel, int nBands, int coreKind) {
+  // Without a core below, every band is coded in full.
+  if (!coreKind) std::memset(s->core, 0, sizeof(float) * size_t(s->frameLength));
+  const int keep = s->unitValue2;
+  s->unitValue2 = nBands < keep ? nBands : keep;
+  decide(s, channel, s->mono, 0, 4, false);
+  s->unitValue2 = keep;
 }
