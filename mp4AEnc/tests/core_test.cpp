@@ -285,10 +285,11 @@ TEST(ToolControl, ElementOrderAndCreationRules) {
     if (s.find("_frame ") != std::string::npos && s.find("bitmux") == std::string::npos &&
         s.find("tfdec") == std::string::npos)
       tools.push_back(s);
-  // Super starving last in each element.
-  const std::vector<std::string> expected = {"ltp_frame 0 0",  "superstarv_frame 0 -1", "ltp_frame 1 1 joint",
-                                             "ltp_frame 1 2 joint", "is_frame 1 -1", "ms_frame 1 -1",
-                                             "superstarv_frame 1 -1"};
+  // Intensity around mid/side (analysis before, border and application
+  // after); super starving last in each element.
+  const std::vector<std::string> expected = {"ltp_frame 0 0",       "superstarv_frame 0 -1", "ltp_frame 1 1 joint",
+                                             "ltp_frame 1 2 joint", "is_frame 1 -1",         "ms_frame 1 -1",
+                                             "is_frame 1 -1",       "superstarv_frame 1 -1"};
   EXPECT_EQ(tools, expected);
 
   // Prediction on one channel of a pair only: refused. On both channels
