@@ -285,10 +285,10 @@ TEST(ToolControl, ElementOrderAndCreationRules) {
     if (s.find("_frame ") != std::string::npos && s.find("bitmux") == std::string::npos &&
         s.find("tfdec") == std::string::npos)
       tools.push_back(s);
-  // Intensity around mid/side (analysis before, border and application
-  // after); super starving last in each element.
-  const std::vector<std::string> expected = {"ltp_frame 0 0",       "superstarv_frame 0 -1", "ltp_frame 1 1 joint",
-                                             "ltp_frame 1 2 joint", "is_frame 1 -1",         "ms_frame 1 -1",
+  // Intensity around prediction and mid/side (analysis before, border and
+  // application after); super starving last in each element.
+  const std::vector<std::string> expected = {"ltp_frame 0 0",       "superstarv_frame 0 -1", "is_frame 1 -1",
+                                             "ltp_frame 1 1 joint", "ltp_frame 1 2 joint",   "ms_frame 1 -1",
                                              "is_frame 1 -1",       "superstarv_frame 1 -1"};
   EXPECT_EQ(tools, expected);
 

@@ -142,7 +142,8 @@ TEST_F(IntensityTest, OutOfPhaseDetectionAndTheConformanceCounter) {
 // the demand comes from the low bands and each high band saves little, the
 // border walks down to the lowest band intensity may take; when each band
 // saves much, the walk stops at the top band and the border is the default
-// one. With every band already M/S there is no intensity at all.
+// one. With every band already M/S there is no intensity at all. Intensity
+// bands lose long-term prediction in both channels.
 // (Hysteresis is out of the way: the border has stood for five frames.)
 TEST_F(IntensityTest, BorderByDemandAndNoneWhenAllBandsAreMidSide) {
   struct Case {
@@ -158,8 +159,7 @@ TEST_F(IntensityTest, BorderByDemandAndNoneWhenAllBandsAreMidSide) {
     Analyse(complex_lines(300.0f, 0.0f), complex_lines(300.0f, 0.0f), l.get(), r.get());
     float peL[kIsBands], peR[kIsBands];
     for (int k = 0; k < kIsBands; ++k) peL[k] = peR[k] = k < 2 ? c.peLow : c.peHigh;
-    if (c.allMs)
-      for (int b = 0; b < 8; ++b) l->jsFlags[b] = kJsMs;
+    for (int b = 0; b < 8; ++b) l->jsFlags[b] = r->jsFlags[b] = kJsLtp | (c.allMs ? kJsMs : 0);
     float saved = 0.0f;
     ASSERT_EQ(IntensityBorder(is, peL, peR, l.get(), IntensityBorderParams(is, 0), 0.5f, 0.0f, &saved), nullptr);
     for (int b = 0; b < 8; ++b) EXPECT_EQ(is->isOn[b], b >= c.border) << "pe " << c.peHigh << " band " << b;
@@ -170,6 +170,8 @@ TEST_F(IntensityTest, BorderByDemandAndNoneWhenAllBandsAreMidSide) {
       EXPECT_EQ(l->jsFlags[b] & kJsIntensity, on ? kJsIntensity : 0);
       EXPECT_EQ(r->jsFlags[b] & kJsIntensity, on ? kJsIntensity : 0);
       EXPECT_EQ(l->jsFlags[b] & kJsMs, on || !c.allMs ? 0 : kJsMs);
+      EXPECT_EQ(l->jsFlags[b] & kJsLtp, on ? 0 : kJsLtp);
+      EXPECT_EQ(r->jsFlags[b] & kJsLtp, on ? 0 : kJsLtp);
       EXPECT_EQ(r->spectrum[8 * b], on ? 0.0f : 200.0f);
       EXPECT_EQ(r->energy[b], on ? 0.0f : 320000.0f);
       EXPECT_FLOAT_EQ(l->spectrum[8 * b], 200.0f);  // 0.5 (L + R)

@@ -81,12 +81,13 @@ struct Encoded {
   std::vector<uint8_t> adts;
   std::vector<float> reconstruction;  // interleaved stereo
   int shortFrames = 0, msFrames = 0, ltpFrames = 0;
-  int intensityBands = 0, shortIntensityBands = 0;
+  int intensityBands = 0, shortIntensityBands = 0, noiseBands = 0;
 };
 
-// intensity: the tool switched on as the filter does (key 5 of the pair).
+// tools: keys switched on as the filter does (5 intensity, 1 noise
+// substitution).
 std::string Encode(long bitrate, int rate, const std::vector<float>& pcm, Encoded* out, int objectType = 2,
-                   int intensity = 0) {
+                   std::initializer_list<int> tools = {}) {
   Mp4AEncHandle* h = nullptr;
   AacChannelMap* map = nullptr;
   LayerInfo info[kMp4Layers] = {};
@@ -98,11 +99,10 @@ std::string Encode(long bitrate, int rate, const std::vector<float>& pcm, Encode
   setup.layers = info;
   setup.map = map;
   Mp4BitstreamWriter* writer = nullptr;
-  if (m.empty() && intensity) {
+  for (int key : tools) {
     int on = 1;
     int* const values[1] = {&on};
-    const int key = 0x100005;
-    m = Message(mp4aenc_param_ctl(h, 1, &key, values, 0));
+    if (m.empty()) m = Message(mp4aenc_param_ctl(h, 1, &key, values, 0));
   }
   if (m.empty()) m = Message(mp4aenc_bitstream_open(&writer, &setup, 2));
   if (m.empty()) mp4aenc_set_option(h, writer);
@@ -135,11 +135,13 @@ std::string Encode(long bitrate, int rate, const std::vector<float>& pcm, Encode
       }
     }
     const AacChannelResult* second = aac_inner_result(core, 1);
-    for (int i = 0; i < kAacMaxGroupBands; ++i)
+    for (int i = 0; i < kAacMaxGroupBands; ++i) {
       if (second->book[i] == 14 || second->book[i] == 15) {
         ++out->intensityBands;
         out->shortIntensityBands += r->blockType == 2;
       }
+      out->noiseBands += (r->book[i] == 13) + (second->book[i] == 13);
+    }
     for (int i = 0; i < kAacMaxGroupBands; ++i)
       if (r->jsFlags[i] & 1) {
         ++out->msFrames;
@@ -201,7 +203,9 @@ TEST(TfIntDec, ReconstructionEqualsFfmpegsDecodeOfOurFrames) {
   } cases[] = {{64000, 44100, 0}, {128000, 44100, 0}, {32000, 22050, 0}, {64000, 44100, 1}, {48000, 32000, 1}};
   for (const Case& c : cases) {
     Encoded e;
-    ASSERT_EQ(Encode(c.bitrate, c.rate, TestSignal(c.rate, 40), &e, 2, c.intensity), "") << c.bitrate;
+    ASSERT_EQ(Encode(c.bitrate, c.rate, TestSignal(c.rate, 40), &e, 2,
+                     c.intensity ? std::initializer_list<int>{0x100005} : std::initializer_list<int>{}),
+              "") << c.bitrate;
     EXPECT_GT(e.shortFrames, 0) << c.bitrate;
     EXPECT_GT(e.msFrames, 0) << c.bitrate;
     if (c.intensity) {
@@ -227,7 +231,8 @@ TEST(TfIntDec, ReconstructionEqualsFfmpegsDecodeOfOurFrames) {
 // With long-term prediction (AAC-LTP) the prediction the encoder adds back
 // is the one the decoders build from their own output: the reconstruction
 // follows ffmpeg's and faad's decodes, on the mixed signal and on a steady
-// tone where most frames predict. The history holds 16-bit values, as
+// tone where most frames predict, and with intensity bands (which take no
+// prediction) beside predicted ones. The history holds 16-bit values, as
 // faad's does; ffmpeg keeps floats, so each frame's prediction differs from
 // its by the rounding, carried on through the next ones.
 TEST(TfIntDec, ReconstructionWithPredictionEqualsFfmpegsDecode) {
@@ -244,12 +249,21 @@ TEST(TfIntDec, ReconstructionWithPredictionEqualsFfmpegsDecode) {
     const char* name;
     const std::vector<float>* pcm;
     long bitrate;
-    int minLtpFrames;
-  } cases[] = {{"mixed", &mixed, 64000, 1}, {"tone", &tone, 64000, 30}, {"tone", &tone, 128000, 30}};
+    int minLtpFrames, intensity;
+  } cases[] = {{"mixed", &mixed, 64000, 1, 0},
+               {"tone", &tone, 64000, 30, 0},
+               {"tone", &tone, 128000, 30, 0},
+               {"mixed-intensity", &mixed, 64000, 1, 1}};
   for (const Case& c : cases) {
     Encoded e;
-    ASSERT_EQ(Encode(c.bitrate, 44100, *c.pcm, &e, 4), "") << c.name;
+    ASSERT_EQ(Encode(c.bitrate, 44100, *c.pcm, &e, 4,
+                     c.intensity ? std::initializer_list<int>{0x100005} : std::initializer_list<int>{}),
+              "")
+        << c.name;
     EXPECT_GE(e.ltpFrames, c.minLtpFrames) << c.name;
+    if (c.intensity) {
+      EXPECT_GT(e.intensityBands, 0) << c.name;
+    }
     for (const bool faad : {false, true}) {
       double snr = 0.0, worst = 0.0;
       ASSERT_EQ(CompareWithPeer(e, std::string("tfdec_ltp_") + c.name, faad, &snr, &worst), "") << c.name;
@@ -257,6 +271,23 @@ TEST(TfIntDec, ReconstructionWithPredictionEqualsFfmpegsDecode) {
                   c.name, c.bitrate, e.ltpFrames, faad ? "faad" : "ffmpeg", snr, worst);
       EXPECT_GT(snr, 70.0) << c.name << (faad ? " faad" : " ffmpeg");
     }
+  }
+}
+
+// Noise substitution measured on 32 uniform bands ("pnsBandMode" 1) finds
+// noise bands in white noise as the measure per scale-factor band does.
+TEST(PnsUniformBands, WhiteNoiseGetsNoiseBands) {
+  std::mt19937 rng(9);
+  std::normal_distribution<float> noise(0.0f, 3000.0f);
+  std::vector<float> pcm(2 * 1024 * 12);
+  for (float& v : pcm) v = noise(rng);
+  for (const char* mode : {"", "-pnsBandMode 1"}) {
+    configure_params_line(mode);
+    Encoded e;
+    ASSERT_EQ(Encode(64000, 44100, pcm, &e, 2, {0x100001}), "") << mode;
+    configure_params({});
+    EXPECT_GT(e.noiseBands, 100) << mode;
+    std::printf("noise bands with band mode \"%s\": %d\n", mode, e.noiseBands);
   }
 }
 

@@ -573,6 +573,24 @@ TEST(Pns, DetectionByMeasureAndEnergy) {
   }
 }
 
+// Uniform bands of 32 lines over 1024: a scale-factor band takes the
+// smallest measure of the uniform bands its lines fall in; one without
+// lines takes 1.
+TEST(Pns, UniformBandsGiveEachBandTheSmallestOverlappingMeasure) {
+  int edges[kPnsUniformBands + 1];
+  pns_uniform_edges(1024, edges);
+  EXPECT_EQ(edges[1], 32);
+  EXPECT_EQ(edges[32], 1024);
+  float uniform[kPnsUniformBands];
+  for (int u = 0; u < kPnsUniformBands; ++u) uniform[u] = 0.9f - 0.02f * float(u);
+  uniform[2] = 0.1f;
+  const int offsets[] = {0, 4, 32, 33, 64, 100, 100, 1024};
+  float measure[7];
+  pns_measure_from_uniform(uniform, 7, offsets, 1024, measure);
+  const float expected[7] = {0.9f, 0.9f, 0.88f, 0.88f, 0.1f, 1.0f, 0.9f - 0.02f * 31.0f};
+  for (int b = 0; b < 7; ++b) EXPECT_FLOAT_EQ(measure[b], expected[b]) << b;
+}
+
 TEST(Pns, ModeThreeFillsAHoleAndRemovesAnIsolatedBand) {
   auto s = pns_state(3);
   auto o = eight_bands();

@@ -66,7 +66,7 @@ void IntensityAnalyse(IsState* state, int nLines, const float* const* leftSpectr
 ErrorRecord* IntensityBorder(IsState* state, const float* peLeft, const float* peRight, const PsyOut* left,
                              const IsBorderParams* border, float loadPe, float workload, float* bitSave);
 
-// Intensity bands: flags kJsIntensity (without kJsMs), the left record
+// Intensity bands: flags kJsIntensity (without kJsMs and kJsLtp), the left record
 // takes the intensity spectrum, energy and threshold, the right is cleared.
 // Other bands lose their intensity state.
 void IntensityApply(IsState* state, PsyOut* left, PsyOut* right, MsState* ms);

@@ -40,6 +40,13 @@ double pns_flatness(const float* energy, int n);
 // long energies (nBands offsets[nBands] floats, kept by the caller);
 // shortEnergy: 2 * b short power spectra, 128 apart; longEnergy: one long
 // power spectrum; tonality per band.
+// "pnsBandMode" other than 0: the measure works on 32 uniform bands, edges
+// i * lines / 32; a scale-factor band takes the smallest measure of the
+// uniform bands its lines fall in (band 32 * line / lines), 1 without lines.
+constexpr int kPnsUniformBands = 32;
+void pns_uniform_edges(int lines, int* edges);
+void pns_measure_from_uniform(const float* uniform, int nBands, const int* offsets, int lines, float* measure);
+
 void pns_noise_detection(float* history, const float* shortEnergy, const float* longEnergy, int nBands,
                          const int* offsets, float* noiseOut, PnsParam* param, const float* tonality, int b);
 

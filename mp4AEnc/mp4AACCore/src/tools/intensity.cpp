@@ -296,8 +296,10 @@ void IntensityApply(IsState* s, PsyOut* left, PsyOut* right, MsState* ms) {
   for_bands(left, 0, [&](int, int i, int k, int start, int width) {
     seen[k] = true;
     if (s->isOn[k]) {
-      left->jsFlags[i] = (left->jsFlags[i] | kJsIntensity) & ~(kJsMs | kJsCleared);
-      right->jsFlags[i] = (right->jsFlags[i] | kJsIntensity) & ~(kJsMs | kJsCleared);
+      // No prediction either: a decoder would add it to a spectrum the
+      // prediction was not taken from.
+      left->jsFlags[i] = (left->jsFlags[i] | kJsIntensity) & ~(kJsMs | kJsCleared | kJsLtp);
+      right->jsFlags[i] = (right->jsFlags[i] | kJsIntensity) & ~(kJsMs | kJsCleared | kJsLtp);
       std::memcpy(left->spectrum + start, s->spectrum + start, sizeof(float) * size_t(width));
       std::memset(right->spectrum + start, 0, sizeof(float) * size_t(width));
       left->energy[i] = s->energy[k];

@@ -61,6 +61,21 @@ ErrorRecord* PnsInit(PnsState** out, const PnsBands* lb, const PnsBands* sb, int
 
 void PnsFree(PnsState* s) { std::free(s); }
 
+void pns_uniform_edges(int lines, int* edges) {
+  for (int i = 0; i <= kPnsUniformBands; ++i) edges[i] = i * lines / kPnsUniformBands;
+}
+
+void pns_measure_from_uniform(const float* uniform, int nBands, const int* offsets, int lines, float* measure) {
+  for (int b = 0; b < nBands; ++b) {
+    float m = 1.0f;
+    for (int k = offsets[b]; k < offsets[b + 1] && lines > 0; ++k) {
+      const int u = kPnsUniformBands * k / lines;
+      if (u < kPnsUniformBands && uniform[u] < m) m = uniform[u];
+    }
+    measure[b] = m;
+  }
+}
+
 void PnsCorrelation(const PsyOut* l, const PsyOut* r, const PsyOut* m, PnsState* sl, PnsState* sr) {
   for (int g = 0; g < l->groups; ++g)
     for (int b = 0; b < l->bandsPerWindow; ++b) {

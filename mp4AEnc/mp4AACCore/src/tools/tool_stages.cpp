@@ -195,16 +195,35 @@ void measure(PnsStage* st, PsyMain* psy, int channel) {
     for (int k = 0; k < 128; ++k)
       st->shortPower[w * 128 + k] = sh ? sh[2 * k] * sh[2 * k] + sh[2 * k + 1] * sh[2 * k + 1] : 0.0f;
   }
+  // Scale-factor bands, or the uniform bands whose measures the
+  // scale-factor bands then take.
+  int edges[kPnsUniformBands + 1];
+  const bool uniform = s->bandMode != 0;
+  if (uniform) pns_uniform_edges(sfb.lines, edges);
+  const int nBands = uniform ? kPnsUniformBands : sfb.numBands;
+  const int* offsets = uniform ? edges : sfb.offsets;
   // Band tonality: the partitions' tonality averaged over each band.
   const CbParam* cb = psy->conf->longCb;
   const float scale = float(cb->endLine) / float(sfb.lines);
   float ones[kMaxPartitions], weight[kPsyMaxBands];
   for (int i = 0; i < cb->count; ++i) ones[i] = 1.0f;
-  band_from_partitions(c.thr->longBlock.tonality, cb, sfb.offsets, sfb.numBands, scale, st->tonality);
-  band_from_partitions(ones, cb, sfb.offsets, sfb.numBands, scale, weight);
-  for (int b = 0; b < sfb.numBands; ++b) st->tonality[b] /= weight[b];
-  pns_noise_detection(s->history, st->shortPower, st->longPower, sfb.numBands, sfb.offsets, s->measure,
-                      &s->longParam, st->tonality, n);
+  band_from_partitions(c.thr->longBlock.tonality, cb, offsets, nBands, scale, st->tonality);
+  band_from_partitions(ones, cb, offsets, nBands, scale, weight);
+  for (int b = 0; b < nBands; ++b) st->tonality[b] = weight[b] > 0.0f ? st->tonality[b] / weight[b] : 0.0f;
+  if (!uniform) {
+    pns_noise_detection(s->history, st->shortPower, st->longPower, nBands, offsets, s->measure, &s->longParam,
+                        st->tonality, n);
+  } else {
+    // The first noise band counts in uniform bands here.
+    const int16_t start = s->longParam.startSfbLong;
+    s->longParam.startSfbLong =
+        int16_t(start < sfb.numBands ? kPnsUniformBands * sfb.offsets[start] / sfb.lines : kPnsUniformBands);
+    float measures[kPnsUniformBands];
+    pns_noise_detection(s->history, st->shortPower, st->longPower, nBands, offsets, measures, &s->longParam,
+                        st->tonality, n);
+    s->longParam.startSfbLong = start;
+    pns_measure_from_uniform(measures, sfb.numBands, sfb.offsets, sfb.lines, s->measure);
+  }
   // A strong TNS filter says the band is not noise.
   const PnsParam& pp = s->longParam;
   if (pp.useTnsGainThr && c.tns && c.tns->active) {

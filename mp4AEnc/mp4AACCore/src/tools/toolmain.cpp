@@ -191,17 +191,18 @@ ErrorRecord* tool_control_frame(AacToolControl* c, AacCore* core, float frameTim
         if (!err) err = run_tool(s.superstarv, "superstarv", el.superstarv, core, e, -1, 0);
         break;
       case kAacPair: {
-        // Loudness cut, noise detection, prediction, intensity analysis,
+        // Loudness cut, noise detection, intensity analysis (on the spectra
+        // before prediction takes anything out of them), prediction,
         // mid/side, intensity border and application, then the pair's noise
         // resolution and substitution, super starving last.
         for (int slot = 0; slot < 2 && !err; ++slot)
           err = run_tool(s.ldns, "ldns", el.ldns[slot], core, e, slot ? me.second : me.first, 0);
         for (int slot = 0; slot < 2 && !err; ++slot)
           err = run_tool(s.pns, "pns", el.pns[slot], core, e, slot ? me.second : me.first, 0, 0);
+        if (!err) err = run_tool(s.is, "is", el.is, core, e, -1, 0, 0);
         const int joint = el.ltp[0] && el.ltp[1];
         for (int slot = 0; slot < 2 && !err; ++slot)
           err = run_tool(s.ltp, "ltp", el.ltp[slot], core, e, slot ? me.second : me.first, joint);
-        if (!err) err = run_tool(s.is, "is", el.is, core, e, -1, 0, 0);
         for (int slot = 0; slot < 2 && !err; ++slot)
           err = run_tool(s.pred, "pred", el.pred[slot], core, e, slot ? me.second : me.first, 0);
         if (!err) err = run_tool(s.ms, "ms", el.ms, core, e, -1, 0);
