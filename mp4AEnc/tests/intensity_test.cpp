@@ -182,6 +182,38 @@ TEST_F(IntensityTest, BorderByDemandAndNoneWhenAllBandsAreMidSide) {
   }
 }
 
+// "isMode" 1 places the border between the default and the lowest band by
+// the workload alone; "isMode" 2 codes the region of bands that save, up to
+// the top band when the one below it is the highest that saves. Every
+// band's entropy is that of its own case; an intensity band costs 81.
+TEST_F(IntensityTest, WorkloadAndRegionModes) {
+  struct Case {
+    const char* mode;
+    float workload;
+    float pe[8];  // per channel
+    int on[8];
+  } cases[] = {
+      {"-isMode 1", 0.0f, {400, 400, 400, 400, 400, 400, 400, 400}, {0, 0, 0, 1, 1, 1, 1, 1}},
+      {"-isMode 1", 1.0f, {400, 400, 400, 400, 400, 400, 400, 400}, {0, 0, 1, 1, 1, 1, 1, 1}},
+      {"-isMode 2", 0.0f, {40, 40, 40, 40, 40, 400, 400, 400}, {0, 0, 0, 0, 0, 1, 1, 1}},
+      {"-isMode 2", 0.0f, {40, 40, 40, 40, 40, 40, 400, 40}, {0, 0, 0, 0, 0, 0, 1, 1}},
+      {"-isMode 2", 0.0f, {40, 40, 40, 40, 40, 40, 40, 40}, {0, 0, 0, 0, 0, 0, 0, 0}},
+  };
+  for (const Case& c : cases) {
+    Make({c.mode});
+    auto l = record(200.0f, 320000.0f, 1.0f), r = record(200.0f, 320000.0f, 1.0f);
+    Analyse(complex_lines(300.0f, 0.0f), complex_lines(300.0f, 0.0f), l.get(), r.get());
+    float pe[kIsBands] = {};
+    for (int b = 0; b < 8; ++b) pe[b] = c.pe[b];
+    float saved = 0.0f;
+    ASSERT_EQ(IntensityBorder(is, pe, pe, l.get(), IntensityBorderParams(is, 0), 0.5f, c.workload, &saved), nullptr);
+    for (int b = 0; b < 8; ++b) EXPECT_EQ(is->isOn[b], c.on[b]) << c.mode << " workload " << c.workload << " band " << b;
+    EXPECT_EQ(saved > 0.0f, c.on[7] == 1) << c.mode;
+    IntensityFree(is);
+    is = nullptr;
+  }
+}
+
 // A band saving too little is not worth its positions: nothing is coded
 // as intensity when left and right cost no more than the intensity band.
 TEST_F(IntensityTest, NoIntensityWhenItSavesNothing) {

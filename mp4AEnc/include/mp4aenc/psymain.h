@@ -35,6 +35,23 @@ struct PsyOut {
   int jsFlags[8 * kPsyMaxBands];
 };
 
+// Calls f(group, band, first line, width) for every band of every group of
+// a record, in its grouped line order (per group, per band, the group's
+// windows one after another).
+template <class F>
+void psy_for_each_band(const PsyOut* o, F f) {
+  int groupStart = 0;
+  for (int g = 0; g < o->groups; ++g) {
+    const int len = o->groupLength[g];
+    int offset = 0;
+    for (int b = 0; b < o->bandsPerWindow; ++b) {
+      f(g, b, groupStart + len * offset, len * o->bandWidths[b]);
+      offset += o->bandWidths[b];
+    }
+    groupStart += len * offset;
+  }
+}
+
 struct PsyChan {
   int lfe;
   int longOffset;          // read offset of the long block

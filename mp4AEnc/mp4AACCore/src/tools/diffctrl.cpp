@@ -82,20 +82,13 @@ void DiffCtrlFree(DiffCtrlState* s) {
 
 namespace {
 
-// Calls f(band, flag index, first line, width) for the bands of every group
-// below `to` (grouped line order).
+// Calls f(group, band, flag index, first line, width) for the bands of
+// every group below `to`.
 template <class F>
 void for_bands(const PsyOut* o, int to, F f) {
-  int groupStart = 0;
-  for (int g = 0; g < o->groups; ++g) {
-    const int len = o->groupLength[g];
-    int offset = 0;
-    for (int b = 0; b < o->bandsPerWindow; ++b) {
-      if (b < to) f(g, b, g * kPsyMaxBands + b, groupStart + len * offset, len * o->bandWidths[b]);
-      offset += o->bandWidths[b];
-    }
-    groupStart += len * offset;
-  }
+  psy_for_each_band(o, [&](int g, int b, int start, int width) {
+    if (b < to) f(g, b, g * kPsyMaxBands + b, start, width);
+  });
 }
 
 float band_pe(const float* lines, int width, float threshold) {

@@ -20,17 +20,9 @@ int slot(const PsyOut* o, int g, int b) { return g * o->bandsPerWindow + b; }
 // from `from` to the coded top of every group (grouped line order).
 template <class F>
 void for_bands(const PsyOut* o, int from, F f) {
-  int groupStart = 0;
-  for (int g = 0; g < o->groups; ++g) {
-    const int len = o->groupLength[g];
-    int offset = 0;
-    for (int b = 0; b < o->bandsPerWindow; ++b) {
-      if (b >= from && b < o->maxSfb && slot(o, g, b) < kIsBands)
-        f(b, g * kPsyMaxBands + b, slot(o, g, b), groupStart + len * offset, len * o->bandWidths[b]);
-      offset += o->bandWidths[b];
-    }
-    groupStart += len * offset;
-  }
+  psy_for_each_band(o, [&](int g, int b, int start, int width) {
+    if (b >= from && b < o->maxSfb && slot(o, g, b) < kIsBands) f(b, g * kPsyMaxBands + b, slot(o, g, b), start, width);
+  });
 }
 
 void reset_band(IsState* s, int k) {
@@ -278,12 +270,13 @@ ErrorRecord* IntensityBorder(IsState* s, const float* peL, const float* peR, con
         if (border < top) s->bitSave += saving * bp->peToBits;
       }
     }
-    // 7. The bands from the border to the region's end, and the forced ones.
+    // 7. The bands from the border to the region's end, and the forced ones
+    // (unless every band is mid/side).
     for (int b = 0; b < left->bandsPerWindow; ++b) {
       const int k = slot(left, g, b);
       if (k >= kIsBands) continue;
       const bool coded = b < top && s->position[k] != kIsNoPosition;
-      s->isOn[k] = coded && ((b >= border && b < regionEnd) || s->forced[b]);
+      s->isOn[k] = coded && ((b >= border && b < regionEnd) || (s->forced[b] && !allMs));
     }
     for (int b = 0; b < left->bandsPerWindow; ++b) groupStart += left->groupLength[g] * left->bandWidths[b];
   }
