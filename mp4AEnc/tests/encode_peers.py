@@ -411,7 +411,8 @@ def main():
     def segmental(pcm):
         y = np.frombuffer(pcm, "<i2").reshape(-1, 2).astype(float)[2112:]
         m = min(len(y), len(ref))
-        seg = [10 * np.log10(np.sum(ref[i:i + 1024] ** 2) / max(np.sum((ref[i:i + 1024] - y[i:i + 1024]) ** 2), 1e-9))
+        seg = [10 * np.log10(np.sum(ref[i:i + 1024] ** 2) /
+                             max(np.sum((ref[i:i + 1024] - y[i:i + 1024]) ** 2), 1e-9))
                for i in range(4096, m - 1024, 1024)]
         return float(np.mean(np.clip(seg, -10, 60)))
 

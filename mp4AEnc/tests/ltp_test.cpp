@@ -79,8 +79,8 @@ class LtpTest : public ::testing::Test {
     for (int k = 0; k < kFrame; ++k) spectrum[k] = original[k] = 2.0f * block[size_t(2 * k)];
   }
   ErrorRecord* Frame(int blockType) {
-    return LtpFrame(state, nullptr, ring, window.data(), kBands, bands.width, threshold, spectrum, pe, blockType,
-                    kFrame, 8, nullptr);
+    return LtpFrame(state, nullptr, ring, window.data(), kBands, bands.width, threshold, spectrum, pe,
+                    blockType, kFrame, 8, nullptr);
   }
 
   LtpState* state = nullptr;
@@ -122,12 +122,14 @@ TEST_F(LtpTest, PeriodicSignalIsPredictedAndRestored) {
   EXPECT_EQ(info.numBands, kLtpMaxBands);
   int used = 0;
   double before = 0.0, after = 0.0;
-  for (int k = 0; k < kFrame; ++k) before += double(original[k]) * original[k], after += double(spectrum[k]) * spectrum[k];
+  for (int k = 0; k < kFrame; ++k)
+    before += double(original[k]) * original[k], after += double(spectrum[k]) * spectrum[k];
   for (int b = 0; b < kLtpMaxBands; ++b) used += info.used[b];
   EXPECT_GE(used, 4);
   EXPECT_LT(after, before * 0.01);  // the harmonics' bands lose more than 20 dB
   LtpAddPrediction(state, spectrum, bands.width);
-  for (int k = 0; k < kFrame; ++k) ASSERT_NEAR(spectrum[k], original[k], 1e-3 * std::fabs(original[k]) + 1.0) << k;
+  for (int k = 0; k < kFrame; ++k)
+    ASSERT_NEAR(spectrum[k], original[k], 1e-3 * std::fabs(original[k]) + 1.0) << k;
 }
 
 // Object type 4 sends the 11-bit lag and the coefficient with every frame
@@ -279,10 +281,10 @@ TEST(LtpWriter, IcsInfoCarriesTheChannelsPredictionData) {
     bool pair;
     long bits;
   } cases[] = {
-      {nullptr, nullptr, false, 11},              // no prediction tool
-      {&off, nullptr, false, 11},                 // nothing predicted: the bit is 0
-      {&on, nullptr, false, 11 + 1 + 14 + 40},    // one channel, 40 band bits at most
-      {&on, &off, true, 11 + 1 + 14 + 40 + 1},    // partner without data
+      {nullptr, nullptr, false, 11},            // no prediction tool
+      {&off, nullptr, false, 11},               // nothing predicted: the bit is 0
+      {&on, nullptr, false, 11 + 1 + 14 + 40},  // one channel, 40 band bits at most
+      {&on, &off, true, 11 + 1 + 14 + 40 + 1},  // partner without data
       {&off, &on, true, 11 + 1 + 1 + 14 + 40},
   };
   for (const auto& c : cases) {

@@ -93,8 +93,8 @@ std::string Encode(long bitrate, int rate, const std::vector<float>& pcm, Encode
   LayerInfo info[kMp4Layers] = {};
   int frameLength = 1024, channels[1] = {2}, offsets[2] = {0, 1}, strides[2] = {2, 2};
   long bitrates[1] = {bitrate};
-  std::string m = Message(mp4aenc_open(&h, objectType, rate, bitrates, &frameLength, 0, &map, 1, 0, channels, 0, "NO_CORE",
-                                       offsets, strides, info));
+  std::string m = Message(mp4aenc_open(&h, objectType, rate, bitrates, &frameLength, 0, &map, 1, 0, channels,
+                                       0, "NO_CORE", offsets, strides, info));
   Mp4BitstreamSetup setup = {};
   setup.layers = info;
   setup.map = map;
@@ -157,14 +157,17 @@ std::string Encode(long bitrate, int rate, const std::vector<float>& pcm, Encode
 // the worst difference in 16-bit units; an empty string or what went wrong.
 // ffmpeg decodes floats (scaled by 32768) from the first frame; faad 16-bit
 // values without the first frame.
-std::string CompareWithPeer(const Encoded& e, const std::string& name, bool faad, double* snr, double* worst) {
+std::string CompareWithPeer(const Encoded& e, const std::string& name, bool faad, double* snr,
+                            double* worst) {
   const std::string path = ScratchPath(name + ".aac");
   FILE* f = std::fopen(path.c_str(), "wb");
   if (!f) return "cannot write " + path;
   std::fwrite(e.adts.data(), 1, e.adts.size(), f);
   std::fclose(f);
   int status = -1;
-  const std::string raw = RunPeer(faad ? "faad -q -w -f 2 " + path : "ffmpeg -nostdin -v error -xerror -i " + path + " -f f32le -", &status);
+  const std::string command =
+      faad ? "faad -q -w -f 2 " + path : "ffmpeg -nostdin -v error -xerror -i " + path + " -f f32le -";
+  const std::string raw = RunPeer(command, &status);
   std::remove(path.c_str());
   if (status != 0) return faad ? "faad failed" : "ffmpeg failed";
   const size_t skip = faad ? 2048 : 0, width = faad ? 2 : 4;
@@ -267,8 +270,8 @@ TEST(TfIntDec, ReconstructionWithPredictionEqualsFfmpegsDecode) {
     for (const bool faad : {false, true}) {
       double snr = 0.0, worst = 0.0;
       ASSERT_EQ(CompareWithPeer(e, std::string("tfdec_ltp_") + c.name, faad, &snr, &worst), "") << c.name;
-      std::printf("AAC-LTP %s %ld bit/s: %d of 40 frames predict; reconstruction against %s %.1f dB, worst %.2f\n",
-                  c.name, c.bitrate, e.ltpFrames, faad ? "faad" : "ffmpeg", snr, worst);
+      std::printf("AAC-LTP %s %ld bit/s: %d of 40 frames predict; against %s %.1f dB, worst %.2f\n", c.name,
+                  c.bitrate, e.ltpFrames, faad ? "faad" : "ffmpeg", snr, worst);
       EXPECT_GT(snr, 70.0) << c.name << (faad ? " faad" : " ffmpeg");
     }
   }

@@ -81,7 +81,8 @@ void tns_sync(TnsInfo* left, TnsInfo* right, const float* specLeft, const float*
 void tns_filter(TnsInfo* state, float* spectrum, const int* sfbOffsets, int nBands, int blockType);
 // The decided filters (all-zero, as tns_filter left them) on another
 // spectrum of the same block, changing no state.
-void tns_apply_filter(const TnsInfo* state, float* spectrum, const int* sfbOffsets, int nBands, int blockType);
+void tns_apply_filter(const TnsInfo* state, float* spectrum, const int* sfbOffsets, int nBands,
+                      int blockType);
 // Undoes tns_filter on a spectrum (all-pole filter over the same ranges).
 void tns_inverse_filter(const TnsInfo* state, float* spectrum, const int* sfbOffsets, int nBands,
                         int blockType);

@@ -21,7 +21,8 @@ long put_ltp(BitBuffer* b, const LtpSideInfo* info, int maxSfb) {
   if (!present) return n;
   n += put(b, uint32_t(info->lastLag), 11);
   n += put(b, uint32_t(info->coefIndex), 3);
-  for (int s = 0; s < maxSfb && s < kLtpMaxBands; ++s) n += put(b, s < info->numBands && info->used[s] ? 1u : 0u, 1);
+  for (int s = 0; s < maxSfb && s < kLtpMaxBands; ++s)
+    n += put(b, s < info->numBands && info->used[s] ? 1u : 0u, 1);
   return n;
 }
 

@@ -114,9 +114,11 @@ int LtpCoefIndex(float alpha) {
   return best;
 }
 
-ErrorRecord* LtpInit(LtpState** out, int frameLength, int lagsDefault, int resetDefault, const AudioObject* object) {
+ErrorRecord* LtpInit(LtpState** out, int frameLength, int lagsDefault, int resetDefault,
+                     const AudioObject* object) {
   *out = nullptr;
-  if (!object || !object->mpeg4) return error_create(kModule, __LINE__, nullptr, "LTP selected with an MPEG-2 Profile");
+  if (!object || !object->mpeg4)
+    return error_create(kModule, __LINE__, nullptr, "LTP selected with an MPEG-2 Profile");
   const int aot = object->objectType;
   if (aot != 4 && aot != 5 && aot != 6 && aot != 7 && aot != 19 && aot != 20 && aot != 23)
     return error_create(kModule, __LINE__, nullptr, "LTP selected with wrong object type");
@@ -133,17 +135,18 @@ ErrorRecord* LtpInit(LtpState** out, int frameLength, int lagsDefault, int reset
   int noGlobalFlag = 0;
   param_get_int_vector("ltpLags", 1, 1, s->winLen, "Number of pitch lags checked for LTP, default: 1",
                        "For each lag one MDCT is performed", lags);
-  param_get_float_vector("ltpSIWeight", 1, 0.0f, 1.0f, "weighting factor for side info in prediction gain (default: 0.7)",
-                         nullptr, weight);
+  param_get_float_vector("ltpSIWeight", 1, 0.0f, 1.0f,
+                         "weighting factor for side info in prediction gain (default: 0.7)", nullptr, weight);
   param_get_flag("ltpForceNewLag", "always write new lag", nullptr, &s->forceNewLag);
   // Read so that it is listed and accepted; streams of these object types
   // always carry predictor_data_present, since no decoder reads them without.
-  param_get_flag("noLtpWriteGlobalFlag", "do not write global prediction flag as proposed for MPEG4V1", nullptr,
-                 &noGlobalFlag);
-  param_get_int_vector("ltpResetPeriod", 1, 1, 1000, "number of frames between two LTP resets (default: no reset)",
-                       "LTP doesn't need any reset for stability reasons, but it is useful for random access and error "
-                       "resilience",
-                       reset);
+  param_get_flag("noLtpWriteGlobalFlag", "do not write global prediction flag as proposed for MPEG4V1",
+                 nullptr, &noGlobalFlag);
+  param_get_int_vector(
+      "ltpResetPeriod", 1, 1, 1000, "number of frames between two LTP resets (default: no reset)",
+      "LTP doesn't need any reset for stability reasons, but it is useful for random access and error "
+      "resilience",
+      reset);
   s->lags = lags[0];
   s->siWeight = weight[0];
   s->resetPeriod = reset[0];
@@ -162,8 +165,8 @@ ErrorRecord* LtpInit(LtpState** out, int frameLength, int lagsDefault, int reset
   s->fftA = static_cast<float*>(std::calloc(fftFloats, sizeof(float)));
   s->fftB = static_cast<float*>(std::calloc(fftFloats, sizeof(float)));
   s->candidates = static_cast<LtpCandidate*>(std::calloc(size_t(s->lags), sizeof(LtpCandidate)));
-  if (!s->history || !s->time || !s->block || !s->weighted || !s->squared || !s->past || !s->corr || !s->energy || !s->fftA || !s->fftB ||
-      !s->candidates) {
+  if (!s->history || !s->time || !s->block || !s->weighted || !s->squared || !s->past || !s->corr ||
+      !s->energy || !s->fftA || !s->fftB || !s->candidates) {
     LtpFree(s);
     return error_create(kModule, __LINE__, nullptr, "out of memory");
   }
@@ -188,13 +191,15 @@ void LtpFree(LtpState* s) {
 }
 
 ErrorRecord* LtpFrame(LtpState* s, const TnsInfo* tns, const FloatModuloBuffer* timeFifo, const float* window,
-                      int nBands, const int* bandWidths, const float* thresholds, float* spectrum, float* bandPe,
-                      int blockType, int frameLength, int nShortWindows, const int* allowed) {
+                      int nBands, const int* bandWidths, const float* thresholds, float* spectrum,
+                      float* bandPe, int blockType, int frameLength, int nShortWindows, const int* allowed) {
   if (!s || !bandWidths || !thresholds || !spectrum || nBands < 0)
     return error_create(kModule, __LINE__, nullptr, "invalid procedure parameters");
   LtpSideInfo& info = s->info;
   const int lastLag = info.lastLag;
   no_prediction(info, nBands);
+  // Resets are due by the counter, in short frames too: a reset frame
+  // keeps every band from its source.
   if (s->resetOn && s->frameCounter % s->resetPeriod == 0)
     for (int k = 0; k < kLtpFlagFrames; ++k) s->pendingReset[k] = 1;
   if (blockType != 0 && blockType != 1 && blockType != 3) {
@@ -208,8 +213,9 @@ ErrorRecord* LtpFrame(LtpState* s, const TnsInfo* tns, const FloatModuloBuffer* 
   const int nLtp = info.numBands;
   int offsets[kLtpMaxBands + 1] = {0};
   for (int b = 0; b < nLtp; ++b) offsets[b + 1] = offsets[b] + bandWidths[b];
+  const int tnsBands = nBands < 128 ? nBands : 128;
   int allOffsets[129] = {0};
-  for (int b = 0; b < nBands && b < 128; ++b) allOffsets[b + 1] = allOffsets[b] + bandWidths[b];
+  for (int b = 0; b < tnsBands; ++b) allOffsets[b + 1] = allOffsets[b] + bandWidths[b];
 
   // 2. The signal the block's transform covers, and the history as floats.
   FloatModuloBufferLookBack(timeFifo, s->time, unsigned(s->winLen),
@@ -257,7 +263,6 @@ ErrorRecord* LtpFrame(LtpState* s, const TnsInfo* tns, const FloatModuloBuffer* 
     s->candidates[count++] = {lag, LtpCoefIndex(alpha), 0.0f};
   }
 
-  // 5. Resets due in this frame keep every band from its source.
   // 6. Each candidate's prediction and gain.
   float peOrig[kLtpMaxBands];
   for (int b = 0; b < nLtp; ++b) peOrig[b] = MsBandPe(spectrum + offsets[b], bandWidths[b], thresholds[b]);
@@ -272,7 +277,7 @@ ErrorRecord* LtpFrame(LtpState* s, const TnsInfo* tns, const FloatModuloBuffer* 
     for (int i = 0; i < s->winLen; ++i) s->block[i] = window[i] * seg[i] * coef;
     dft_mdct_phase(s->block, s->winLen);
     for (int k = 0; k < frameLength; ++k) s->spectrum[k] = 2.0f * s->block[2 * k];
-    if (tns && tns->active) tns_apply_filter(tns, s->spectrum, allOffsets, nBands, blockType);
+    if (tns && tns->active) tns_apply_filter(tns, s->spectrum, allOffsets, tnsBands, blockType);
     // Bands whose source frames were coded as noise or intensity (or a
     // neighbour was), or lie before a reset.
     std::memset(s->forbidden, 0, sizeof s->forbidden);

@@ -30,9 +30,9 @@ ErrorRecord* ltp_frame(void* s, const AacToolContext* ctx) {
   PsyMain* psy = aac_inner_psy(ctx->core);
   PsyChan& c = psy->chan[ctx->channel];
   PsyOut& o = c.out;
-  ErrorRecord* err = LtpFrame(st, c.tns, c.ring, o.window ? o.window->coefficients : nullptr, o.bandsPerWindow,
-                              o.bandWidths, o.threshold, o.spectrum, nullptr, o.blockType, psy->frameLength,
-                              psy->nShort, nullptr);
+  ErrorRecord* err =
+      LtpFrame(st, c.tns, c.ring, o.window ? o.window->coefficients : nullptr, o.bandsPerWindow, o.bandWidths,
+               o.threshold, o.spectrum, nullptr, o.blockType, psy->frameLength, psy->nShort, nullptr);
   if (err) return error_add_trace(kModule, __LINE__, "ltp_frame", err);
   if (!st->info.dataPresent) return nullptr;
   // The used bands carry the residual. The model's energies stay those of
@@ -67,7 +67,9 @@ ErrorRecord* ltp_update(void* s, const AacToolContext* ctx) {
   return nullptr;
 }
 
-void ltp_free(void* s) { LtpFree(static_cast<LtpState*>(s)); }
+void ltp_free(void* s) {
+  LtpFree(static_cast<LtpState*>(s));
+}
 
 ErrorRecord* pred_create(void** s, const AacToolContext* ctx) {
   const AacToolControl* c = ctx->control;
@@ -105,8 +107,10 @@ const LtpSideInfo* aac_ltp_finalise(const AacCore* core, int channel, AacChannel
   int any = 0;
   for (int b = 0; b < info.numBands; ++b) {
     if (b >= r->maxSfb || aac_band_not_predictable(r, 0, b)) info.used[b] = 0;
-    if (info.used[b]) r->jsFlags[b] |= kJsLtp;
-    else r->jsFlags[b] &= ~kJsLtp;
+    if (info.used[b])
+      r->jsFlags[b] |= kJsLtp;
+    else
+      r->jsFlags[b] &= ~kJsLtp;
     any |= info.used[b];
   }
   if (!any) info.dataPresent = 0;
