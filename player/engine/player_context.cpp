@@ -49,10 +49,38 @@ uint32_t PlayerContext::StreamFinished(uint32_t part) { return engine->OnSourceE
 uint32_t PlayerContext::CheckConnection(uint32_t value) { return engine->CheckConnection(value); }
 
 void PlayerContext::SetPosition(uint32_t ms) {
-  if (clock) clock->SetTime(ms);
+  std::lock_guard<std::mutex> guard(holdLock);
+  if (held)
+    heldAt = ms;
+  else if (clock)
+    clock->SetTime(ms);
 }
 
-uint32_t PlayerContext::GetPosition() { return clock ? clock->GetTime() : 0; }
+uint32_t PlayerContext::GetPosition() {
+  std::lock_guard<std::mutex> guard(holdLock);
+  if (held) return heldAt;
+  return clock ? clock->GetTime() : 0;
+}
+
+void PlayerContext::HoldClock() {
+  std::lock_guard<std::mutex> guard(holdLock);
+  if (held) return;
+  heldAt = clock ? clock->GetTime() : 0;
+  held = true;
+}
+
+void PlayerContext::ReleaseClock() {
+  std::lock_guard<std::mutex> guard(holdLock);
+  if (!held) return;
+  held = false;
+  // The clock ran on underneath: set it back to where the hold stood.
+  if (clock) clock->SetTime(heldAt);
+}
+
+void PlayerContext::DropClockHold() {
+  std::lock_guard<std::mutex> guard(holdLock);
+  held = false;
+}
 
 void PlayerContext::NotifyVideoSize(uint32_t width, uint32_t height, uint32_t flag) {
   notifier->SetVideoGeometry(width, height, flag);

@@ -1,12 +1,14 @@
 // The one object every worker of the player holds instead of the engine,
 // the clock and the user interface: it reads the engine state and the play
 // clock, carries reports to the observer, and builds the texts that
-// identify the player to servers. Called from any thread; takes no lock.
+// identify the player to servers. Called from any thread; only the play
+// clock's hold takes a lock.
 #pragma once
 
 #include <windows.h>
 
 #include <cstdint>
+#include <mutex>
 
 class EngineNotifier;
 class PlayerEngine;
@@ -30,6 +32,12 @@ class PlayerContext {
   uint32_t CheckConnection(uint32_t value);
   void SetPosition(uint32_t ms);
   uint32_t GetPosition();
+  // The media time stands still from HoldClock to ReleaseClock (a pause),
+  // then runs on from where it stood; a position set meanwhile is where it
+  // resumes. DropClockHold forgets a hold without touching the clock.
+  void HoldClock();
+  void ReleaseClock();
+  void DropClockHold();
   void NotifyVideoSize(uint32_t width, uint32_t height, uint32_t flag);
   HWND GetVideoWindow();
   HINSTANCE GetInstance();
@@ -55,4 +63,7 @@ class PlayerContext {
   PlayerEngine* engine;
   EngineNotifier* notifier;
   TickClock* clock;
+  std::mutex holdLock;
+  bool held = false;
+  uint32_t heldAt = 0;
 };

@@ -214,6 +214,7 @@ uint32_t PlayerEngine::Play(int32_t positionMs) {
     if (audio && sourceType != kSourceDownload) audio->SetPlayRange(startMs, endMs);
   }
   // Free-running exactly when there is no audio to drive it.
+  context->DropClockHold();
   if (clock) {
     clock->StartWallClock(videoOnly ? 1 : 0);
     if (videoOnly) clock->SetTime(startMs);
@@ -246,6 +247,7 @@ uint32_t PlayerEngine::Pause() {
     const uint32_t rc = source->Pause();
     if (rc != 0) return rc;
   }
+  context->HoldClock();
   state = kStatePaused;
   userPaused = 1;
   return 0;
@@ -264,6 +266,9 @@ uint32_t PlayerEngine::ResumeAt(int32_t positionMs) {
     state = kStateNotOpened;
     return rc;
   }
+  // Media time goes on from the pause, or from the place sought.
+  if (positionMs >= 0) context->SetPosition(static_cast<uint32_t>(positionMs));
+  context->ReleaseClock();
   if (contentFlags != kContentAudio && video) rc = video->Resume(positionMs);
   if (contentFlags != kContentVideo && audio) {
     if (positionMs != -1) audio->SetPlayRange(static_cast<uint32_t>(positionMs), endMs);

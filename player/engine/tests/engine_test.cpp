@@ -88,6 +88,44 @@ TEST(Engine, StatesThroughPauseSeekResumeAndStop) {
   EXPECT_EQ(e->GetState(), kStateStopped);
 }
 
+// The clock underneath runs on while paused; media time stands still and
+// resumes where it stopped (or where a seek put it, or where the audio last
+// reported while paused).
+TEST(Engine, MediaTimeStandsStillWhilePaused) {
+  for (uint32_t content : {uint32_t(kContentVideo), uint32_t(kContentAudio | kContentVideo)}) {
+    TestPlayer p;
+    PlayFile(p, content);
+    PlayerEngine* e = p.engine();
+    ManualClock* clock = p.parts.clock;
+    PlayerContext* c = p.context();
+    clock->now = 2000;
+    ASSERT_EQ(e->Pause(), 0u);
+    clock->now = 9000;  // seven seconds in pause
+    EXPECT_EQ(c->GetPosition(), 2000u) << content;
+    ASSERT_EQ(e->ResumeAt(-1), 0u);
+    EXPECT_EQ(c->GetPosition(), 2000u) << content;
+    clock->now += 500;
+    EXPECT_EQ(c->GetPosition(), 2500u) << content;
+
+    ASSERT_EQ(e->Pause(), 0u);
+    c->SetPosition(2600);  // the audio's last report
+    clock->now = 20000;
+    EXPECT_EQ(c->GetPosition(), 2600u) << content;
+    ASSERT_EQ(e->ResumeAt(-1), 0u);
+    EXPECT_EQ(c->GetPosition(), 2600u) << content;
+
+    ASSERT_EQ(p.controller->Seek(4000), 0u);  // pauses and resumes there
+    EXPECT_EQ(c->GetPosition(), 4000u) << content;
+
+    // Stopped while paused, played again: no hold left over.
+    ASSERT_EQ(e->Pause(), 0u);
+    ASSERT_EQ(e->Stop(false), 0u);
+    ASSERT_EQ(e->PlayRange(0, kPlayToEnd), 0u);
+    clock->now = 777;
+    EXPECT_EQ(c->GetPosition(), 777u) << content;
+  }
+}
+
 TEST(Engine, ResumeFailuresAndPositionsPastTheEnd) {
   TestPlayer p;
   PlayFile(p, kContentAudio);
