@@ -104,10 +104,11 @@ class ScriptedClient : public HttpDownload {
   bool mediaStarted = false, aborted = false;
   int32_t mediaResult = -1;
   std::atomic<int> closed{0};
-  volatile int32_t playbackTime = 0, remaining = 0;
-  volatile float rate = 0;
-  uint32_t storedValue = 0;
-  std::string serverMessage;
+  // Set by the test while the source's threads read them.
+  std::atomic<int32_t> playbackTime{0}, remaining{0};
+  std::atomic<float> rate{0};
+  std::atomic<uint32_t> storedValue{0};
+  std::string serverMessage;  // set before the result that reads it
 };
 
 class Host : public DownloadHost {
@@ -200,8 +201,22 @@ class Host : public DownloadHost {
     return client;
   }
 
+  // The download thread reports open results while the test waits for them.
+  size_t OpenCount() {
+    std::lock_guard<std::mutex> hold(lock);
+    return openResults.size();
+  }
+  uint32_t FirstOpenResult() {
+    std::lock_guard<std::mutex> hold(lock);
+    return openResults.empty() ? ~0u : openResults[0];
+  }
+  void ClearOpenResults() {
+    std::lock_guard<std::mutex> hold(lock);
+    openResults.clear();
+  }
+
   std::mutex lock;
-  volatile uint32_t engineState = 1;
+  std::atomic<uint32_t> engineState{1};
   std::vector<std::pair<uint32_t, std::u16string>> errors;
   std::vector<uint32_t> statusTexts, openResults, playerStates;
   std::map<uint32_t, uint32_t> dwords, commands;
@@ -255,8 +270,8 @@ class DownloadSourceTest : public ::testing::Test {
   void StartDownload(std::vector<uint32_t> select, uint32_t end = kPlayToEnd) {
     source = std::make_unique<DownloadSource>(nullptr, &host);
     ASSERT_EQ(source->Open(u"http://127.0.0.1:9300/clip.mp4", nullptr), 0u);
-    ASSERT_TRUE(WaitFor([&] { return !host.openResults.empty(); }));
-    EXPECT_EQ(host.openResults[0], 0u);
+    ASSERT_TRUE(WaitFor([&] { return host.OpenCount() > 0; }));
+    EXPECT_EQ(host.FirstOpenResult(), 0u);
     int32_t count = 0;
     source->GetTrackList(&count);
     for (uint32_t id : select) source->SelectTrack(id);
@@ -297,13 +312,13 @@ TEST_F(DownloadSourceTest, RequestCarriesStorageVersionAndBoundedAccessTexts) {
   for (const auto& c : cases) {
     host.freeBytes = c.free;
     host.freeKnown = c.known;
-    host.openResults.clear();
+    host.ClearOpenResults();
     ClipAccessInfo access{};
     std::memset(access.user, 'u', sizeof access.user);  // not terminated inside its field
     std::strcpy(access.signature, "sig");
     auto s = std::make_unique<DownloadSource>(nullptr, &host);
     ASSERT_EQ(s->Open(u"http://127.0.0.1:9300/clip.mp4", &access), 0u);
-    ASSERT_TRUE(WaitFor([&] { return !host.openResults.empty(); }));
+    ASSERT_TRUE(WaitFor([&] { return host.OpenCount() > 0; }));
     const auto& r = host.client->request;
     EXPECT_EQ(r.storageSize, c.sent) << c.free;
     EXPECT_STREQ(r.version, "3.0");
@@ -414,9 +429,9 @@ TEST_F(DownloadSourceTest, TimeOutKeepsBothFilesForResume) {
   // choice, the stored content flags.
   host.client = nullptr;
   source = std::make_unique<DownloadSource>(nullptr, &host);
-  host.openResults.clear();
+  host.ClearOpenResults();
   ASSERT_EQ(source->Open(u"http://127.0.0.1:9300/clip.mp4", nullptr), 0u);
-  ASSERT_TRUE(WaitFor([&] { return !host.openResults.empty(); }));
+  ASSERT_TRUE(WaitFor([&] { return host.OpenCount() > 0; }));
   EXPECT_EQ(host.client->request.resume, 1u);
   EXPECT_EQ(std::u16string(host.client->request.basePath), (dir / "krdl").u16string());
   host.client->storedValue = 2;
@@ -440,9 +455,9 @@ TEST_F(DownloadSourceTest, SuspendAbortsAndPlayRangeStartsOver) {
   EXPECT_EQ(source->DownloadState(), uint32_t(DownloadSource::kSuspended));
   EXPECT_EQ(host.commands[ids::kCmdResumeClip], 1u);
   EXPECT_TRUE(host.errors.empty());
-  host.openResults.clear();
+  host.ClearOpenResults();
   EXPECT_EQ(source->SetPlayRange(0, kPlayToEnd), 0u);  // opens again, resuming
-  ASSERT_TRUE(WaitFor([&] { return !host.openResults.empty(); }));
+  ASSERT_TRUE(WaitFor([&] { return host.OpenCount() > 0; }));
   EXPECT_EQ(host.client->request.resume, 1u);
 }
 
@@ -466,11 +481,11 @@ TEST_F(DownloadSourceTest, FailedDescriptionIsReported) {
     SCOPED_TRACE(result);
     host.describeResult = result;
     host.errors.clear();
-    host.openResults.clear();
+    host.ClearOpenResults();
     source = std::make_unique<DownloadSource>(nullptr, &host);
     ASSERT_EQ(source->Open(u"http://127.0.0.1:9300/clip.mp4", nullptr), 0u);
     ASSERT_TRUE(WaitFor([&] { return source->Idle(); }));
-    EXPECT_TRUE(host.openResults.empty());
+    EXPECT_EQ(host.OpenCount(), 0u);
     ASSERT_EQ(host.errors.size(), 1u);
     EXPECT_EQ(host.errors[0].first, DownloadDescriptionMessage(result));
     EXPECT_FALSE(std::filesystem::exists(dir / "krdl.dat"));
