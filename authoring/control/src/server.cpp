@@ -1,5 +1,5 @@
-// Ctlvane's class table and its four exports: the control and its property
-// page, the type library KRACTIVELib 1.0, and the two component categories
+// Ctlvane's class table and its four exports: the control, its property
+// page and the variant collection, the type library KRACTIVELib 1.0, and the two component categories
 // that mark the control safe for initialising and for scripting.
 #include <objsafe.h>
 
@@ -8,8 +8,12 @@
 #include "atl/object.h"
 #include "control.h"
 #include "olecontrol/control_module.h"
+#include "variantcol.h"
 
 namespace {
+
+// {E7273DF9-903F-11D5-885D-0050DA816754}: the collection's AppID.
+const GUID kVariantColAppId = {0xE7273DF9, 0x903F, 0x11D5, {0x88, 0x5D, 0x00, 0x50, 0xDA, 0x81, 0x67, 0x54}};
 
 // Initialising first, scripting second, as they are registered.
 const atl::Category kCategories[] = {
@@ -41,11 +45,21 @@ const atl::ClassEntry kClasses[] = {
         .progId = "KRACTIVE.KRActivePropPage.1",
         .threading = atl::ThreadingModel::Apartment,
     },
+    {
+        .clsid = &CLSID_VariantCol,
+        .create = &atl::Creator<VariantCol>::Create,
+        .name = "VariantCol Class",
+        .progId = "KRActive.VariantCol.1",
+        .versionIndependentProgId = "KRActive.VariantCol",
+        .threading = atl::ThreadingModel::Apartment,
+        .programmable = true,
+        .appId = &kVariantColAppId,
+    },
 };
 
 const atl::ModuleInfo kModule = {
     .classes = kClasses,
-    .classCount = 2,
+    .classCount = 3,
     .typeLib = &LIBID_KRACTIVELib,
     .typeLibMajor = 1,
     .typeLibMinor = 0,

@@ -128,7 +128,7 @@ std::string Module::Plan(RegPlan* plan) const {
     c.control = e.control;
     c.miscStatus = e.miscStatus;
     if (info_->typeLib) c.typeLib = GuidText(*info_->typeLib);
-    if (info_->appId) c.appId = GuidText(*info_->appId);
+    if (const GUID* appId = e.appId ? e.appId : info_->appId) c.appId = GuidText(*appId);
     classes.push_back(c);
   }
   std::wstring path = Path();

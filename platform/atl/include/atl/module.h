@@ -41,6 +41,7 @@ struct ClassEntry {
   size_t categoryCount = 0;
   bool control = false;  // an ActiveX control (Control and MiscStatus keys)
   unsigned long miscStatus = 0;  // its OLEMISC_* bits
+  const GUID* appId = nullptr;  // null: the module's
 };
 
 struct ModuleInfo {
