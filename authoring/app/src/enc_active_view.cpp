@@ -157,6 +157,27 @@ CEncActiveView::~CEncActiveView() = default;
 void CEncActiveView::OnInitialUpdate() {
   BindControl(kControlId, &control_.Driver());
   if (SUCCEEDED(AdviseEvents(kControlId, kScrivelControlEvents, &sink_))) ConnectEvents(*sink_.Get());
+  dropTarget_ = appf::FileDropTarget::Create(this);
+  dropTarget_->Register(Handle());
+}
+
+void CEncActiveView::OnDestroyView() {
+  if (dropTarget_) dropTarget_->Revoke();
+  dropTarget_.Reset();
+}
+
+DWORD CEncActiveView::OnDragFiles(const std::vector<std::wstring>& paths) {
+  int effect = 0;
+  for (const std::wstring& path : paths) effect = frame_.AcceptDroppedFile(path);
+  return effect > 0 ? static_cast<DWORD>(effect) : DROPEFFECT_NONE;
+}
+
+void CEncActiveView::OnDropFiles(const std::vector<std::wstring>& paths) {
+  for (const std::wstring& path : paths) frame_.OpenDroppedFile(path);
+  if (frame_.OpenOnDrop()) {
+    frame_.ClearOpenOnDrop();
+    Post(kOpenAfterDrop);
+  }
 }
 
 void CEncActiveView::ConnectEvents(appf::EventSink& sink) {

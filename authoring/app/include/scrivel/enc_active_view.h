@@ -13,6 +13,7 @@
 #include <memory>
 #include <string>
 
+#include "appframe/drop_target.h"
 #include "appframe/event_sink.h"
 #include "appframe/view.h"
 #include "scrivel/scrivel_control.h"
@@ -41,6 +42,13 @@ class EncoderFrame {
   virtual void SetHint(const std::wstring& text) = 0;  // the status bar's hint
   virtual bool EncodingStatus() const = 0;
   virtual bool QuitAfterRun() const = 0;
+  // A dropped file: the drop effect the frame would give it (0 or less:
+  // none), and its opening.
+  virtual int AcceptDroppedFile(const std::wstring& path) = 0;
+  virtual void OpenDroppedFile(const std::wstring& path) = 0;
+  // Set when a drop is to open what it brought once the drop is over.
+  virtual bool OpenOnDrop() const = 0;
+  virtual void ClearOpenOnDrop() = 0;
 };
 
 // What the view needs of the summary view.
@@ -54,7 +62,7 @@ class SummaryLink {
 // View states.
 enum ViewState : int { kReady, kRunFirstKind, kPreviewing, kRunThirdKind, kStopped, kRunning };
 
-class CEncActiveView : public appf::FormView {
+class CEncActiveView : public appf::FormView, public appf::DropOwner {
  public:
   CEncActiveView(HINSTANCE module, EncoderFrame& frame, SummaryLink& summary);
   ~CEncActiveView() override;
@@ -63,8 +71,10 @@ class CEncActiveView : public appf::FormView {
   CSessionSettings& Record() { return *record_; }
   void SetRecord(const CSessionSettings& record) { record_->Copy(record); }
 
-  // Binds the control of the template and advises the event sink.
+  // Binds the control of the template, advises the event sink and
+  // registers the view as a drop target.
   void OnInitialUpdate() override;
+  void OnDestroyView() override;
   // The event table on `sink` (the view's own, or a test's).
   void ConnectEvents(appf::EventSink& sink);
 
@@ -78,6 +88,11 @@ class CEncActiveView : public appf::FormView {
   // when the key (or the scratch value) cannot be read, else 0.
   LONG ApplyScratchDisk();
   LONG ApplyNetworkTimeOuts();
+
+  // Files dragged over the view and dropped on it (at most 260 characters
+  // each, the framework's target reads them).
+  DWORD OnDragFiles(const std::vector<std::wstring>& paths) override;
+  void OnDropFiles(const std::vector<std::wstring>& paths) override;
 
   // What the timer does on each tick (by the view state).
   void OnTimerTick();
@@ -111,6 +126,7 @@ class CEncActiveView : public appf::FormView {
   SummaryLink& summary_;
   std::unique_ptr<CSessionSettings> record_;
   atl::ComPtr<appf::EventSink> sink_;
+  atl::ComPtr<appf::FileDropTarget> dropTarget_;
 
   int state_ = kReady;
   int runKind_ = 0;  // 1, 2 (preview) or 3 while a run goes on
