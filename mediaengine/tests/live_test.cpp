@@ -909,11 +909,28 @@ TEST_F(LiveTest, AudioEncoderStatisticsCountTheEnabledEntries) {
   EXPECT_GT(coded.entry[2].bytes, 0u);
   EXPECT_GT(coded.entry[2].samples, 0u);
   for (int i : {3, 4}) EXPECT_EQ(coded.entry[i].codec, -1) << i;
+  // Counts the filter really gave: a record cleared first.
+  std::memset(&coded, 0, sizeof coded);
+  ASSERT_EQ(rig.stats->GetAudioEncoderStat(&coded), S_OK);
+  EXPECT_GT(coded.entry[2].bytes, 0u) << "EVRC coded";
   KRVideoEncoderStat encoder = {};
   EXPECT_EQ(rig.stats->GetVideoEncoderStat(&encoder), S_OK) << "sound alone: the record as it was";
   EXPECT_EQ(encoder.word[7], 0u);
   EXPECT_EQ(rig.live->Stop(0), S_OK);
-  rig.Pump(32778, 15000, &r);
+  EXPECT_TRUE(rig.Pump(32778, 15000, &r)) << "the file is written";
+  // Both tracks in the file, each with its sample description.
+  const Ran info = Info(Dir() + "entries.mp4", "mp4info-entries");
+  EXPECT_EQ(info.exitCode, 0) << info.output;
+  EXPECT_NE(info.output.find("AMR, time scale"), std::string::npos) << info.output;
+  EXPECT_NE(info.output.find("EVRC"), std::string::npos) << info.output;
+  // ffmpeg decodes the EVRC track (the second sound track), every frame.
+  const Ran ff = RunUnix("/usr/bin/ffmpeg -nostdin -v error -xerror -i " + UnixPath(Dir() + "entries.mp4") +
+                             " -map 0:a:1 -f framecrc -",
+                         "ffmpeg-entries-evrc");
+  EXPECT_EQ(ff.exitCode, 0) << ff.output;
+  size_t frames = 0;
+  for (size_t p = ff.output.find("\n0,"); p != std::string::npos; p = ff.output.find("\n0,", p + 1)) ++frames;
+  EXPECT_GE(frames, 25u) << ff.output;
 }
 
 TEST_F(LiveTest, AFileGraphHasNoCaptureStatistics) {
