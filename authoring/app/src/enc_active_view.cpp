@@ -496,7 +496,7 @@ void CEncActiveView::OnError(LONG code, const std::wstring& text) {
       case ErrorAction::kTempDiskFull:
       case ErrorAction::kDiskFull:
         runKind_ = 0;
-        if (record_->streamOut != kStillImageStream) record_->stillImageFile[0] = 0;
+        if (record_->streamOut != kStillImageStream) stillImageShown_ = false;
         if (row->action == ErrorAction::kTempDiskFull && started_) LoadItem(18);
         state_ = kStopped;
         ShowMessage(text, kErrorCaption, MB_ICONEXCLAMATION);

@@ -537,4 +537,26 @@ TEST(EncoderView, DroppedFiles) {
   EXPECT_EQ(g_frameMessages, std::vector<UINT>{kOpenAfterDrop});
 }
 
+TEST(EncoderView, DiskFullEndsTheRun) {
+  struct Case {
+    uint32_t code;
+    const char* control;  // what the control is asked
+  };
+  for (const Case& c : {Case{0x800A1389, "M45"}, Case{0x800A138A, ""}}) {
+    SCOPED_TRACE(testing::Message() << std::hex << c.code);
+    Fixture f;
+    f.view.Record().SetStillImageFile(u"C:\\still.bmp");
+    f.view.SetState(kRunFirstKind);
+    f.Fire(1);  // the control started
+    BoxWatcher watcher(GetCurrentThreadId());
+    f.Fire(3, {Long(static_cast<LONG>(c.code)), Text(L"The disk is full."), Text(L""), Long(0)});
+    ASSERT_EQ(watcher.Boxes().size(), 1u);
+    EXPECT_EQ(watcher.Boxes()[0].text, L"The disk is full.");
+    EXPECT_EQ(f.control.Sequence(), c.control);
+    EXPECT_EQ(f.view.State(), kStopped);
+    // The session keeps its still image.
+    EXPECT_EQ(CSessionSettings::Text(f.view.Record().stillImageFile), u"C:\\still.bmp");
+  }
+}
+
 }  // namespace

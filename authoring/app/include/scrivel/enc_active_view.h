@@ -139,6 +139,7 @@ class CEncActiveView : public appf::FormView, public appf::DropOwner {
   bool audioDeviceWarned_ = false;  // "No Audio Capture Device" shown in this run
   bool outputNameInvalid_ = false;
   bool endedByError_ = false;
+  bool stillImageShown_ = false;  // the panel shows the still image of the run
   LONG streamTime_ = 0;
   std::wstring stateText_;
   std::wstring streamingText_;
