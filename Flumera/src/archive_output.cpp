@@ -179,8 +179,9 @@ void ArchiveRecorder::AddAudio(const ArchiveSample& s) {
   if (!table || !table->tracks) return;
   size_t offset = 0;
   flumera::AudioPacket packet;
-  uint32_t time = s.time;
   while (flumera::NextAudioPacket(s.data, s.size, &offset, &packet)) {
+    // Each packet is one stream's coding of the buffer's stretch of sound.
+    uint32_t time = s.time;
     size_t index = trackIds_.size();
     for (size_t k = 0; k < trackIds_.size(); ++k) {
       const KRTrackRecord& r = table->tracks[k];

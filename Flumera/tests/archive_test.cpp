@@ -251,6 +251,39 @@ TEST(Archive, SamplesOfOneBuffer) {
   }
 }
 
+// The packets of one buffer code the same stretch of sound, one per stream:
+// each stream's frames start at the buffer's stamp.
+TEST(Archive, EachPacketOfABufferStartsAtItsStamp) {
+  g_log.Clear();
+  SessionSetup setup = Recording::Setup(4, L"archive_packets.mp4");
+  setup.mediaMask = 1;
+  setup.aac = true;  // a second stream, id 2
+  Host host(setup);
+  ASSERT_EQ(host.Request(KRM_PRIME), 0);
+  ASSERT_EQ(host.Request(KRM_PLAY), 0);
+  const std::vector<Bytes> amr = AmrFrames(3);
+  Bytes packets = {1, 1, uint8_t(amr.size())};  // codec, stream id 1, count
+  for (const Bytes& f : amr) {
+    packets.push_back(uint8_t(f.size())), packets.push_back(uint8_t(f.size() >> 8));
+    packets.push_back(uint8_t((f[0] >> 3) & 0x0F));
+    packets.insert(packets.end(), f.begin() + 1, f.end());
+  }
+  const Bytes second(40, 0x21);
+  packets.insert(packets.end(), {3, 2, 3});
+  for (int i = 0; i < 3; ++i) {
+    packets.insert(packets.end(), {uint8_t(second.size()), 0});
+    packets.insert(packets.end(), second.begin(), second.end());
+  }
+  host.FeedAudioPackets(packets, 1000, 20, 3);
+  Sleep(500);
+  EXPECT_EQ(host.Request(KRM_STOP), 0);
+  std::lock_guard<std::mutex> l(g_log.m);
+  std::vector<uint32_t> amrTimes, secondTimes;
+  for (const Added& a : g_log.samples) (a.size == second.size() ? secondTimes : amrTimes).push_back(a.time);
+  EXPECT_EQ(amrTimes, (std::vector<uint32_t>{1000, 1020, 1040}));
+  EXPECT_EQ(secondTimes, (std::vector<uint32_t>{1000, 1020, 1040}));
+}
+
 TEST(Archive, NamesAndFullDisk) {
   struct Case {
     const wchar_t* file;

@@ -251,11 +251,16 @@ void Host::FeedAmr(const std::vector<Bytes>& frames, uint32_t stamp, uint32_t fr
     b.push_back(uint8_t((f[0] >> 3) & 0x0F));
     b.insert(b.end(), f.begin() + 1, f.end());
   }
+  FeedAudioPackets(b, stamp, frameMs, uint32_t(frames.size()));
+}
+
+void Host::FeedAudioPackets(const Bytes& packets, uint32_t stamp, uint32_t frameMs, uint32_t frames) {
+  Bytes b = packets;
   b.push_back(kAudioBufferTag);
   const size_t length = b.size();
   uint8_t* p = server->GetAudioMem(int(length + 16));
   std::memcpy(p, b.data(), length);
-  const uint32_t end = stamp + frameMs * uint32_t(frames.size());
+  const uint32_t end = stamp + frameMs * frames;
   PutBe32(p + length, stamp);
   PutBe32(p + length + 4, frameMs);
   PutBe32(p + length + 8, stamp);

@@ -79,6 +79,9 @@ class Host {
   // One encoded-audio packet of AMR frames (storage form: the header's
   // frame type becomes the frame's first byte).
   void FeedAmr(const std::vector<Bytes>& frames, uint32_t stamp, uint32_t frameMs);
+  // One audio buffer of encoded-audio packets as they stand, `frames` frames
+  // of `frameMs` from `stamp`.
+  void FeedAudioPackets(const Bytes& packets, uint32_t stamp, uint32_t frameMs, uint32_t frames);
   void FeedAac(const Bytes& frame, uint32_t stamp, uint32_t duration);
 
   KRFlumera* server = nullptr;
