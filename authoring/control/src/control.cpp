@@ -170,12 +170,14 @@ CKRActiveCtrl::CKRActiveCtrl() : COleControl(Class()) {
   BindNumber(kBEnableRandomPositioning, &bEnableRandomPositioning_);
   BindMethods();
   InitSettings();
+  BindEngine();
 
   win::Window& w = WindowHandlers();
   w.On(WM_CREATE, [this](WPARAM, LPARAM) -> LRESULT {
     // A drop setting made before the window existed.
     if (ControlWindow()) DragAcceptFiles(ControlWindow(), enableDragandDrop_ != VARIANT_FALSE);
-    return 0;
+    // No window without an engine: every run would fail.
+    return CreateMediaObject() ? 0 : -1;
   });
   w.On(WM_LBUTTONDOWN, [this](WPARAM k, LPARAM l) -> LRESULT {
     OnButtonDown(1, k, At(l));

@@ -8,10 +8,12 @@
 // settings sheet is set.
 #pragma once
 
+#include <array>
 #include <functional>
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "ctlvane.h"
 #include "ctlvane/contract.h"
@@ -26,7 +28,14 @@ enum ControlEvent : DISPID {
   kEventStart = 1,
   kEventStop = 2,
   kEventKRError = 3,
+  kEventConnected = 4,
+  kEventConnectionPaused = 5,
+  kEventSecurityCheck = 6,
+  kEventClientStatus = 7,
+  kEventPortError = 8,
   kEventDropFiles = 9,
+  kEventCaptureDimChanged = 12,
+  kEventCustom = 13,
 };
 
 extern const CLSID CLSID_KRActivePropPage;
@@ -147,6 +156,77 @@ class CKRActiveCtrl : public olectl::COleControl {
   SHORT bEnableVideoRandomPositioning_ = 0;
   atl::Bstr scratchDisk_;
   SHORT bEnableRandomPositioning_ = 0;
+
+  // ---- engine binding, graph events and runs (engine.cpp, run.cpp) ----
+ public:
+  // Makes the media engine of "KRMedia.KRMedia.1" (any held one is
+  // released first) and takes its defaults; false, after the message and
+  // the report, when there is none. The window's creation fails then.
+  bool CreateMediaObject();
+  // The engine's defaults into the records and properties (method 83).
+  HRESULT ResetToDefaults();
+  // WM_KR_GRAPHNOTIFY: every pending event of the source interface.
+  void OnGraphNotify();
+  void FireStop();
+  HRESULT StartEncoding();
+  // 0 when timer 1 started, 1 when refused.
+  int StartStatisticsTimer();
+  HRESULT StopEncoding(USHORT code);
+  HRESULT StopPlaying();
+  HRESULT StartPlaying();
+  void SetDisplaySize(LONG width, LONG height);
+
+  // 0, 1 stopped; 2 paused; 3 encoding.
+  int RunState() const { return runState_; }
+  size_t StatisticsWindowEntries() const { return statWindow_.size(); }
+  bool TimerRunning(UINT_PTR id) { return WindowHandlers().TimerRunning(id); }
+  SIZE DisplaySize() const { return SIZE{displayWidth_, displayHeight_}; }
+
+ private:
+  // A critical section held for a whole start or stop (entered again by
+  // the same thread: a stop from a graph event inside a start is fine).
+  class RunLock {
+   public:
+    RunLock() { InitializeCriticalSection(&section_); }
+    ~RunLock() { DeleteCriticalSection(&section_); }
+    RunLock(const RunLock&) = delete;
+    RunLock& operator=(const RunLock&) = delete;
+    void Enter() { EnterCriticalSection(&section_); }
+    void Leave() { LeaveCriticalSection(&section_); }
+
+   private:
+    CRITICAL_SECTION section_;
+  };
+  struct Held {
+    explicit Held(RunLock& lock) : lock_(lock) { lock_.Enter(); }
+    ~Held() { lock_.Leave(); }
+    RunLock& lock_;
+  };
+
+  void BindEngine();
+  // The engine's interface `iid`; a missing one is reported as 0x800A03F1.
+  HRESULT EngineInterface(const IID& iid, void** out);
+  void HandleGraphEvent(LONG code, LONG_PTR p1, LONG_PTR p2);
+  HRESULT PrepareCaptureStart();
+  HRESULT PrepareFileStart();
+  HRESULT AdoptMovedCapture(IGenFromLive* live, IKRMediaConfig* config);
+  void SetDestination(IKRMediaConfig* config, LONG width, LONG height);
+  void MarkResize(bool changed);
+  void StartStreamTimer(bool statisticsStarted);
+  void StartRunTimer(UINT_PTR id, UINT ms);
+  // The records handed to the engine before a start.
+  mediaengine::KRSettingsRecords& RecordsForEngine() { return records_; }
+
+  RunLock runLock_;
+  // (bytes, frames) per statistics sample of a capture run.
+  std::vector<std::array<uint32_t, 2>> statWindow_;
+  LONG displayWidth_ = 0, displayHeight_ = 0;
+  POINT displayOffset_{};
+  RECT displayRect_{};
+  float scaleX_ = 1, scaleY_ = 1;
+  bool resizePending_ = false, displayRedraw_ = false;
+  bool stillShown_ = false;
+  // ---- end of engine binding, graph events and runs ----
 };
 
 // The default property page: encoding size and base bit rate.

@@ -2,11 +2,12 @@
 // programs pass and read them.
 #pragma once
 
-#include <windows.h>
-
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
 #include <cstdint>
+#include <cwchar>
 #include <memory>
 #include <string>
 #include <vector>
@@ -112,3 +113,70 @@ class InProcessControl : public testing::Test {
   CKRActiveCtrl* control_ = nullptr;
   std::unique_ptr<Connection> connection_;
 };
+
+// A property by dispatch id, read as text or written.
+inline std::wstring Get(IDispatch* object, DISPID id) {
+  Call c;
+  Invoke(object, id, DISPATCH_PROPERTYGET, {}, &c);
+  EXPECT_EQ(c.hr, S_OK) << "get " << id;
+  return VariantText(c.result.Get());
+}
+inline HRESULT Put(IDispatch* object, DISPID id, VARIANT value) {
+  Call c;
+  Invoke(object, id, DISPATCH_PROPERTYPUT, {value}, &c);
+  return c.hr;
+}
+
+// The control's class for this process while the object lives: the test
+// program's own copy of the control (its strings and type library are the
+// program's resources), handed to a host through the process's class
+// table, with the sink connected before the host activates it (so what
+// its window's creation fires is seen).
+class ProgramControl : public IClassFactory {
+ public:
+  explicit ProgramControl(EventSink* sink) : sink_(sink) {
+    atl::CurrentModule().Init(GetModuleHandleW(nullptr), &kTestModule);
+    registered_ =
+        CoRegisterClassObject(CLSID_ScrivelControl, this, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie_);
+  }
+  ~ProgramControl() {
+    connection.reset();
+    if (SUCCEEDED(registered_)) CoRevokeClassObject(cookie_);
+  }
+  ProgramControl(const ProgramControl&) = delete;
+  ProgramControl& operator=(const ProgramControl&) = delete;
+  bool Registered() const { return SUCCEEDED(registered_); }
+
+  CKRActiveCtrl* made = nullptr;  // the last control made
+  std::unique_ptr<Connection> connection;
+
+  STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
+    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IClassFactory)) {
+      *out = static_cast<IClassFactory*>(this);
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  STDMETHODIMP_(ULONG) AddRef() override { return 2; }
+  STDMETHODIMP_(ULONG) Release() override { return 1; }  // lives with its owner
+  STDMETHODIMP CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
+    *out = nullptr;
+    if (outer) return CLASS_E_NOAGGREGATION;
+    atl::ComPtr<IDispatch> control;
+    const HRESULT hr = atl::Creator<CKRActiveCtrl>::Create(nullptr, IID_IDispatch, control.OutVoid());
+    if (FAILED(hr)) return hr;
+    made = static_cast<CKRActiveCtrl*>(control.Get());
+    connection = std::make_unique<Connection>(control.Get(), DIID__DScrivelControlEvents, sink_);
+    return control->QueryInterface(iid, out);
+  }
+  STDMETHODIMP LockServer(BOOL) override { return S_OK; }
+
+ private:
+  EventSink* sink_;
+  HRESULT registered_ = E_FAIL;
+  DWORD cookie_ = 0;
+};
+
+// The control's class as a host's window text names it.
+inline constexpr wchar_t kProgramControlClass[] = L"{20260E28-5CD1-11D4-8737-0050DA816754}";

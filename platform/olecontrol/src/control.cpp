@@ -73,6 +73,13 @@ EventArgs& EventArgs::AddBool(bool value) {
   values_.push_back(v);
   return *this;
 }
+EventArgs& EventArgs::AddError(SCODE value) {
+  VARIANT v;
+  V_VT(&v) = VT_ERROR;
+  V_ERROR(&v) = value;
+  values_.push_back(v);
+  return *this;
+}
 EventArgs& EventArgs::AddRef(BSTR* text) {
   VARIANT v;
   V_VT(&v) = VT_BYREF | VT_BSTR;

@@ -23,6 +23,8 @@ std::wstring VariantText(const VARIANT& v) {
     VariantClear(&copy);
     return b;
   }
+  // An SCODE as its signed number (VariantChangeType has no text for it).
+  if (V_VT(&copy) == VT_ERROR) return std::to_wstring(static_cast<long>(V_ERROR(&copy)));
   if (FAILED(VariantChangeType(&copy, &copy, 0, VT_BSTR))) return L"?";
   std::wstring text = V_BSTR(&copy) ? V_BSTR(&copy) : L"";
   VariantClear(&copy);

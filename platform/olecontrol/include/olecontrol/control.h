@@ -88,6 +88,8 @@ class EventArgs {
   EventArgs& Add(float value);
   EventArgs& Add(const wchar_t* text);
   EventArgs& AddBool(bool value);
+  // An SCODE parameter (VT_ERROR).
+  EventArgs& AddError(SCODE value);
   // By reference: the sink may change the value.
   EventArgs& AddRef(BSTR* text);
   EventArgs& AddRef(VARIANT_BOOL* flag);
