@@ -1,6 +1,7 @@
 // The encoder view hosting the real authoring control from its template
-// (the control registered with regsvr32 in this test's prefix): the
-// settings pushed in come back unchanged when they are pulled out again.
+// (the control and the media engine's double registered with regsvr32 in
+// this test's prefix): the settings pushed in come back unchanged when they
+// are pulled out again.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -39,10 +40,14 @@ LRESULT CALLBACK ParentProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 
 class RealControl : public testing::Test {
  protected:
+  // The control's window needs a media engine: the control tests' double
+  // stands in for it here.
   static void SetUpTestSuite() {
     ASSERT_EQ(RunCommand(L"regsvr32.exe /s \"" + WindowsPath(CTLVANE_DLL) + L"\""), 0u);
+    ASSERT_EQ(RunCommand(L"regsvr32.exe /s \"" + WindowsPath(ENGINE_DOUBLE_DLL) + L"\""), 0u);
   }
   static void TearDownTestSuite() {
+    EXPECT_EQ(RunCommand(L"regsvr32.exe /s /u \"" + WindowsPath(ENGINE_DOUBLE_DLL) + L"\""), 0u);
     EXPECT_EQ(RunCommand(L"regsvr32.exe /s /u \"" + WindowsPath(CTLVANE_DLL) + L"\""), 0u);
   }
 };
