@@ -41,12 +41,24 @@ class RtspClient:
     """One RTSP connection; replies and "$" frames are read from one stream."""
 
     def __init__(self, host, port, timeout=10.0, user_agent="KestruneTest/1.0", rcvbuf=None):
-        self.sock = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
-        if rcvbuf:
-            # A small window, so a slow reader's backlog stays at the server.
-            self.sock.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, rcvbuf)
-        self.sock.settimeout(timeout)
-        self.sock.connect((host, port))
+        # A server's listener may open a moment after the test starts us
+        # (on a loaded machine later than the test's first wait): a refused
+        # connection is tried again for a while, on a new socket each time.
+        deadline = time.monotonic() + 15.0
+        while True:
+            self.sock = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+            if rcvbuf:
+                # A small window, so a slow reader's backlog stays at the server.
+                self.sock.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, rcvbuf)
+            self.sock.settimeout(timeout)
+            try:
+                self.sock.connect((host, port))
+                break
+            except ConnectionRefusedError:
+                self.sock.close()
+                if time.monotonic() >= deadline:
+                    raise
+                time.sleep(0.2)
         self.sock.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
         self.pending = b""
         self.cseq = 0
