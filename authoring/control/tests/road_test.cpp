@@ -3,7 +3,8 @@
 // prefix (copies beside the program), the control being the program's own
 // copy in Wine's AtlAxWin host. A file of ffmpeg's is encoded to an MP4
 // file that ffmpeg and our reader judge, and a streamed run waits for the
-// server's python client.
+// server's python client. A capture run takes the engine's fake camera and
+// microphone.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -12,10 +13,14 @@
 #include <string>
 #include <vector>
 
+#include <strmif.h>
+#include <uuids.h>
+
 #include "command.h"
 #include "control.h"
 #include "control_testing.h"
 #include "encode_host.h"  // first: it brings windows.h
+#include "fakecapture.h"
 #include "host_testing.h"
 #include "peers.h"
 
@@ -25,6 +30,29 @@ using E = EventSink::Event;
 
 std::string Dir() {
   return TestDir() + "ctlroad\\";
+}
+
+// The engine's fake camera and microphone as the prefix's capture devices,
+// registered afresh before any engine lists them.
+void RegisterFakeDevices() {
+  IFilterMapper2* mapper = nullptr;
+  ASSERT_EQ(CoCreateInstance(CLSID_FilterMapper2, nullptr, CLSCTX_INPROC_SERVER, IID_IFilterMapper2,
+                             reinterpret_cast<void**>(&mapper)),
+            S_OK);
+  REGFILTER2 data = {};
+  data.dwVersion = 1;
+  data.dwMerit = MERIT_DO_NOT_USE;
+  const struct {
+    const GUID* category;
+    const GUID& clsid;
+    const wchar_t* name;
+  } devices[] = {{&CLSID_VideoInputDeviceCategory, CLSID_FakeVideoCapture, L"Kestrune fake camera 1"},
+                 {&CLSID_AudioInputDeviceCategory, CLSID_FakeAudioCapture, L"Kestrune fake microphone 1"}};
+  for (const auto& d : devices) {
+    mapper->UnregisterFilter(d.category, d.name, d.clsid);
+    EXPECT_EQ(mapper->RegisterFilter(d.clsid, d.name, nullptr, d.category, d.name, &data), S_OK);
+  }
+  mapper->Release();
 }
 
 // What keeps the road from running here (printed by each test), if anything.
@@ -38,8 +66,9 @@ class Road : public testing::Test {
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     const std::vector<std::string> failed =
         RegisterCompanions({"Medlark.dll", "KRVideoEncoder.dll", "KRStreamMux.dll", "KRStreamer.dll",
-                            "KRFrameGrabber.dll", "Tonquill.dll", "KRPropertiesFile.dll"});
+                            "KRFrameGrabber.dll", "Tonquill.dll", "KRPropertiesFile.dll", "KRFakeCapture.dll"});
     ASSERT_TRUE(failed.empty()) << failed[0] << " did not register";
+    RegisterFakeDevices();
     CreateDirectoryA(Dir().c_str(), nullptr);
     // 176 x 144 raw video at 15 frames/s and 8 kHz 16-bit PCM, 4 s.
     const Ran made = RunUnix(
@@ -216,6 +245,45 @@ TEST_F(Road, AStreamWaitsForItsPlayerThenRuns) {
   EXPECT_NE(result.find("\"play\": 200"), std::string::npos);
   EXPECT_NE(result.find("\"video_decodes\": true"), std::string::npos);
   EXPECT_NE(result.find("\"amr_decodes\": true"), std::string::npos);
+}
+
+// A capture run from the fake devices (the engine takes the first of each
+// class), encoded to a file without preview: Start, then Stop once
+// StopPlaying's file is written, its video whole for ffmpeg.
+TEST_F(Road, ACaptureFromTheFakeDevicesFiresStartAndWritesAFile) {
+  const std::string out = Dir() + "capture.mp4";
+  std::remove(out.c_str());
+  const atl::Bstr name(std::wstring(WideOf(out)).c_str());
+  ASSERT_EQ(Put(D(), 12, V(1)), S_OK);
+  ASSERT_EQ(Put(D(), 13, V(0)), S_OK);
+  ASSERT_EQ(Put(D(), 14, VBool(true)), S_OK);
+  ASSERT_EQ(Put(D(), 9, V(1)), S_OK);
+  ASSERT_EQ(Put(D(), 10, V(3)), S_OK);
+  ASSERT_EQ(Put(D(), 15, V(176)), S_OK);
+  ASSERT_EQ(Put(D(), 16, V(144)), S_OK);
+  ASSERT_EQ(Put(D(), 1, V(176)), S_OK);
+  ASSERT_EQ(Put(D(), 3, V(144)), S_OK);
+  ASSERT_EQ(Put(D(), 11, VText(name)), S_OK);
+  ASSERT_EQ(Method(80, {V(0), V(0), VBool(true), V(8000), V(12200), V(1)}), S_OK);
+
+  ASSERT_GE(Method(44), 0) << "StartPlaying";
+  EXPECT_EQ(Ids(sink_.events), std::vector<DISPID>{1}) << "Start";
+  EXPECT_EQ(Control()->RunState(), 3);
+  Pump(3000);
+  EXPECT_EQ(Method(45), S_OK) << "StopPlaying";
+  EXPECT_TRUE(PumpUntil(2, 20000)) << "Stop once the file is written";
+  EXPECT_EQ(Ids(sink_.events), (std::vector<DISPID>{1, 2}));
+  EXPECT_EQ(Control()->RunState(), 1);
+
+  const Ran info = RunWindows(TestDir() + "mp4info.exe", "\"" + out + "\"", "ctlroad-capture-mp4info");
+  std::printf("%s\n", info.output.c_str());
+  EXPECT_EQ(info.exitCode, 0);
+  EXPECT_GT(SamplesOf(info.output, "AMR"), 0) << "an AMR track with frames";
+  // How many pictures reach the file depends on the load (a quiet machine
+  // writes 7 in this run).
+  const int video = VideoFrames(out, "ctlroad-capture-video");
+  EXPECT_GE(video, 3);
+  EXPECT_EQ(SamplesOf(info.output, "MP4V-ES"), video) << "every video sample decodes";
 }
 
 }  // namespace
