@@ -230,6 +230,8 @@ TEST(FileDialog, CentresOnItsOwnerAndStaysOpenWhenItRefusesTheName) {
     dlgtest::Press(box, IDOK);
     EXPECT_TRUE(dlgtest::WaitUntilGone(box));
     stayed = IsWindowVisible(w);
+    // The box gives the focus back to the dialog in its own time.
+    dlgtest::WaitFor([&] { return dlgtest::Focused(w) != nullptr; });
     EXPECT_TRUE(dlgtest::Type(w, field, L"clip"));
     EXPECT_TRUE(dlgtest::Press(w, IDOK));
     EXPECT_TRUE(dlgtest::WaitUntilGone(w));
